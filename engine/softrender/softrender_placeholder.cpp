@@ -1,0 +1,1 @@
+// placeholder until the software rasteriser lands
