@@ -2,6 +2,7 @@
 // Flat API: -1 is failure, 0 or a handle is success.
 #pragma once
 
+#include <atomic>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
@@ -25,7 +26,12 @@ void MemFree(void* block);
 void MemFill(void* dst, int value, size_t count);
 void MemCopy(void* dst, const void* src, size_t count);
 int MemCompare(const void* a, const void* b, size_t count);  // 0 equal, 1 otherwise
+// Logs every live block (source, line, number, size); returns their count. LibEnd calls it.
 int DumpAllocMemory();
+// Live blocks and their bytes (bytes may be null).
+int GetAllocMemoryCount(size_t* bytes);
+// Checks the guards of every live block; a corrupted one logs the block and ends the process.
+int CheckAllocMemory();
 
 #define TK_MALLOC(size) MemAlloc((size), __FILE__, __LINE__)
 #define TK_CALLOC(size) MemCalloc((size), __FILE__, __LINE__)
@@ -33,7 +39,14 @@ int DumpAllocMemory();
 
 // ---------------------------------------------------------------- log
 
+// The log: "Log.txt" in the working folder, recreated by the first write of the process
+// (or after a change of name). Each line: milliseconds since the log was opened, ':',
+// one tab per indent level, the text, CR LF.
 int SetLogOutputFlag(int flag);
+int GetLogOutputFlag();
+int SetLogFileName(const char* name);   // another file (tests); null restores "Log.txt"
+int SetUseDateNameLogFile(int flag);    // 1: "Log" + y_m_d_h_m_s + ".txt"
+const char* GetLogFileName();           // the file now written (or to be written)
 int LogPrint(const char* text);
 int LogPrintf(const char* format, ...);
 int LogIndentAdd();
@@ -75,7 +88,7 @@ struct HandleHeader {
   int checkNumber;
   HandleValue handle;
   int recordSize;
-  volatile int asyncLoadCount;
+  std::atomic<int> asyncLoadCount;  // raised by loading threads; not 0 while a load is pending
   int asyncRequestNumber;
   HandleHeader* prev;
   HandleHeader* next;
@@ -102,9 +115,10 @@ int InitHandleManager(HandleManager* manager, int handleType, int recordSize, in
                       const char* name);
 int TermHandleManager(HandleManager* manager);
 HandleValue AddHandle(HandleManager* manager, HandleValue wanted);
+// Waits for the handle's pending load, then deletes it (the delete callback may keep it).
 int SubHandle(HandleManager* manager, HandleValue handle);
 int DeleteAllHandles(HandleManager* manager, int (*filter)(HandleHeader*));
-// The record of a valid handle, or null.
+// The record of a valid handle, or null (a pending load still counts as valid here).
 HandleHeader* GetHandleRecord(HandleManager* manager, HandleValue handle);
 int IncHandleAsyncLoadCount(HandleManager* manager, HandleValue handle, int requestNumber);
 int DecHandleAsyncLoadCount(HandleManager* manager, HandleValue handle);
@@ -119,6 +133,8 @@ void LeaveApiLock();
 
 // ---------------------------------------------------------------- asynchronous loading
 
+constexpr int ASYNC_LOAD_THREAD_COUNT = 32;
+
 struct AsyncLoadRequest {
   void (*routine)(AsyncLoadRequest* request);
   size_t paramSize;
@@ -126,7 +142,10 @@ struct AsyncLoadRequest {
   unsigned char* params;  // paramSize bytes, after the record
 };
 
+// A request with paramSize parameter bytes, from the engine allocator; null (logged) on failure.
 AsyncLoadRequest* AllocAsyncLoadRequest(size_t paramSize);
+// Queues the request; a loading thread runs its routine and then frees it. The request
+// number (0 or more), or -1 (the engine is not started; the request stays the caller's).
 int AddAsyncLoadRequest(AsyncLoadRequest* request, const char* name);
 int SetAsyncLoadFlag(int flag);
 int GetAsyncLoadFlag();
@@ -139,7 +158,8 @@ struct MainThreadRequest {
 // From a loading thread: run on the main thread by the message pump, returns its result.
 // From the main thread: runs at once.
 int RequestMainThreadCall(MainThreadRequest* request);
-int ProcessAsyncMainThreadRequests();
+int ProcessAsyncMainThreadRequests();  // the pump's share: runs the queued calls; their count
+int IsMainThread();  // 1 on the thread that started the engine
 
 // ---------------------------------------------------------------- streams and files
 
@@ -160,7 +180,11 @@ StreamHandle MemStreamOpen(const void* data, size_t size);
 int MemStreamClose(StreamHandle h);
 StreamHandle FileStreamOpen(const char* path);  // 0 on failure
 
-struct FileFindData;
+struct FileFindData {
+  char name[260];
+  int64_t size;
+  int isDirectory;
+};
 
 struct FileAccessTable {
   StreamHandle (*Open)(const char* path, int useCacheFlag, int blockReadFlag, int useAsyncReadFlag);
@@ -184,15 +208,20 @@ int64_t FileAccessTell(StreamHandle h);
 int FileAccessSeek(StreamHandle h, int64_t offset, int origin);
 size_t FileAccessRead(void* buffer, size_t size, size_t count, StreamHandle h);
 int FileAccessEof(StreamHandle h);
+// The table under FileAccess*; null restores the plain-file table. 0.
+int SetFileAccessTable(const FileAccessTable* table);
 
-// File reading by handle (0 means failure for open).
+// File reading by handle (0 means failure for open). The handles are of type
+// HANDLETYPE_FILE; LibEnd closes those still open.
 int FileRead_openDefault(const char* path, int async);
 int FileRead_open(const char* path, int async);
 int64_t FileRead_size(const char* path);
-int FileRead_read(void* buffer, int size, int fileHandle);
+int FileRead_read(void* buffer, int size, int fileHandle);  // bytes read, or -1
 int FileRead_seek(int fileHandle, int64_t offset, int origin);
 int64_t FileRead_tell(int fileHandle);
-int FileRead_getc(int fileHandle);
+int FileRead_getc(int fileHandle);  // the next byte, or -1 at the end or on error
+// One line without its line end (LF or CR LF), zero-terminated; its length, or -1 at the end.
+// A line longer than bufferSize - 1 is returned in pieces: the rest comes with the next call.
 int FileRead_gets(char* buffer, int bufferSize, int fileHandle);
 int FileRead_eof(int fileHandle);
 int FileRead_close(int fileHandle);
@@ -236,8 +265,9 @@ int RingBufTerminate(RingBuf* ring);
 
 // ---------------------------------------------------------------- time
 
-int64_t GetMicrosecondCount(int flag = 0);
-int GetNowCount(int flag = 0);  // milliseconds
+// Time follows the test driver's manual clock when it is on (platform/window/test_driver.h).
+int64_t GetMicrosecondCount(int flag = 0);  // monotonic
+int GetNowCount(int flag = 0);  // milliseconds, wrapping within the positive int range
 void SleepMilliseconds(int ms);
 
 struct LocalDateTime {
@@ -258,20 +288,36 @@ int GetRandRange(int max);  // 0..max inclusive
 extern int UseMMXFlag;
 inline int& ProcessorHasMMX = UseMMXFlag;
 int GetLogicalProcessorCount();
+// Overrides the detected count (0 restores it): with 1 the pump services streamed sounds.
+int SetLogicalProcessorCount(int count);
 
 // ---------------------------------------------------------------- input
 
 int IsKeyDown(int keyCode);
 int GetAllKeyStates(char* table256);
-int GetPadInputState(int pad);
+int GetPadInputState(int pad);  // pad 1..4
 
 // Engine key codes (the classic PC scan-code numbering).
 enum : int {
-  KEY_INPUT_ESCAPE = 0x01, KEY_INPUT_1 = 0x02, KEY_INPUT_0 = 0x0B,
-  KEY_INPUT_RETURN = 0x1C, KEY_INPUT_A = 0x1E, KEY_INPUT_Z = 0x2C, KEY_INPUT_X = 0x2D,
-  KEY_INPUT_C = 0x2E, KEY_INPUT_SPACE = 0x39, KEY_INPUT_F1 = 0x3B, KEY_INPUT_F2 = 0x3C,
-  KEY_INPUT_F12 = 0x58, KEY_INPUT_UP = 0xC8, KEY_INPUT_LEFT = 0xCB, KEY_INPUT_RIGHT = 0xCD,
-  KEY_INPUT_DOWN = 0xD0,
+  KEY_INPUT_ESCAPE = 0x01, KEY_INPUT_1 = 0x02, KEY_INPUT_2 = 0x03, KEY_INPUT_3 = 0x04,
+  KEY_INPUT_4 = 0x05, KEY_INPUT_5 = 0x06, KEY_INPUT_6 = 0x07, KEY_INPUT_7 = 0x08,
+  KEY_INPUT_8 = 0x09, KEY_INPUT_9 = 0x0A, KEY_INPUT_0 = 0x0B, KEY_INPUT_MINUS = 0x0C,
+  KEY_INPUT_BACK = 0x0E, KEY_INPUT_TAB = 0x0F, KEY_INPUT_Q = 0x10, KEY_INPUT_W = 0x11,
+  KEY_INPUT_E = 0x12, KEY_INPUT_R = 0x13, KEY_INPUT_T = 0x14, KEY_INPUT_Y = 0x15,
+  KEY_INPUT_U = 0x16, KEY_INPUT_I = 0x17, KEY_INPUT_O = 0x18, KEY_INPUT_P = 0x19,
+  KEY_INPUT_RETURN = 0x1C, KEY_INPUT_LCONTROL = 0x1D, KEY_INPUT_A = 0x1E, KEY_INPUT_S = 0x1F,
+  KEY_INPUT_D = 0x20, KEY_INPUT_F = 0x21, KEY_INPUT_G = 0x22, KEY_INPUT_H = 0x23,
+  KEY_INPUT_J = 0x24, KEY_INPUT_K = 0x25, KEY_INPUT_L = 0x26, KEY_INPUT_LSHIFT = 0x2A,
+  KEY_INPUT_Z = 0x2C, KEY_INPUT_X = 0x2D, KEY_INPUT_C = 0x2E, KEY_INPUT_V = 0x2F,
+  KEY_INPUT_B = 0x30, KEY_INPUT_N = 0x31, KEY_INPUT_M = 0x32, KEY_INPUT_RSHIFT = 0x36,
+  KEY_INPUT_LALT = 0x38, KEY_INPUT_SPACE = 0x39, KEY_INPUT_F1 = 0x3B, KEY_INPUT_F2 = 0x3C,
+  KEY_INPUT_F3 = 0x3D, KEY_INPUT_F4 = 0x3E, KEY_INPUT_F5 = 0x3F, KEY_INPUT_F6 = 0x40,
+  KEY_INPUT_F7 = 0x41, KEY_INPUT_F8 = 0x42, KEY_INPUT_F9 = 0x43, KEY_INPUT_F10 = 0x44,
+  KEY_INPUT_F11 = 0x57, KEY_INPUT_F12 = 0x58, KEY_INPUT_NUMPADENTER = 0x9C,
+  KEY_INPUT_RCONTROL = 0x9D, KEY_INPUT_RALT = 0xB8, KEY_INPUT_PAUSE = 0xC5,
+  KEY_INPUT_HOME = 0xC7, KEY_INPUT_UP = 0xC8, KEY_INPUT_PGUP = 0xC9, KEY_INPUT_LEFT = 0xCB,
+  KEY_INPUT_RIGHT = 0xCD, KEY_INPUT_END = 0xCF, KEY_INPUT_DOWN = 0xD0, KEY_INPUT_PGDN = 0xD1,
+  KEY_INPUT_INSERT = 0xD2, KEY_INPUT_DELETE = 0xD3,
 };
 
 enum : int {
@@ -284,11 +330,23 @@ enum : int {
 
 using WindowHandle = void*;
 
+// Setters called before LibInit only store their values; the window takes them when made.
 int SetWindowTitleText(const char* text);
-int ChangeWindowMode(int windowFlag);  // 1 window, 0 full screen
+// 1 window, 0 full screen. 0, or -1 when full screen cannot be had (the window stays).
+int ChangeWindowMode(int windowFlag);
+int GetWindowModeFlag();  // 1 window, 0 full screen
+// The window's client size is the screen size times these rates; a y rate of 0 or below
+// takes the x rate (an x rate of 0 or below, or not a number, counts as 1).
 int SetWindowSizeRate(double xRate, double yRate);
-WindowHandle GetMainWindow();
+// The screen size that the window shows (640 x 480 until set); the graphics layer calls it
+// from SetScreenMode. The window's client size follows at once when the window exists.
+int SetMainWindowClientSize(int width, int height);
+// The client size now asked of the window: screen size times the size rates.
+int GetMainWindowClientSize(int* width, int* height);
+WindowHandle GetMainWindow();  // the platform window, null before LibInit
 int GetWindowActiveFlag();
+int GetWindowCloseFlag();  // 1 once the window is gone
+// 1: the program keeps running (and sounds keep playing) while the window is inactive.
 int SetAlwaysRunFlag(int flag);
 int ClearScreenLog();
 int SetScreenLogFontSize(int size);
@@ -302,3 +360,11 @@ int IsLibInitialized();
 int PumpMessages();           // 0, or -1 once the window is gone
 int ProcessWindowMessages();  // one pass: at most five events, then the per-pass services
 int WaitWhileInactive();
+
+// Hooks for later subsystems. A pass hook runs at the end of every message-pump pass; an
+// activation hook runs when the window turns inactive (0) or active again (1). Registering
+// the same function and argument twice keeps one entry. Both return 0, or -1.
+int AddMessagePassHook(void (*hook)(void* user), void* user);
+int RemoveMessagePassHook(void (*hook)(void* user), void* user);
+int AddActivationHook(void (*hook)(int active, void* user), void* user);
+int RemoveActivationHook(void (*hook)(int active, void* user), void* user);

@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "platform/window/test_driver.h"
+#include "platform/window/window.h"
+
+namespace {
+
+// RGB565 to 8-bit channels: each field widened by repeating its top bits.
+uint32_t Expected565(uint16_t p) {
+  int r5 = p >> 11, g6 = (p >> 5) & 63, b5 = p & 31;
+  int r = r5 * 8 + r5 / 4, g = g6 * 4 + g6 / 16, b = b5 * 8 + b5 / 4;
+  return static_cast<uint32_t>(r * 65536 + g * 256 + b);
+}
+
+void PresentBoth() {
+  // 16 bits: 3 x 2 pixels in rows of 4 words (the pitch is wider than the row).
+  const uint16_t words[8] = {0xF800, 0x07E0, 0x001F, 0xDEAD, 0xFFFF, 0x0000, 0x8410, 0xBEEF};
+  ASSERT_EQ(PlatformWindow_Present(words, 3, 2, 8, 16), 0);
+  std::vector<uint32_t> frame(6);
+  int w = 0, h = 0;
+  ASSERT_EQ(PlatformWindow_GetLastFrame(frame.data(), frame.size(), &w, &h), 6);
+  EXPECT_EQ(w, 3);
+  EXPECT_EQ(h, 2);
+  const int used[6] = {0, 1, 2, 4, 5, 6};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(frame[i], Expected565(words[used[i]])) << i;
+  EXPECT_EQ(frame[0], 0xFF0000u);
+  EXPECT_EQ(frame[3], 0xFFFFFFu);
+
+  // 32 bits: bytes B, G, R, X.
+  const unsigned char bytes[2 * 4] = {0x10, 0x20, 0x30, 0x99, 0xFF, 0x00, 0x80, 0x00};
+  ASSERT_EQ(PlatformWindow_Present(bytes, 2, 1, 8, 32), 0);
+  ASSERT_EQ(PlatformWindow_GetLastFrame(frame.data(), frame.size(), &w, &h), 2);
+  EXPECT_EQ(frame[0], 0x302010u);
+  EXPECT_EQ(frame[1], 0x8000FFu);
+  // Too small a buffer gets nothing copied, only the size.
+  uint32_t one = 0x12345678;
+  EXPECT_EQ(PlatformWindow_GetLastFrame(&one, 1, &w, &h), 2);
+  EXPECT_EQ(one, 0x12345678u);
+
+  EXPECT_EQ(PlatformWindow_Present(nullptr, 2, 1, 8, 32), -1);
+  EXPECT_EQ(PlatformWindow_Present(bytes, 2, 1, 7, 32), -1);   // pitch shorter than a row
+  EXPECT_EQ(PlatformWindow_Present(bytes, 2, 1, 8, 24), -1);
+  EXPECT_EQ(PlatformWindow_Present(bytes, 0, 1, 8, 32), -1);
+  EXPECT_EQ(PlatformWindow_Present(bytes, 1 << 20, 1, 1 << 23, 32), -1);
+}
+
+}  // namespace
+
+TEST(Present, FramesAreRecordedWithAndWithoutAWindow) {
+  int before = PlatformWindow_GetPresentCount();
+  PresentBoth();  // no window yet
+  ASSERT_EQ(PlatformWindow_Init(), 0);
+  EXPECT_EQ(PlatformWindow_IsHeadless(), 1);
+  ASSERT_GE(PlatformWindow_Create("test", 640, 480, 0), 0);
+  EXPECT_NE(PlatformWindow_GetHandle(), nullptr);
+  PresentBoth();  // through the renderer, scaled
+  std::vector<uint16_t> big(320 * 240, 0x07E0);
+  EXPECT_EQ(PlatformWindow_Present(big.data(), 320, 240, 640, 16), 0);
+  EXPECT_EQ(PlatformWindow_GetPresentCount(), before + 5);
+  int w, h;
+  PlatformWindow_GetClientSize(&w, &h);
+  EXPECT_EQ(w, 640);
+  EXPECT_EQ(h, 480);
+  PlatformWindow_Quit();
+  EXPECT_EQ(PlatformWindow_GetHandle(), nullptr);
+}
+
+TEST(Events, DriverEventsComeFirstAndInOrder) {
+  TestDriver_Reset();
+  TestDriver_Focus(0);
+  TestDriver_Close();
+  PlatformEvent e{};
+  ASSERT_EQ(PlatformWindow_PollEvent(&e), 1);
+  EXPECT_EQ(e.type, PLATFORM_EVENT_FOCUS_LOST);
+  ASSERT_EQ(PlatformWindow_PollEvent(&e), 1);
+  EXPECT_EQ(e.type, PLATFORM_EVENT_CLOSE);
+  EXPECT_EQ(PlatformWindow_PollEvent(&e), 0);  // no video started: nothing more
+}
+
+TEST(MessageBox, GoesToStandardErrorWithoutADisplay) {
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(PlatformWindow_MessageBox("body text", "Caption"), 0);
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("Caption: body text"), std::string::npos);
+}
