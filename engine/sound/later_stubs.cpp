@@ -1,9 +1,7 @@
-// Services of sound and movies that are not built yet: they report no work done.
-#include "engine/sound/sound.h"
+// Services of sound and movies that are not built yet: they report no work done, and stream sounds,
+// soft sounds, music and the media-framework decoder refuse to be made.
+#include "engine/sound/sound_internal.h"
 
-int InitSoundOutput() { return -1; }
-int TermSoundOutput() { return 0; }
-int PauseSoundMemAll(int) { return 0; }
 int PauseSoftSoundAll(int) { return 0; }
 int ProcessStreamSoundMemAll() { return 0; }
 int ProcessSoftSoundPlayerAll() { return 0; }
@@ -14,3 +12,20 @@ int TerminateMovieManage() { return 0; }
 int PauseMovieAll() { return 0; }
 int ResumeMovieAll() { return 0; }
 int InitializeYUVToRGBTable() { return 0; }
+
+int AddStreamSoundMemImage(const SoundLoadSettings*, const void*, uint32_t, int, int, int, int, int) { return -1; }
+int AddStreamSoundFile(const SoundLoadSettings*, const char*, int, int, int, int, int) { return -1; }
+int SetupStreamSoundPlay(int, int) { return 0; }
+int PlayStreamSoundMem(int, int, int) { return -1; }
+int StopStreamSoundMem(int) { return -1; }
+int IsStreamSoundPlaying(int) { return 0; }
+int GetStreamSoundCurrentTime(int) { return -1; }
+void DeleteStreamSoundHandle(SoundHandleRecord*) {}
+
+const int SoftSoundRecordSize = static_cast<int>(sizeof(HandleHeader));
+const int MusicRecordSize = static_cast<int>(sizeof(HandleHeader));
+int DeleteSoftSoundHandle(HandleHeader*) { return 0; }
+int InitMusicHandle(HandleHeader*) { return 0; }
+int DeleteMusicHandle(HandleHeader*) { return 0; }
+
+int SetupSoundConvert_MP3Graph(SoundConvertRecord*) { return -1; }

@@ -1,0 +1,23 @@
+// Shared by the decoders of the sound conversion.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/sound/sound_convert.h"
+
+// Largest decoded block a conversion will allocate (one second of 8 x 32-bit channels at 192 kHz is 6 MiB).
+constexpr uint32_t kMaxConvertBlockBytes = 32u << 20;
+
+int64_t ConvertStreamLength(SoundConvertRecord* r);
+bool ConvertReadAt(SoundConvertRecord* r, int64_t position, void* buffer, uint32_t bytes);
+
+// Opens the main and spare streams over r->acmSrcFormat to r->outFormat; 0 or -1 (nothing left open).
+int OpenAcmStreams(SoundConvertRecord* r);
+
+int SetupMP3Convert(SoundConvertRecord* r);
+
+int SetupOggConvert(SoundConvertRecord* r);
+int DecodeOggBlock(SoundConvertRecord* r);  // bytes in the block, 0 at the end
+int SeekOggConvert(SoundConvertRecord* r, int64_t sample);
+int64_t OggConvertDestSize(SoundConvertRecord* r);
+void CloseOggConvert(SoundConvertRecord* r);

@@ -1,0 +1,64 @@
+// Sound output internals shared by the mixer and its backends.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/audio/audio.h"
+
+struct AudioBuffer {
+  AudioDevice* device = nullptr;
+  bool primary = false;
+  WAVEFORMATEX format{};
+  std::shared_ptr<std::vector<uint8_t>> data;  // shared with duplicates
+  uint32_t frames = 0;
+  uint64_t position = 0;  // in frames, 32.32 fixed point
+  bool playing = false;
+  bool looping = false;
+  int volume = 0;
+  int pan = 0;
+  uint32_t frequency = 0;  // 0: the format's rate
+  float gainLeft = 1.0f;
+  float gainRight = 1.0f;
+  // A lock hands out a copy of the region; unlock writes it back, so the mixer never reads half-written bytes.
+  std::vector<uint8_t> staging;
+  bool locked = false;
+  uint32_t lockOffset = 0;
+  uint32_t lockBytes1 = 0;
+  uint32_t lockBytes2 = 0;
+};
+
+enum class AudioBackend { Sdl, Null };
+
+struct AudioDevice {
+  std::mutex mutex;  // guards the buffer list and every buffer's play state
+  AudioBackend backend = AudioBackend::Sdl;
+  bool open = false;
+  uint32_t rate = 44100;
+  int channels = 2;
+  DSCAPS caps{};
+  std::vector<AudioBuffer*> buffers;
+  std::vector<float> mix;  // scratch of one render
+  // SDL backend
+  uint32_t sdlDevice = 0;
+  std::vector<int16_t> sdlScratch;
+  // Null backend
+  NullAudioConfig nullConfig;
+  std::vector<int16_t> capture;
+  uint64_t waitRemainder = 0;  // frames x 1000 not yet advanced by AudioDevice_Wait
+};
+
+// Mixes every playing buffer into frames x channels samples. Caller holds the device mutex.
+void AudioMixLocked(AudioDevice* device, int16_t* out, uint32_t frames);
+
+int SdlAudio_Open(AudioDevice* device);
+void SdlAudio_Close(AudioDevice* device);
+void SdlAudio_Sleep(int ms);
+int SdlAudio_Enumerate(bool (*callback)(const char*, const char*, void*), void* context);
+
+// The configuration installed by AudioNull_Install, or null.
+const NullAudioConfig* AudioNull_Config();
+void AudioNull_Register(AudioDevice* device);
+void AudioNull_Unregister(AudioDevice* device);

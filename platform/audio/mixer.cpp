@@ -1,0 +1,360 @@
+// Sound output: devices, play buffers and the mixer that both backends share.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/audio/audio_device.h"
+
+bool SameWaveFormat(const WAVEFORMATEX& a, const WAVEFORMATEX& b) {
+  return a.wFormatTag == b.wFormatTag && a.nChannels == b.nChannels && a.nSamplesPerSec == b.nSamplesPerSec &&
+         a.nAvgBytesPerSec == b.nAvgBytesPerSec && a.nBlockAlign == b.nBlockAlign &&
+         a.wBitsPerSample == b.wBitsPerSample && a.cbSize == b.cbSize;
+}
+
+bool AudioFormatPlayable(const WAVEFORMATEX& f) {
+  return f.wFormatTag == WAVE_FORMAT_PCM && (f.nChannels == 1 || f.nChannels == 2) &&
+         (f.wBitsPerSample == 8 || f.wBitsPerSample == 16) &&
+         f.nBlockAlign == f.nChannels * f.wBitsPerSample / 8 && f.nSamplesPerSec >= DSBFREQUENCY_MIN &&
+         f.nSamplesPerSec <= DSBFREQUENCY_MAX;
+}
+
+namespace {
+
+// Amplitude of a level in hundredths of a decibel; the floor is silence.
+float LevelToGain(int hundredthsOfDb) {
+  if (hundredthsOfDb <= DSBVOLUME_MIN) return 0.0f;
+  if (hundredthsOfDb >= 0) return 1.0f;
+  return static_cast<float>(std::pow(10.0, hundredthsOfDb / 2000.0));
+}
+
+void UpdateGains(AudioBuffer* b) {
+  float g = LevelToGain(b->volume);
+  b->gainLeft = g * (b->pan > 0 ? LevelToGain(-b->pan) : 1.0f);
+  b->gainRight = g * (b->pan < 0 ? LevelToGain(b->pan) : 1.0f);
+}
+
+float SampleAt(const uint8_t* frame, int bits, int channel) {
+  if (bits == 8) return static_cast<float>((static_cast<int>(frame[channel]) - 128) * 256);
+  int16_t s;
+  std::memcpy(&s, frame + channel * 2, 2);
+  return static_cast<float>(s);
+}
+
+void MixBuffer(AudioBuffer* b, float* mix, uint32_t frames, uint32_t outRate, int outChannels) {
+  const uint8_t* data = b->data->data();
+  const int bits = b->format.wBitsPerSample;
+  const int srcChannels = b->format.nChannels;
+  const uint32_t align = b->format.nBlockAlign;
+  const uint32_t rate = b->frequency ? b->frequency : b->format.nSamplesPerSec;
+  const uint64_t step = (static_cast<uint64_t>(rate) << 32) / outRate;
+  const uint64_t end = static_cast<uint64_t>(b->frames) << 32;
+  for (uint32_t i = 0; i < frames; ++i) {
+    uint32_t index = static_cast<uint32_t>(b->position >> 32);
+    uint32_t next = index + 1;
+    if (next >= b->frames) next = b->looping ? 0 : index;
+    float frac = static_cast<float>(b->position & 0xFFFFFFFFu) * (1.0f / 4294967296.0f);
+    float v[2];
+    for (int c = 0; c < srcChannels; ++c) {
+      float s0 = SampleAt(data + index * align, bits, c);
+      float s1 = SampleAt(data + next * align, bits, c);
+      v[c] = s0 + (s1 - s0) * frac;
+    }
+    if (outChannels == 2) {
+      float l = v[0], r = srcChannels == 2 ? v[1] : v[0];
+      mix[i * 2] += l * b->gainLeft;
+      mix[i * 2 + 1] += r * b->gainRight;
+    } else {
+      float l = v[0] * b->gainLeft, r = (srcChannels == 2 ? v[1] : v[0]) * b->gainRight;
+      mix[i] += (l + r) * 0.5f;
+    }
+    b->position += step;
+    if (b->position >= end) {
+      if (b->looping) {
+        b->position %= end;
+      } else {
+        // A buffer that plays to its end stops and rewinds, ready to play again.
+        b->playing = false;
+        b->position = 0;
+        return;
+      }
+    }
+  }
+}
+
+bool ValidBuffer(AudioBuffer* b) { return b && b->device; }
+
+}  // namespace
+
+void AudioMixLocked(AudioDevice* d, int16_t* out, uint32_t frames) {
+  const size_t n = static_cast<size_t>(frames) * d->channels;
+  d->mix.assign(n, 0.0f);
+  for (AudioBuffer* b : d->buffers) {
+    if (b->primary || !b->playing || b->frames == 0) continue;
+    MixBuffer(b, d->mix.data(), frames, d->rate, d->channels);
+  }
+  for (size_t i = 0; i < n; ++i) {
+    float v = std::min(32767.0f, std::max(-32768.0f, d->mix[i]));
+    out[i] = static_cast<int16_t>(std::lrint(v));
+  }
+}
+
+// ---------------------------------------------------------------- device
+
+AudioDevice* AudioDevice_Create() {
+  const NullAudioConfig* config = AudioNull_Config();
+  if (config && config->failCreate) return nullptr;
+  auto* d = new AudioDevice;
+  if (config) {
+    d->backend = AudioBackend::Null;
+    d->nullConfig = *config;
+    d->rate = config->rate;
+    d->channels = config->channels == 1 ? 1 : 2;
+    d->caps.dwFlags = config->capsFlags;
+    d->caps.dwMinSecondarySampleRate = config->minSecondaryRate;
+    d->caps.dwMaxSecondarySampleRate = config->maxSecondaryRate;
+    AudioNull_Register(d);
+  } else {
+    d->caps.dwFlags = DSCAPS_PRIMARYMONO | DSCAPS_PRIMARYSTEREO | DSCAPS_PRIMARY8BIT | DSCAPS_PRIMARY16BIT |
+                      DSCAPS_SECONDARYMONO | DSCAPS_SECONDARYSTEREO | DSCAPS_SECONDARY8BIT |
+                      DSCAPS_SECONDARY16BIT;
+    d->caps.dwMinSecondarySampleRate = DSBFREQUENCY_MIN;
+    d->caps.dwMaxSecondarySampleRate = DSBFREQUENCY_MAX;
+  }
+  return d;
+}
+
+int AudioDevice_Initialize(AudioDevice* d) {
+  if (!d) return -1;
+  if (d->open) return 0;
+  if (d->backend == AudioBackend::Null) {
+    if (d->nullConfig.failInitialize) return 1;
+    d->open = true;
+    return 0;
+  }
+  int r = SdlAudio_Open(d);
+  if (r == 0) d->open = true;
+  return r;
+}
+
+int AudioDevice_GetCaps(AudioDevice* d, DSCAPS* caps) {
+  if (!d || !caps || !d->open) return -1;
+  *caps = d->caps;
+  return 0;
+}
+
+int AudioDevice_CreateBuffer(AudioDevice* d, const DSBUFFERDESC* desc, AudioBuffer** out) {
+  if (!d || !desc || !out || !d->open) return -1;
+  auto* b = new AudioBuffer;
+  b->device = d;
+  if (desc->dwFlags & DSBCAPS_PRIMARYBUFFER) {
+    if (desc->dwBufferBytes != 0 || desc->lpwfxFormat) {
+      delete b;
+      return -1;
+    }
+    b->primary = true;
+    b->format = {WAVE_FORMAT_PCM, static_cast<uint16_t>(d->channels), d->rate,
+                 d->rate * 2u * static_cast<uint32_t>(d->channels), static_cast<uint16_t>(2 * d->channels), 16, 0};
+  } else {
+    if (!desc->lpwfxFormat || !AudioFormatPlayable(*desc->lpwfxFormat) || desc->dwBufferBytes < DSBSIZE_MIN ||
+        desc->dwBufferBytes > DSBSIZE_MAX || desc->dwBufferBytes < desc->lpwfxFormat->nBlockAlign) {
+      delete b;
+      return -1;
+    }
+    b->format = *desc->lpwfxFormat;
+    b->format.cbSize = 0;
+    b->data = std::make_shared<std::vector<uint8_t>>(desc->dwBufferBytes, uint8_t{0});
+    b->frames = desc->dwBufferBytes / b->format.nBlockAlign;
+  }
+  std::lock_guard<std::mutex> lock(d->mutex);
+  d->buffers.push_back(b);
+  *out = b;
+  return 0;
+}
+
+int AudioDevice_DuplicateBuffer(AudioDevice* d, AudioBuffer* source, AudioBuffer** out) {
+  if (!d || !ValidBuffer(source) || source->primary || source->device != d || !out) return -1;
+  auto* b = new AudioBuffer;
+  std::lock_guard<std::mutex> lock(d->mutex);
+  b->device = d;
+  b->format = source->format;
+  b->data = source->data;
+  b->frames = source->frames;
+  b->volume = source->volume;
+  b->pan = source->pan;
+  b->frequency = source->frequency;
+  UpdateGains(b);
+  d->buffers.push_back(b);
+  *out = b;
+  return 0;
+}
+
+void AudioDevice_Release(AudioDevice* d) {
+  if (!d) return;
+  if (d->backend == AudioBackend::Sdl && d->open) SdlAudio_Close(d);
+  if (d->backend == AudioBackend::Null) AudioNull_Unregister(d);
+  for (AudioBuffer* b : d->buffers) delete b;
+  delete d;
+}
+
+void AudioDevice_Wait(AudioDevice* d, int ms) {
+  if (ms <= 0) return;
+  if (d && d->backend == AudioBackend::Null) {
+    d->waitRemainder += static_cast<uint64_t>(ms) * d->rate;
+    uint32_t frames = static_cast<uint32_t>(d->waitRemainder / 1000);
+    d->waitRemainder %= 1000;
+    AudioNull_Advance(d, frames);
+    return;
+  }
+  SdlAudio_Sleep(ms);
+}
+
+int AudioDevice_Enumerate(bool (*callback)(const char*, const char*, void*), void* context) {
+  if (!callback) return -1;
+  const NullAudioConfig* config = AudioNull_Config();
+  if (config) {
+    if (config->failEnumerate) return -1;
+    callback("null", "capture device", context);
+    return 0;
+  }
+  return SdlAudio_Enumerate(callback, context);
+}
+
+// ---------------------------------------------------------------- buffers
+
+int AudioBuffer_Release(AudioBuffer* b) {
+  if (!ValidBuffer(b)) return -1;
+  AudioDevice* d = b->device;
+  {
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->buffers.erase(std::remove(d->buffers.begin(), d->buffers.end(), b), d->buffers.end());
+  }
+  delete b;
+  return 0;
+}
+
+int AudioBuffer_Play(AudioBuffer* b, uint32_t flags) {
+  if (!ValidBuffer(b) || b->primary) return -1;
+  std::lock_guard<std::mutex> lock(b->device->mutex);
+  b->looping = (flags & DSBPLAY_LOOPING) != 0;
+  b->playing = true;
+  return 0;
+}
+
+int AudioBuffer_Stop(AudioBuffer* b) {
+  if (!ValidBuffer(b)) return -1;
+  std::lock_guard<std::mutex> lock(b->device->mutex);
+  b->playing = false;
+  return 0;
+}
+
+int AudioBuffer_GetStatus(AudioBuffer* b, uint32_t* status) {
+  if (!ValidBuffer(b) || !status) return -1;
+  std::lock_guard<std::mutex> lock(b->device->mutex);
+  *status = b->playing ? (DSBSTATUS_PLAYING | (b->looping ? DSBSTATUS_LOOPING : 0u)) : 0u;
+  return 0;
+}
+
+int AudioBuffer_SetVolume(AudioBuffer* b, int volume) {
+  if (!ValidBuffer(b) || volume < DSBVOLUME_MIN || volume > DSBVOLUME_MAX) return -1;
+  std::lock_guard<std::mutex> lock(b->device->mutex);
+  b->volume = volume;
+  UpdateGains(b);
+  return 0;
+}
+
+int AudioBuffer_SetPan(AudioBuffer* b, int pan) {
+  if (!ValidBuffer(b) || pan < DSBPAN_LEFT || pan > DSBPAN_RIGHT) return -1;
+  std::lock_guard<std::mutex> lock(b->device->mutex);
+  b->pan = pan;
+  UpdateGains(b);
+  return 0;
+}
+
+int AudioBuffer_SetFrequency(AudioBuffer* b, uint32_t rate) {
+  if (!ValidBuffer(b) || b->primary) return -1;
+  if (rate != 0 && (rate < DSBFREQUENCY_MIN || rate > DSBFREQUENCY_MAX)) return -1;
+  std::lock_guard<std::mutex> lock(b->device->mutex);
+  b->frequency = rate;
+  return 0;
+}
+
+int AudioBuffer_GetVolume(AudioBuffer* b, int* volume) {
+  if (!ValidBuffer(b) || !volume) return -1;
+  std::lock_guard<std::mutex> lock(b->device->mutex);
+  *volume = b->volume;
+  return 0;
+}
+
+int AudioBuffer_GetFrequency(AudioBuffer* b, uint32_t* rate) {
+  if (!ValidBuffer(b) || !rate) return -1;
+  std::lock_guard<std::mutex> lock(b->device->mutex);
+  *rate = b->frequency ? b->frequency : b->format.nSamplesPerSec;
+  return 0;
+}
+
+int AudioBuffer_GetCurrentPosition(AudioBuffer* b, uint32_t* playCursor, uint32_t* writeCursor) {
+  if (!ValidBuffer(b) || b->primary) return -1;
+  std::lock_guard<std::mutex> lock(b->device->mutex);
+  uint32_t bytes = static_cast<uint32_t>(b->position >> 32) * b->format.nBlockAlign;
+  if (playCursor) *playCursor = bytes;
+  if (writeCursor) *writeCursor = bytes;
+  return 0;
+}
+
+int AudioBuffer_SetCurrentPosition(AudioBuffer* b, uint32_t position) {
+  if (!ValidBuffer(b) || b->primary) return -1;
+  std::lock_guard<std::mutex> lock(b->device->mutex);
+  uint32_t frame = position / b->format.nBlockAlign;
+  if (frame >= b->frames) return -1;
+  b->position = static_cast<uint64_t>(frame) << 32;
+  return 0;
+}
+
+int AudioBuffer_Lock(AudioBuffer* b, uint32_t offset, uint32_t bytes, void** part1, uint32_t* bytes1,
+                     void** part2, uint32_t* bytes2) {
+  if (!ValidBuffer(b) || b->primary || !part1 || !bytes1) return -1;
+  std::lock_guard<std::mutex> lock(b->device->mutex);
+  const uint32_t size = static_cast<uint32_t>(b->data->size());
+  if (b->locked || bytes == 0 || offset >= size || bytes > size) return -1;
+  uint32_t first = std::min(bytes, size - offset);
+  uint32_t second = bytes - first;
+  if (second && (!part2 || !bytes2)) return -1;
+  b->staging.resize(bytes);
+  std::memcpy(b->staging.data(), b->data->data() + offset, first);
+  if (second) std::memcpy(b->staging.data() + first, b->data->data(), second);
+  b->locked = true;
+  b->lockOffset = offset;
+  b->lockBytes1 = first;
+  b->lockBytes2 = second;
+  *part1 = b->staging.data();
+  *bytes1 = first;
+  if (part2) *part2 = second ? b->staging.data() + first : nullptr;
+  if (bytes2) *bytes2 = second;
+  return 0;
+}
+
+int AudioBuffer_Unlock(AudioBuffer* b, void* part1, uint32_t bytes1, void* part2, uint32_t bytes2) {
+  if (!ValidBuffer(b) || b->primary) return -1;
+  std::lock_guard<std::mutex> lock(b->device->mutex);
+  if (!b->locked || part1 != b->staging.data() || bytes1 > b->lockBytes1 || bytes2 > b->lockBytes2 ||
+      (bytes2 && part2 != b->staging.data() + b->lockBytes1))
+    return -1;
+  std::memcpy(b->data->data() + b->lockOffset, b->staging.data(), bytes1);
+  if (bytes2) std::memcpy(b->data->data(), b->staging.data() + b->lockBytes1, bytes2);
+  b->locked = false;
+  return 0;
+}
+
+int AudioBuffer_SetFormat(AudioBuffer* b, const WAVEFORMATEX* format) {
+  if (!ValidBuffer(b) || !b->primary || !format || !AudioFormatPlayable(*format)) return -1;
+  std::lock_guard<std::mutex> lock(b->device->mutex);
+  b->format = *format;
+  return 0;
+}
+
+int AudioBuffer_GetFormat(AudioBuffer* b, WAVEFORMATEX* format) {
+  if (!ValidBuffer(b) || !format) return -1;
+  std::lock_guard<std::mutex> lock(b->device->mutex);
+  *format = b->format;
+  return 0;
+}

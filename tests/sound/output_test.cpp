@@ -1,0 +1,206 @@
+// The sound-output layer on the null device: cursors, locks, play, stop, loop and the mix.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "media.h"
+#include "platform/audio/audio.h"
+
+namespace {
+
+class NullDevice : public testing::Test {
+ protected:
+  void SetUp() override { Open(NullAudioConfig{}); }
+  void TearDown() override { Close(); }
+  void Open(const NullAudioConfig& config) {
+    AudioNull_Install(&config);
+    device = AudioDevice_Create();
+    ASSERT_NE(device, nullptr);
+    ASSERT_EQ(AudioDevice_Initialize(device), 0);
+  }
+  void Close() {
+    AudioDevice_Release(device);
+    device = nullptr;
+    AudioNull_Install(nullptr);
+  }
+  // A static buffer holding the samples (16-bit), or bytes (8-bit).
+  AudioBuffer* Buffer(const Bytes& data, int channels, int bits, uint32_t rate = 44100) {
+    WAVEFORMATEX f{WAVE_FORMAT_PCM, static_cast<uint16_t>(channels), rate, 0,
+                   static_cast<uint16_t>(channels * bits / 8), static_cast<uint16_t>(bits), 0};
+    f.nAvgBytesPerSec = f.nBlockAlign * rate;
+    DSBUFFERDESC desc{36, DSBCAPS_STATIC | DSBCAPS_CTRLVOLUME, static_cast<uint32_t>(data.size()), &f};
+    AudioBuffer* b = nullptr;
+    EXPECT_EQ(AudioDevice_CreateBuffer(device, &desc, &b), 0);
+    void *p1, *p2;
+    uint32_t n1, n2;
+    EXPECT_EQ(AudioBuffer_Lock(b, 0, static_cast<uint32_t>(data.size()), &p1, &n1, &p2, &n2), 0);
+    std::memcpy(p1, data.data(), n1);
+    EXPECT_EQ(AudioBuffer_Unlock(b, p1, n1, p2, n2), 0);
+    return b;
+  }
+  std::vector<int16_t> Mix(uint32_t frames) {
+    AudioNull_ClearCapture(device);
+    AudioNull_Advance(device, frames);
+    return AudioNull_Capture(device);
+  }
+  uint32_t Cursor(AudioBuffer* b) {
+    uint32_t play = 99, write = 99;
+    EXPECT_EQ(AudioBuffer_GetCurrentPosition(b, &play, &write), 0);
+    EXPECT_EQ(play, write);
+    return play;
+  }
+  bool Playing(AudioBuffer* b) {
+    uint32_t status = 0;
+    AudioBuffer_GetStatus(b, &status);
+    return (status & DSBSTATUS_PLAYING) != 0;
+  }
+  AudioDevice* device = nullptr;
+};
+
+std::vector<int16_t> Ramp(int n, int step) {
+  std::vector<int16_t> s(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) s[static_cast<size_t>(i)] = static_cast<int16_t>(i * step - 1000);
+  return s;
+}
+
+}  // namespace
+
+TEST_F(NullDevice, PlayStopLoopAndCursor) {
+  const std::vector<int16_t> ramp = Ramp(100, 10);
+  AudioBuffer* b = Buffer(ToBytes(ramp), 1, 16);
+  EXPECT_EQ(Cursor(b), 0u);
+  EXPECT_EQ(Mix(10), std::vector<int16_t>(20, 0));  // nothing plays yet
+
+  ASSERT_EQ(AudioBuffer_Play(b, 0), 0);
+  std::vector<int16_t> out = Mix(30);
+  for (int i = 0; i < 30; ++i) {
+    EXPECT_EQ(out[2 * i], ramp[i]);
+    EXPECT_EQ(out[2 * i + 1], ramp[i]);  // mono goes to both sides
+  }
+  EXPECT_EQ(Cursor(b), 60u);
+  AudioBuffer_Stop(b);
+  EXPECT_EQ(Mix(5), std::vector<int16_t>(10, 0));
+  EXPECT_EQ(Cursor(b), 60u);  // stop keeps the position
+  AudioBuffer_Play(b, 0);
+  out = Mix(80);
+  EXPECT_EQ(out[0], ramp[30]);
+  EXPECT_EQ(out[2 * 69], ramp[99]);
+  EXPECT_EQ(out[2 * 70], 0);  // played to the end: stopped and rewound
+  EXPECT_FALSE(Playing(b));
+  EXPECT_EQ(Cursor(b), 0u);
+
+  ASSERT_EQ(AudioBuffer_SetCurrentPosition(b, 190), 0);
+  AudioBuffer_Play(b, DSBPLAY_LOOPING);
+  out = Mix(25);
+  EXPECT_EQ(out[0], ramp[95]);
+  EXPECT_EQ(out[2 * 5], ramp[0]);
+  EXPECT_EQ(out[2 * 24], ramp[19]);
+  EXPECT_TRUE(Playing(b));
+  EXPECT_EQ(Cursor(b), 40u);
+  EXPECT_EQ(AudioBuffer_SetCurrentPosition(b, 200), -1);  // past the end
+  AudioBuffer_Release(b);
+}
+
+TEST_F(NullDevice, LockWrapsAndDuplicatesShareMemory) {
+  AudioBuffer* b = Buffer(Bytes(40, 0), 1, 16);
+  void *p1, *p2;
+  uint32_t n1, n2;
+  ASSERT_EQ(AudioBuffer_Lock(b, 30, 16, &p1, &n1, &p2, &n2), 0);
+  EXPECT_EQ(n1, 10u);
+  EXPECT_EQ(n2, 6u);
+  EXPECT_EQ(AudioBuffer_Lock(b, 0, 4, &p1, &n1, &p2, &n2), -1);  // one lock at a time
+  const int16_t tail[5] = {1, 2, 3, 4, 5}, head[3] = {6, 7, 8};
+  std::memcpy(p1, tail, 10);
+  std::memcpy(p2, head, 6);
+  ASSERT_EQ(AudioBuffer_Unlock(b, p1, n1, p2, n2), 0);
+  EXPECT_EQ(AudioBuffer_Lock(b, 40, 2, &p1, &n1, &p2, &n2), -1);
+  EXPECT_EQ(AudioBuffer_Lock(b, 0, 41, &p1, &n1, &p2, &n2), -1);
+
+  AudioBuffer* dup = nullptr;
+  ASSERT_EQ(AudioDevice_DuplicateBuffer(device, b, &dup), 0);
+  AudioBuffer_SetCurrentPosition(dup, 30);
+  AudioBuffer_Play(dup, DSBPLAY_LOOPING);
+  std::vector<int16_t> out = Mix(8);
+  const int16_t expected[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(out[2 * i], expected[i]) << i;
+  EXPECT_FALSE(Playing(b));  // the duplicate plays on its own
+  EXPECT_EQ(AudioNull_BufferCount(device), 2);
+  AudioBuffer_Release(dup);
+  AudioBuffer_Release(b);
+}
+
+TEST_F(NullDevice, VolumePanFrequencyAndFormats) {
+  const std::vector<int16_t> ramp = Ramp(64, 300);
+  AudioBuffer* b = Buffer(ToBytes(ramp), 1, 16);
+  // -600 hundredths of a decibel: amplitude 10^(-600/2000).
+  ASSERT_EQ(AudioBuffer_SetVolume(b, -600), 0);
+  AudioBuffer_Play(b, 0);
+  std::vector<int16_t> out = Mix(64);
+  const double gain = std::pow(10.0, -0.3);
+  for (int i = 0; i < 64; ++i) EXPECT_NEAR(out[2 * i], ramp[i] * gain, 1.0) << i;
+  EXPECT_EQ(AudioBuffer_SetVolume(b, -10001), -1);
+
+  // Pan right by 6 dB: the left side drops, the right keeps full volume; -10000 is silence.
+  AudioBuffer_SetVolume(b, 0);
+  AudioBuffer_SetPan(b, 600);
+  AudioBuffer_Play(b, 0);
+  out = Mix(64);
+  for (int i = 0; i < 64; ++i) {
+    EXPECT_NEAR(out[2 * i], ramp[i] * gain, 1.0);
+    EXPECT_EQ(out[2 * i + 1], ramp[i]);
+  }
+  AudioBuffer_SetPan(b, 0);
+  AudioBuffer_SetVolume(b, DSBVOLUME_MIN);
+  AudioBuffer_Play(b, 0);
+  EXPECT_EQ(Mix(10), std::vector<int16_t>(20, 0));
+
+  // Half the device rate: every sample lasts two frames, the second half-way to the next.
+  AudioBuffer_SetVolume(b, 0);
+  AudioBuffer_SetFrequency(b, 22050);
+  AudioBuffer_SetCurrentPosition(b, 0);
+  AudioBuffer_Play(b, 0);
+  out = Mix(20);
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_EQ(out[4 * i], ramp[i]);
+    EXPECT_EQ(out[4 * i + 2], ramp[i] + 150);
+  }
+  EXPECT_EQ(Cursor(b), 20u);
+  AudioBuffer_Release(b);
+
+  // 8-bit unsigned stereo: byte 128 + v plays as v x 256, each side its own.
+  AudioBuffer* e = Buffer(Bytes{129, 127, 255, 0}, 2, 8);
+  AudioBuffer_Play(e, 0);
+  EXPECT_EQ(Mix(3), (std::vector<int16_t>{256, -256, 127 * 256, -128 * 256, 0, 0}));
+  AudioBuffer_Release(e);
+
+  // Two buffers at full scale clip instead of wrapping.
+  AudioBuffer* x = Buffer(ToBytes({30000, -30000}), 1, 16);
+  AudioBuffer* y = Buffer(ToBytes({30000, -30000}), 1, 16);
+  AudioBuffer_Play(x, 0);
+  AudioBuffer_Play(y, 0);
+  EXPECT_EQ(Mix(2), (std::vector<int16_t>{32767, 32767, -32768, -32768}));
+  AudioBuffer_Release(x);
+  AudioBuffer_Release(y);
+
+  WAVEFORMATEX f24{WAVE_FORMAT_PCM, 1, 44100, 132300, 3, 24, 0};
+  DSBUFFERDESC desc{36, DSBCAPS_STATIC, 300, &f24};
+  AudioBuffer* z = nullptr;
+  EXPECT_EQ(AudioDevice_CreateBuffer(device, &desc, &z), -1);  // no 24-bit mixing
+}
+
+TEST_F(NullDevice, MonoDeviceAndWaitClock) {
+  Close();
+  NullAudioConfig mono;
+  mono.channels = 1;
+  mono.rate = 8000;
+  Open(mono);
+  AudioBuffer* b = Buffer(ToBytes({1000, 3000, -400, -600}), 2, 16, 8000);
+  AudioBuffer_Play(b, DSBPLAY_LOOPING);
+  EXPECT_EQ(Mix(3), (std::vector<int16_t>{2000, -500, 2000}));
+  // The null device's wait advances its own clock: 8 frames a millisecond here.
+  AudioNull_ClearCapture(device);
+  AudioDevice_Wait(device, 5);
+  EXPECT_EQ(AudioNull_Capture(device).size(), 40u);
+  AudioBuffer_Release(b);
+}
