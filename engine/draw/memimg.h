@@ -36,8 +36,9 @@ struct MemImgBase {
   int UseAlpha;
   int UseTransCode;     // TransCode is complete
   void* Palette;        // 256 entries of 4 bytes (B, G, R, X) or of one RGB565 word
-  uint8_t* TransCode;   // run-length transparency code, see memimg.cpp
+  uint8_t* TransCode;   // run-length transparency code, MEMIMG_TRANSCODE_* below
   uint8_t* Pixels;      // the whole store
+  int TransCodeSize;    // bytes in TransCode
 };
 
 // A software image: a view of Width x Height pixels into a base.
@@ -85,16 +86,31 @@ extern uint8_t BlendLerp6Table[64][64][64];      // [L][u][v] = (u * L + v * (63
 extern uint8_t BlendGraphAlphaTable[256];        // blend-image byte -> weight k
 
 int InitBlendTables();
-// Builds BlendGraphAlphaTable for a blend image: border 0..255 and range 0..255
-// (range 0 is a hard threshold, 255 the widest ramp).
+// Builds BlendGraphAlphaTable for a blend image: bytes up to border weigh 255, bytes from
+// border + range on weigh 0, linear in between (range 0 is a hard threshold). Both 0..255.
 int SetBlendGraphAlphaTable(int border, int range);
 
 // ---------------------------------------------------------------- software images
 
-// Makes an image with its own store; 0 or -1. Palette images start with a zeroed 256-entry palette.
+// The colour format of an image kind; PixelByte is 4 for 32-bit and for 16-bit with alpha, 2 for
+// 16-bit, 1 for paletted and single-channel images. Null for an unknown colour type.
+ColorData* GetMemImgColorData(int colorType, int usePalette, int useAlpha);
+
+// Makes an image with its own store (pixels and palette zeroed, rows padded to 4 bytes); 0 or -1.
+// Palette images start with a zeroed 256-entry palette.
 int MakeMemImg(MEMIMG* img, int width, int height, int colorType, int usePalette, int useAlpha);
 // A view of a rectangle of src sharing its base.
 int DerivationMemImg(MEMIMG* dst, const MEMIMG* src, int x, int y, int width, int height);
 void TerminateMemImg(MEMIMG* img);
-// Writes the run-length transparency code for the whole base; 0 or -1.
+// Writes the run-length transparency code for the whole base from its pixels, transparent
+// colour and alpha; 0 or -1. Call again after changing the pixels.
 int MakeMemImgTransCode(MEMIMG* img);
+
+// Run-length transparency code: one byte per run, kind in bits 7..6, count - 1 in bits 5..0.
+enum : uint8_t {
+  MEMIMG_TRANSCODE_CLEAR = 0x00,    // skipped
+  MEMIMG_TRANSCODE_OPAQUE = 0x40,   // drawn without reading alpha
+  MEMIMG_TRANSCODE_PARTIAL = 0x80,  // drawn with the pixel's alpha
+  MEMIMG_TRANSCODE_ROWEND = 0xC0,   // any byte with both top bits set ends the row
+};
+constexpr int MEMIMG_TRANSCODE_MAXRUN = 64;

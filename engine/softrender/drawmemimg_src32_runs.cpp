@@ -1,0 +1,6 @@
+// Tamrak engine: DrawMemImg loops for one source kind (explicit instantiations).
+#include "engine/softrender/drawmemimg_walk.h"
+
+namespace drawmemimg {
+template void DrawRuns<Source32>(const Context&, const Choice&);
+}  // namespace drawmemimg

@@ -1,0 +1,90 @@
+// Tamrak engine: the row loop of the stretched draw. Included only by the files that
+// instantiate it, so each mode family compiles in its own unit.
+#pragma once
+
+#include <cstring>
+
+#include "engine/softrender/stretch_walk.h"
+
+namespace tamrak::soft {
+
+// One destination row from the source row at offset s (blend row at b).
+template <class K>
+void StretchRow(const StretchWalk& w, const PixelCtx& c, ptrdiff_t s, ptrdiff_t b, uint8_t* d) {
+  const ptrdiff_t colStep = w.dirX * K::SrcBytes;
+  const ptrdiff_t blendColStep = K::kBlend ? w.dirX : 0;
+  int32_t cx = w.cx0;
+  int left = w.cw;
+  for (;;) {
+    // Destination pixels that show this source pixel: ceil(cx / 65536).
+    int run = static_cast<int>((static_cast<int64_t>(cx) + 0xFFFF) >> 16);
+    if (run > left) run = left;
+    typename K::Px px;
+    const int cls = K::Load(c, w.src + s, K::kBlend ? w.blend + b : nullptr, px);
+    if (cls == kPlain) {
+      for (int i = 0; i < run; ++i) K::template Store<false>(c, px, d + i * K::DstBytes);
+    } else if constexpr (K::CanScale) {
+      if (cls == kScaled)
+        for (int i = 0; i < run; ++i) K::template Store<true>(c, px, d + i * K::DstBytes);
+    }
+    d += run * K::DstBytes;
+    left -= run;
+    if (left == 0) return;
+    cx -= run * 65536;
+    do {
+      cx += w.sx;
+      s += colStep;
+      b += blendColStep;
+    } while (cx <= 0);
+  }
+}
+
+template <class K>
+void StretchRows(const StretchWalk& w, const PixelCtx& c) {
+  const ptrdiff_t rowStep = w.dirY * w.srcPitch;
+  ptrdiff_t srcRow = w.row0 * w.srcPitch + static_cast<ptrdiff_t>(w.col0) * K::SrcBytes;
+  ptrdiff_t blendRow = 0, blendRowStep = 0;
+  if constexpr (K::kBlend) {
+    blendRow = w.row0 * w.blendPitch + w.col0;
+    blendRowStep = w.dirY * w.blendPitch;
+  }
+  uint8_t* dstRow = w.dst;
+  int32_t cy = w.cy0;
+  bool sameSourceRow = false;
+  for (int j = 0;;) {
+    if (K::kIgnoresDest && sameSourceRow) {
+      // A row that shows the same source row as the one above is a copy of it.
+      std::memcpy(dstRow, dstRow - w.dstPitch, static_cast<size_t>(w.cw) * K::DstBytes);
+    } else {
+      StretchRow<K>(w, c, srcRow, blendRow, dstRow);
+    }
+    if (++j == w.ch) break;
+    dstRow += w.dstPitch;
+    cy -= 65536;
+    sameSourceRow = cy > 0;
+    while (cy <= 0) {
+      cy += w.sy;
+      srcRow += rowStep;
+      blendRow += blendRowStep;
+    }
+  }
+}
+
+template <Fmt F, SrcKind S, Mode M>
+void StretchDraw(const StretchWalk& w, const PixelCtx& c, const DrawFlags& f) {
+  WithKernel<F, S, M, true>(f.blend, f.bright, f.alpha, f.trans,
+                            [&](auto k) { StretchRows<decltype(k)>(w, c); });
+}
+
+}  // namespace tamrak::soft
+
+// Instantiates StretchDraw of one mode for the four source tables.
+#define TAMRAK_STRETCH_MODE(M)                                                                          \
+  template void StretchDraw<Fmt::C32, SrcKind::Palette, M>(const StretchWalk&, const PixelCtx&,         \
+                                                           const DrawFlags&);                           \
+  template void StretchDraw<Fmt::C32, SrcKind::Direct, M>(const StretchWalk&, const PixelCtx&,          \
+                                                          const DrawFlags&);                            \
+  template void StretchDraw<Fmt::C16, SrcKind::Palette, M>(const StretchWalk&, const PixelCtx&,         \
+                                                           const DrawFlags&);                           \
+  template void StretchDraw<Fmt::C16, SrcKind::Direct, M>(const StretchWalk&, const PixelCtx&,          \
+                                                          const DrawFlags&);
