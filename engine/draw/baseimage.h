@@ -1,0 +1,68 @@
+// Tamrak engine: images in system memory (BaseImage), their colour formats, the
+// YUV frame converters and the image files (read: PNG, JPEG, BMP; written: BMP, PNG, JPEG).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/draw/memimg.h"
+
+struct BaseImage {
+  ColorData Color;
+  int Width, Height;
+  int Pitch;               // bytes per row
+  void* GraphData;         // first pixel of the top row
+  int GraphDataBorrowed;   // the pixels belong to someone else: ReleaseBaseImage leaves them
+};
+
+// 32-bit X8R8G8B8 (bytes B, G, R, X), the same with alpha (bytes B, G, R, A), and the
+// 24-bit R8G8B8 of the movie frames (bytes B, G, R).
+int MakeColorDataXRGB8(ColorData* color);
+int MakeColorDataARGB8(ColorData* color);
+int MakeColorDataFull(ColorData* color);
+
+// Pixels from the engine allocator, zeroed; pitch = width x 4. 0, or -1 (record cleared).
+int MakeBaseImageXRGB8(int width, int height, BaseImage* image);
+int MakeBaseImageARGB8(int width, int height, BaseImage* image);
+int ReleaseBaseImage(BaseImage* image);
+
+// A YUV frame (tightly packed, rows of width samples) to 32-bit pixels with alpha 255 in
+// an image of at least width x height with 4 bytes per pixel. 0 or -1.
+// YV12: Y plane, V plane, U plane (chroma at half width and height, rounded up).
+// NV12: Y plane, then U, V pairs at half width and height. NV11 (YUV411): Y plane, then
+// U, V pairs at a quarter of the width and full height.
+// YUY2: Y0 U Y1 V; UYVY: U Y0 V Y1; YVYU: Y0 V Y1 U (two pixels in four bytes).
+int ConvertYV12ToBaseImage(const void* frame, int width, int height, BaseImage* image);
+int ConvertNV12ToBaseImage(const void* frame, int width, int height, BaseImage* image);
+int ConvertYUY2ToBaseImage(const void* frame, int width, int height, BaseImage* image);
+int ConvertUYVYToBaseImage(const void* frame, int width, int height, BaseImage* image);
+int ConvertYVYUToBaseImage(const void* frame, int width, int height, BaseImage* image);
+int ConvertYUV411ToBaseImage(const void* frame, int width, int height, BaseImage* image);
+
+// Limits of images read from files.
+constexpr int IMAGE_MAX_SIDE = 16384;
+constexpr int64_t IMAGE_MAX_PIXELS = int64_t(1) << 26;
+constexpr int64_t IMAGE_MAX_FILE_BYTES = int64_t(1) << 28;
+
+// Decodes a PNG, JPEG or BMP file image into a new 32-bit image (bytes B, G, R, A when
+// *hasAlpha is 1, else B, G, R, X). 0, or -1 with a log line and nothing left allocated.
+int LoadBaseImageFromMemory(const void* data, size_t size, BaseImage* image, int* hasAlpha);
+
+// Writes a 24-bit R8G8B8 image. saveType: 0 BMP, 1 JPEG, 2 PNG. The file is written under
+// a temporary name and renamed when complete, so it appears whole or not at all. 0 or -1.
+int SaveBaseImageToFile(const char* path, const BaseImage* image, int saveType, int jpegQuality,
+                        int jpegSample2x1, int pngCompressionLevel);
+
+// Reads one pixel of a 24- or 32-bit image with 8-bit channels (alpha 255 without alpha).
+void GetBaseImagePixel(const BaseImage* image, int x, int y, uint8_t* r, uint8_t* g, uint8_t* b, uint8_t* a);
+
+// Copies an image into a software image of the same size, in the software image's format.
+// 0, or -1 for sizes that differ or a format that is not 16- or 32-bit direct colour.
+int ConvertBaseImageToMemImg(const BaseImage* image, MEMIMG* img);
+// The rectangle of a software image as a new 24-bit R8G8B8 image (5- and 6-bit fields widened
+// by repeating their top bits). 0 or -1.
+int MakeBaseImageFromMemImg(const MEMIMG* img, int x, int y, int width, int height, BaseImage* image);
+
+// A new graph holding the image in the screen's format (with an alpha channel when useAlpha
+// is 1) and its run-length transparency code. Handle or -1.
+int CreateGraphFromBaseImage(const BaseImage* image, int useAlpha);

@@ -1,0 +1,63 @@
+// Graphs from image files.
+#include "engine/d3d9/graphics.h"
+#include "engine/draw/baseimage.h"
+#include "engine/draw/draw.h"
+
+namespace {
+
+// The whole file through the engine's file layer (archives included), into engine memory.
+void* ReadWholeFile(const char* path, size_t* size) {
+  StreamHandle file = FileAccessOpen(path, 0, 1, 0);
+  if (!file) {
+    LogPrintf("画像ファイル %s を開けませんでした", path);
+    return nullptr;
+  }
+  void* data = nullptr;
+  int64_t length = -1;
+  if (FileAccessSeek(file, 0, 2) == 0) length = FileAccessTell(file);
+  if (length <= 0 || length > IMAGE_MAX_FILE_BYTES || FileAccessSeek(file, 0, 0) != 0) {
+    LogPrintf("画像ファイル %s のサイズが不正です", path);
+  } else if (!(data = TK_MALLOC(size_t(length)))) {
+    LogPrintf("画像ファイル %s を読み込むメモリを確保できませんでした", path);
+  } else if (FileAccessRead(data, 1, size_t(length), file) != size_t(length)) {
+    LogPrintf("画像ファイル %s を最後まで読めませんでした", path);
+    MemFree(data);
+    data = nullptr;
+  }
+  FileAccessClose(file);
+  if (data) *size = size_t(length);
+  return data;
+}
+
+}  // namespace
+
+// A graph holding the image in the screen's format, with its run-length transparency code.
+int CreateGraphFromBaseImage(const BaseImage* image, int useAlpha) {
+  int graph = MakeGraphHandle(image->Width, image->Height, useAlpha);
+  if (graph < 0) return -1;
+  GraphHandleRecord* rec = GetGraphRecord(graph);
+  if (ConvertBaseImageToMemImg(image, &rec->SoftImage) != 0) {
+    DeleteGraph(graph);
+    return -1;
+  }
+  // Without the code the image still draws, only on the general path.
+  MakeMemImgTransCode(&rec->SoftImage);
+  return graph;
+}
+
+int LoadGraph(const char* path, int notUse3DFlag) {
+  if (!path || !IsGraphicsInitialized()) return -1;
+  size_t size = 0;
+  void* data = ReadWholeFile(path, &size);
+  if (!data) return -1;
+  BaseImage image;
+  int hasAlpha = 0;
+  int graph = -1;
+  if (LoadBaseImageFromMemory(data, size, &image, &hasAlpha) == 0) {
+    graph = CreateGraphFromBaseImage(&image, hasAlpha);
+    ReleaseBaseImage(&image);
+  }
+  MemFree(data);
+  if (graph < 0) LogPrintf("画像ファイル %s の読み込みに失敗しました", path);
+  return graph;
+}
