@@ -1,10 +1,10 @@
-// Until the game stands: start the engine, show the window, end on Escape or close.
-#include "engine/system/system.h"
+// The program: the game in its working folder. With KESTRUNE_SCRIPT set it plays a
+// scripted run on a manual clock instead of reading the player (see game/harness.h).
+#include "game/harness.h"
+#include "game/main_loop.h"
 
 int main() {
-  SetWindowTitleText("Kestrune");
-  if (LibInit() == -1) return -1;
-  while (PumpMessages() == 0 && !IsKeyDown(KEY_INPUT_ESCAPE)) SleepMilliseconds(16);
-  LibEnd();
-  return 0;
+  ScriptedRun script;
+  if (script.LoadFromEnvironment()) return script.RunWinMain();
+  return WinMain();
 }
