@@ -65,6 +65,23 @@ int GfxSetDrawBlendMode(int mode, int param) {
   return SetDrawBlendMode(mode, param);
 }
 
+int GfxSetDrawBrightness(int red, int green, int blue) {
+  Trace("SetDrawBrightness %d %d %d", red, green, blue);
+  return SetDrawBrightness(red, green, blue);
+}
+
+int GfxDrawCircle(int x, int y, int radius, unsigned int color, int fillFlag) {
+  Trace("DrawCircle %d %d %d c=%u fill=%d", x, y, radius, color, fillFlag);
+  return DrawCircle(x, y, radius, color, fillFlag);
+}
+
+int GfxDrawRectRotateGraph(int x, int y, int srcX, int srcY, int width, int height, double scale, double angle,
+                           int graph, int transFlag, int turnFlag) {
+  Trace("DrawRectRotateGraph %d %d %d %d %d %d %.3f %.4f img=%d t=%d turn=%d", x, y, srcX, srcY, width, height, scale,
+        angle, graph, transFlag, turnFlag);
+  return DrawRectRotateGraph(x, y, srcX, srcY, width, height, scale, angle, graph, transFlag, turnFlag);
+}
+
 int GfxClearScreen() {
   Trace("ClearScreen");
   return ClearScreen(0);

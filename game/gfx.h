@@ -19,6 +19,10 @@ int GfxDrawStretchGraph(int x1, int y1, int x2, int y2, int graph, int transFlag
 int GfxDrawBox(int x1, int y1, int x2, int y2, unsigned int color, int fillFlag);
 int GfxDrawFillBox(int x1, int y1, int x2, int y2, unsigned int color);
 int GfxSetDrawBlendMode(int mode, int param);
+int GfxSetDrawBrightness(int red, int green, int blue);
+int GfxDrawCircle(int x, int y, int radius, unsigned int color, int fillFlag);
+int GfxDrawRectRotateGraph(int x, int y, int srcX, int srcY, int width, int height, double scale, double angle,
+                           int graph, int transFlag, int turnFlag);
 int GfxClearScreen();
 int GfxFlipScreen();
 int GfxSetDrawTarget(int graph);

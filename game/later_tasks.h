@@ -2,52 +2,10 @@
 // main loops to run a title, a stage and an ending end to end.
 #pragma once
 
+#include "game/blocks_items.h"
 #include "game/stage.h"
+#include "game/stage_scenes.h"
 #include "game/task.h"
-
-// Title: the first stage starts when START/PAUSE or ATTACK is newly pressed.
-class TitleScreenTask : public Character {
- public:
-  TitleScreenTask(int* leaveWord, StageRecord* record);
-  void Update() override;
-  void Draw() override;
-
- private:
-  int* leaveWord_;
-  StageRecord* record_;
-};
-
-// READY: starts the stage's music and hands input back after a short wait.
-class StageReadyTask : public Character {
- public:
-  explicit StageReadyTask(StageRecord* record);
-  void Update() override;
-  void Draw() override;
-
- private:
-  StageRecord* record_;
-};
-
-// Ending: plays the ending music once; a button asks for the title.
-class EndRollTask : public Character {
- public:
-  explicit EndRollTask(StageRecord* record);
-  void Update() override;
-  void Draw() override;
-
- private:
-  StageRecord* record_;
-};
-
-class NormalBlockTask : public Character {
- public:
-  NormalBlockTask(int code, int x, int y);
-};
-
-class EnemyBlockTask : public Character {
- public:
-  EnemyBlockTask(int code, int x, int y);
-};
 
 // The five masters stand still in the enemy layer.
 class MasterStandInTask : public Character {

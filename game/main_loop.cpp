@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/draw/draw.h"
+#include "game/end_roll.h"
 #include "game/gfx.h"
 #include "game/later_tasks.h"
 #include "game/play_state.h"
@@ -11,6 +12,7 @@
 #include "game/settings.h"
 #include "game/stage.h"
 #include "game/task.h"
+#include "game/title_screen.h"
 
 namespace {
 

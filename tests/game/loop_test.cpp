@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/system/system.h"
+#include "game/end_roll.h"
 #include "game/gfx.h"
 #include "game/harness.h"
 #include "game/later_tasks.h"
@@ -50,8 +51,7 @@ class LoopTest : public ::testing::Test {
     ASSERT_EQ(GetGamePhase(), GamePhase::kMenu);
     game.Step();
     game.TapKey(KEY_INPUT_SPACE);
-    game.Step();
-    ASSERT_EQ(GetGamePhase(), GamePhase::kStage);
+    ASSERT_TRUE(game.StepUntil([] { return GetGamePhase() == GamePhase::kStage; }, 60));
     ASSERT_TRUE(game.StepUntil([] { return TaskPool_Count(kLayerBullet) == 0 && InputEnabled == 1; }, 100));
   }
 
@@ -71,8 +71,7 @@ TEST_F(LoopTest, TitleLeadsIntoTheFirstStage) {
   EXPECT_EQ(Count("FlipScreen"), 5);
   EXPECT_EQ(TaskPool_Count(kLayerBlock), 0);
   game.TapKey(KEY_INPUT_SPACE);
-  game.Step();
-  ASSERT_EQ(GetGamePhase(), GamePhase::kStage);
+  ASSERT_TRUE(game.StepUntil([] { return GetGamePhase() == GamePhase::kStage; }, 60));
   EXPECT_STREQ(CurrentStageName, "s1.txt");
   EXPECT_EQ(TaskPool_Count(kLayerBlock), 3);
   EXPECT_EQ(NormalBlockCount, 2);
@@ -127,16 +126,16 @@ TEST_F(LoopTest, FrameSkipDrawsEverySecondFrameFromEachSceneStart) {
     flips.push_back(Count("FlipScreen"));
   }
   EXPECT_EQ(flips, (std::vector<int>{1, 0, 1, 0}));
-  // The stage's frame counter starts again at 0: its first frame is drawn. The title's
-  // last frame (frame 4) is drawn as well.
+  // The stage's frame counter starts again at 0: its first frame is drawn.
   game.TapKey(KEY_INPUT_SPACE);
+  ASSERT_TRUE(game.StepUntil([] { return GetGamePhase() == GamePhase::kStage; }, 60));
   flips.clear();
   for (int i = 0; i < 3; ++i) {
     trace.clear();
     game.Step();
     flips.push_back(Count("FlipScreen"));
   }
-  EXPECT_EQ(flips, (std::vector<int>{1, 1, 0}));
+  EXPECT_EQ(flips, (std::vector<int>{1, 0, 1}));
   EXPECT_TRUE(IsDrawingFrame(2));
   EXPECT_FALSE(IsDrawingFrame(3));
 }
@@ -254,9 +253,10 @@ TEST_F(LoopTest, NextStageKeepsTheTuneAndThePlayerState) {
   game.Step();
   EXPECT_EQ(Paused, 0);
   EXPECT_EQ(Count("DrawRectPartGraph 240 0 0 0 80 240 img=-1 t=1 turn=0"), 0);
-  // The end roll asks for the title.
-  game.StepFrames(2);
-  EXPECT_EQ(GetGamePhase(), GamePhase::kMenu);
+  // Once faded in, the end roll takes a button and asks for the title.
+  game.StepFrames(130);
+  game.TapKey(KEY_INPUT_SPACE);
+  EXPECT_TRUE(game.StepUntil([] { return GetGamePhase() == GamePhase::kMenu; }, 200));
 }
 
 TEST_F(LoopTest, F2ReturnsToTheTitleAtTheNextFrame) {
@@ -297,7 +297,8 @@ TEST_F(LoopTest, AStageThatCannotBeReadEndsTheProgram) {
   std::filesystem::remove("stages/s1.txt");
   ASSERT_TRUE(game.Start(5));
   game.TapKey(KEY_INPUT_SPACE);
-  EXPECT_FALSE(game.Step());
+  game.StepFrames(60);  // the title fades out, then the stage fails
+  EXPECT_FALSE(game.running());
   EXPECT_EQ(Count("MessageBox ステージの読み込みに失敗しました。"), 1);
   game.Finish();
   EXPECT_TRUE(std::filesystem::exists("setting.dat"));
