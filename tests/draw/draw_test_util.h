@@ -175,7 +175,7 @@ inline bool WriteJpeg(const std::string& path, int w, int h, const std::vector<u
 }
 
 // A BMP file laid out byte by byte: 40-byte info header, optional masks and palette.
-struct BmpSpec {
+struct BmpLayout {
   int32_t width = 0, height = 0;  // negative height: rows top-down
   uint16_t bits = 24;
   uint32_t compression = 0;
@@ -192,7 +192,7 @@ inline void Put16(std::string& s, uint32_t v) {
   s.push_back(char((v >> 8) & 0xFF));
 }
 
-inline std::string BmpBytes(const BmpSpec& b) {
+inline std::string BmpBytes(const BmpLayout& b) {
   std::string info;
   Put32(info, 40);
   Put32(info, uint32_t(b.width));

@@ -160,31 +160,31 @@ TEST_P(ImageFiles, JpegLoadsCloseToItsColours) {
 
 TEST_P(ImageFiles, BmpDepthsAndRowOrders) {
   // 2 x 2, 24 bits, bottom-up rows of 6 bytes padded to 8.
-  BmpSpec b24;
+  BmpLayout b24;
   b24.width = 2, b24.height = 2;
   b24.pixels = {/* bottom */ 30, 20, 10, 60, 50, 40, 0, 0, /* top */ 0, 255, 0, 255, 255, 255, 0, 0};
-  BmpSpec top = b24;
+  BmpLayout top = b24;
   top.height = -2;
-  BmpSpec b8;
+  BmpLayout b8;
   b8.width = 3, b8.height = 1, b8.bits = 8, b8.palette = {0x102030, 0xFF8040};
   b8.pixels = {1, 0, 7, 0};  // index 7 lies past the palette: black
-  BmpSpec b4;
+  BmpLayout b4;
   b4.width = 3, b4.height = 1, b4.bits = 4, b4.palette = {0x000000, 0x00FF00, 0xFFFFFF};
   b4.pixels = {0x21, 0x00, 0, 0};
-  BmpSpec b1;
+  BmpLayout b1;
   b1.width = 9, b1.height = 1, b1.bits = 1, b1.palette = {0x000000, 0xFFFFFF};
   b1.pixels = {0xA0, 0x80, 0, 0};
-  BmpSpec b16;
+  BmpLayout b16;
   b16.width = 1, b16.height = 1, b16.bits = 16;
   b16.pixels = {0x1F, 0x7C, 0, 0};  // 555: red 31, green 0, blue 31
-  BmpSpec b32;
+  BmpLayout b32;
   b32.width = 2, b32.height = 1, b32.bits = 32, b32.compression = 6;  // bit fields with alpha
   b32.masks = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
   b32.pixels = {10, 20, 30, 0, 40, 50, 60, 255};
-  BmpSpec b32z = b32;
+  BmpLayout b32z = b32;
   b32z.pixels = {10, 20, 30, 0, 40, 50, 60, 0};  // alpha all zero: opaque
 
-  auto load = [&](const BmpSpec& spec, const char* what) {
+  auto load = [&](const BmpLayout& spec, const char* what) {
     const std::string p = Name(what);
     WriteFile(p, BmpBytes(spec));
     return Load(p);
@@ -223,7 +223,7 @@ TEST_P(ImageFiles, DamagedFilesGiveMinusOneAndLeakNothing) {
   ASSERT_TRUE(WritePng(png, s));
   ASSERT_TRUE(WriteJpeg(jpg, 40, 30, s.rows));
   const std::string pngBytes = ReadFile(png), jpgBytes = ReadFile(jpg);
-  BmpSpec bmp;
+  BmpLayout bmp;
   bmp.width = 4, bmp.height = 4, bmp.pixels.assign(48, 7);
   const std::string bmpBytes = BmpBytes(bmp);
 
@@ -242,22 +242,22 @@ TEST_P(ImageFiles, DamagedFilesGiveMinusOneAndLeakNothing) {
   bad.push_back({"jpg-garbled", garbled});
   bad.push_back({"bmp-cut", bmpBytes.substr(0, bmpBytes.size() - 5)});
   bad.push_back({"bmp-header-cut", bmpBytes.substr(0, 20)});
-  BmpSpec huge = bmp;
+  BmpLayout huge = bmp;
   huge.width = 100000, huge.height = 100000;
   bad.push_back({"bmp-huge", BmpBytes(huge)});
-  BmpSpec most = bmp;
+  BmpLayout most = bmp;
   most.height = INT_MIN;
   bad.push_back({"bmp-int-min", BmpBytes(most)});
-  BmpSpec zero = bmp;
+  BmpLayout zero = bmp;
   zero.width = 0;
   bad.push_back({"bmp-zero", BmpBytes(zero)});
-  BmpSpec rle = bmp;
+  BmpLayout rle = bmp;
   rle.bits = 8, rle.compression = 1;
   bad.push_back({"bmp-rle", BmpBytes(rle)});
-  BmpSpec manyColours = bmp;
+  BmpLayout manyColours = bmp;
   manyColours.bits = 8, manyColours.palette.assign(300, 0);
   bad.push_back({"bmp-palette", BmpBytes(manyColours)});
-  BmpSpec mask = bmp;
+  BmpLayout mask = bmp;
   mask.bits = 32, mask.compression = 3, mask.masks = {0x00F0F000, 0xFF00, 0xFF};
   mask.pixels.assign(64, 1);
   bad.push_back({"bmp-mask", BmpBytes(mask)});
