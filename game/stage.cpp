@@ -7,7 +7,13 @@
 
 #include "engine/draw/draw.h"
 #include "engine/system/system.h"
-#include "game/later_tasks.h"
+#include "game/blocks_items.h"
+#include "game/dokuro_master.h"
+#include "game/ikebana_master.h"
+#include "game/origami_master.h"
+#include "game/shodo_master.h"
+#include "game/stage_scenes.h"
+#include "game/tea_master.h"
 #include "game/task.h"
 
 StageRecord MainStageRecord;

@@ -5,7 +5,13 @@
 #include <gtest/gtest.h>
 
 #include "engine/system/system.h"
-#include "game/later_tasks.h"
+#include "game/blocks_items.h"
+#include "game/dokuro_master.h"
+#include "game/ikebana_master.h"
+#include "game/origami_master.h"
+#include "game/shodo_master.h"
+#include "game/stage_scenes.h"
+#include "game/tea_master.h"
 #include "game/play_state.h"
 #include "game/resources.h"
 #include "game/stage.h"
@@ -162,8 +168,9 @@ TEST_F(StageTest, MapCellsBecomeTasksInReadingOrder) {
   ASSERT_EQ(TaskPool_Count(kLayerEnemy), 3);
   Character* chanoyu = TaskPool_Get(kLayerEnemy, 0);
   EXPECT_NE(dynamic_cast<ChanoyuMasterTask*>(chanoyu), nullptr);
-  EXPECT_EQ(chanoyu->x, CellX(8) + 12);
-  EXPECT_EQ(chanoyu->y, CellY(0));
+  // Made at (cell x + 12, cell y), the tea master stands 24 left of that and 4 lower.
+  EXPECT_EQ(chanoyu->x, CellX(8) + 12 - 24);
+  EXPECT_EQ(chanoyu->y, CellY(0) + 4);
   EXPECT_NE(dynamic_cast<DokuroMasterTask*>(TaskPool_Get(kLayerEnemy, 1)), nullptr);
   EXPECT_NE(dynamic_cast<OrigamiMasterTask*>(TaskPool_Get(kLayerEnemy, 2)), nullptr);
 }

@@ -69,12 +69,13 @@ void CheckMap(const std::string& where, const StageRecord& r, bool boss) {
     }
   }
   if (normal == 0) Fault(where, "needs at least one normal block to launch the ball");
+  if (enemies > 12) Fault(where, "more enemy blocks than the panel can show");
   if (boss) {
     if (masters != 1) Fault(where, "a boss stage needs exactly one master");
-    if (enemies) Fault(where, "a boss stage has no enemy blocks");
-  } else {
-    if (masters) Fault(where, "only boss stages have masters");
-    if (enemies > 12) Fault(where, "more enemy blocks than the panel can show");
+    // The master wakes only when the scroll is taken, and only the last enemy drops it.
+    if (enemies == 0) Fault(where, "a boss stage needs an enemy block to drop the scroll");
+  } else if (masters) {
+    Fault(where, "only boss stages have masters");
   }
 }
 
