@@ -184,9 +184,9 @@ TEST_P(ImageFiles, BmpDepthsAndRowOrders) {
   BmpLayout b32z = b32;
   b32z.pixels = {10, 20, 30, 0, 40, 50, 60, 0};  // alpha all zero: opaque
 
-  auto load = [&](const BmpLayout& spec, const char* what) {
+  auto load = [&](const BmpLayout& layout, const char* what) {
     const std::string p = Name(what);
-    WriteFile(p, BmpBytes(spec));
+    WriteFile(p, BmpBytes(layout));
     return Load(p);
   };
   const int g24 = load(b24, "24.bmp"), gtop = load(top, "top.bmp"), g8 = load(b8, "8.bmp"), g4 = load(b4, "4.bmp");
