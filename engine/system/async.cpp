@@ -99,6 +99,12 @@ void LeaveApiLock() {
   l.turn.notify_all();
 }
 
+int GetApiLockWaiterCount() {
+  ApiLock& l = TheApiLock();
+  std::lock_guard<std::mutex> guard(l.lock);
+  return static_cast<int>(l.nextTicket - l.serving) - (l.depth > 0 ? 1 : 0);
+}
+
 void SetMainThread() {
   std::lock_guard<std::mutex> guard(State().lock);
   State().mainThread = std::this_thread::get_id();

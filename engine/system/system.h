@@ -130,6 +130,7 @@ void UnlockHandleManager(HandleManager* manager);
 
 void EnterApiLock();
 void LeaveApiLock();
+int GetApiLockWaiterCount();  // threads queued behind the owner
 
 // ---------------------------------------------------------------- asynchronous loading
 

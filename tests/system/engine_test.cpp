@@ -316,10 +316,8 @@ TEST(ApiLock, ReentrantAndHandedOverInArrivalOrder) {
   std::vector<int> order;
   std::mutex orderLock;
   std::vector<std::thread> waiters;
-  std::atomic<int> arrived{0};
   for (int i = 0; i < 4; ++i) {
     waiters.emplace_back([&, i] {
-      ++arrived;
       EnterApiLock();
       {
         std::lock_guard<std::mutex> g(orderLock);
@@ -328,8 +326,7 @@ TEST(ApiLock, ReentrantAndHandedOverInArrivalOrder) {
       LeaveApiLock();
     });
     // Let each waiter take its place in the line before the next comes.
-    while (arrived.load() != i + 1) std::this_thread::yield();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    while (GetApiLockWaiterCount() != i + 1) std::this_thread::yield();
   }
   LeaveApiLock();
   {
