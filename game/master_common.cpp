@@ -73,12 +73,12 @@ void DropMasterFinalItems(int x, int y) {
   }
 }
 
-bool MasterDyingStep(Character& master, int32_t& fade) {
+bool MasterDyingStep(Character& master, int32_t& fade, DeathShowerArea area) {
   const int c = master.counter;
   master.visible = c % kDeathBlinkPeriod == 2 && fade == kMasterStartFade ? 0 : 1;
   if (c < kDeathShowerEnd && c % kDeathShowerPeriod == 0) {
-    int px = PixelOf(master.x) + GetRandRange(master.width);
-    int py = PixelOf(master.y) + GetRandRange(master.height);
+    int px = PixelOf(master.x) + area.left + GetRandRange(area.width ? area.width : master.width);
+    int py = PixelOf(master.y) + area.top + GetRandRange(area.height ? area.height : master.height);
     CreateTask<DoronSmokeTask>(px - kSmokeHalf, py - kSmokeHalf);
     CreateTask<ItemTask>(px, py, kItemCoin, kShowerSpeed);
     CreateTask<ItemTask>(px, py, kItemCoin, -kShowerSpeed);

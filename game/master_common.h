@@ -37,10 +37,16 @@ void MasterWake(const Character& master);
 // fills. True once the gauge is full: then visible, touchable (box).
 bool MasterWakingStep(Character& master, int32_t& brightness);
 
+// Where the smoke and coins of a dying master appear: a random point of
+// (x + left .. + width, y + top .. + height), whole pixels. Zero sizes mean the sprite's.
+struct DeathShowerArea {
+  int left = 0, width = 0, top = 0, height = 0;
+};
+
 // One update of the death sequence (counter from 0): blinking, smoke and coins before
 // 256, the vanish at 350, then the fade. At its end BossPhase 3, the final items by the
 // player's missing health, the master's score, and `finished`. True at that end.
-bool MasterDyingStep(Character& master, int32_t& fade);
+bool MasterDyingStep(Character& master, int32_t& fade, DeathShowerArea area = {});
 
 // The three final items from (x, y): health for each missing point of health (at most
 // three), money for the rest.

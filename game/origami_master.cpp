@@ -1078,17 +1078,6 @@ void OrigamiMasterTask::SplittingAgain() {
 }
 
 void OrigamiMasterTask::Dying() {
-  const int c = counter;
-  visible = c % 3 == 2 && fade == kMasterStartFade ? 0 : 1;
-  if (c < 256 && c % 8 == 0) {
-    int rx = GetRandRange(width - 16);
-    int ry = GetRandRange(height - 16);
-    int px = PixelOf(x) + 8 + rx, py = PixelOf(y) + ry;
-    CreateTask<DoronSmokeTask>(px - kSmokeHalf, py - kSmokeHalf);
-    CreateTask<ItemTask>(px, py, kItemCoin, 0.5);
-    CreateTask<ItemTask>(px, py, kItemCoin, -0.5);
-    if (c % 32 == 0) PlaySoundEffect(kSeDefeat);
-  }
   if (effectScale > 0.0) {
     effectAngle += kCloudTurn;
     if (effectAngle > kPi / 2) effectAngle -= kPi / 2;
@@ -1098,16 +1087,8 @@ void OrigamiMasterTask::Dying() {
     effectScale = 0.0;
     effectMode = 0;
   }
-  if (c == 350) PlaySoundEffect(kSeVanish);
-  if (c < 350) return;
-  fade -= 4;
-  if (fade > 0) return;
-  fade = 0;
-  BossPhase = kBossBeaten;
-  PlaySoundEffect(kSeDefeat);
-  DropMasterFinalItems(PixelOf(x) + hitX + hitW / 2, PixelOf(y) + hitY + hitH / 2);
-  AddScore(score);
-  finished = 1;
+  // The shower keeps 8 pixels off each side of the body.
+  MasterDyingStep(*this, fade, {8, width - 16, 0, height - 16});
 }
 
 void OrigamiMasterTask::Draw() {

@@ -69,9 +69,7 @@ constexpr int kPhaseWriting = 1, kPhaseWritten = 2, kPhaseReleased = 5;
 constexpr int kMoveTries = 64;
 
 // Dying.
-constexpr int kShowerEnd = 256, kShowerPeriod = 8, kShowerSoundPeriod = 32, kShowerLow = 16;
-constexpr int kVanishAt = 350, kDeathFadeStep = 4;
-constexpr double kCoinSpeed = 0.5;
+constexpr int kShowerLow = 16;
 
 // Brush strips of the body sheet.
 constexpr int kStripThrowLeftSrcX = 200, kStripThrowRightSrcX = 192, kStripThrowSrcY = 96;
@@ -352,26 +350,7 @@ void ShodoMasterTask::UpdateWriting() {
 }
 
 void ShodoMasterTask::UpdateDying() {
-  visible = counter % 3 == 2 && dyingFade == kMasterStartFade ? 0 : 1;
-  if (counter < kShowerEnd && counter % kShowerPeriod == 0) {
-    int rx = GetRandRange(width);
-    int ry = GetRandRange(height - kShowerLow);
-    int px = PixelOf(x) + rx, py = PixelOf(y) + ry;
-    CreateTask<DoronSmokeTask>(px - kSmokeHalf, py - kSmokeHalf);
-    CreateTask<ItemTask>(px, py, kItemCoin, kCoinSpeed);
-    CreateTask<ItemTask>(px, py, kItemCoin, -kCoinSpeed);
-    if (counter % kShowerSoundPeriod == 0) PlaySoundEffect(kSeDefeat);
-  }
-  if (counter < kVanishAt) return;
-  if (counter == kVanishAt) PlaySoundEffect(kSeVanish);
-  dyingFade -= kDeathFadeStep;
-  if (dyingFade > 0) return;
-  dyingFade = 0;
-  BossPhase = kBossBeaten;
-  PlaySoundEffect(kSeDefeat);
-  DropMasterFinalItems(PixelOf(x) + hitX + hitW / 2, PixelOf(y) + hitY + hitH / 2);
-  AddScore(score);
-  finished = 1;
+  MasterDyingStep(*this, dyingFade, {0, width, 0, height - kShowerLow});
 }
 
 void ShodoMasterTask::Draw() {
