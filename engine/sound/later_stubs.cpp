@@ -1,4 +1,4 @@
-// Services of sound and movies that are not built yet: they report no work done, and stream sounds,
+// Services of sound that are not built yet: they report no work done, and stream sounds,
 // soft sounds, music and the media-framework decoder refuse to be made.
 #include "engine/sound/sound_internal.h"
 
@@ -7,11 +7,6 @@ int ProcessStreamSoundMemAll() { return 0; }
 int ProcessSoftSoundPlayerAll() { return 0; }
 int UpdateMusicPlayState() { return 0; }
 int TerminateMusic() { return 0; }
-int InitMovieManage() { return 0; }
-int TerminateMovieManage() { return 0; }
-int PauseMovieAll() { return 0; }
-int ResumeMovieAll() { return 0; }
-int InitializeYUVToRGBTable() { return 0; }
 
 int AddStreamSoundMemImage(const SoundLoadSettings*, const void*, uint32_t, int, int, int, int, int) { return -1; }
 int AddStreamSoundFile(const SoundLoadSettings*, const char*, int, int, int, int, int) { return -1; }
