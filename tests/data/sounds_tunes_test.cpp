@@ -19,7 +19,6 @@ std::string Env(const char* name) {
   return v ? v : "";
 }
 std::string GameDir() { return Env("TAMRAK_BINARY_DIR") + "/gamedir"; }
-std::string SourceData() { return Env("TAMRAK_SOURCE_DIR") + "/data/game"; }
 
 std::string ReadAll(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
