@@ -261,6 +261,23 @@ TEST(ArtImages, TheStageTitleFitsItsBoxWithAMargin) {
       ASSERT_EQ(std::memcmp(status.at(x, y), ground, 3), 0) << "panel pixel (" << x << ", " << y << ")";
 }
 
+// Stage n's picture is at ((n mod 5) x 60, (n / 5) x 60); the boss stages are 4, 9, ... 24.
+// Their emblems (a seal in the upper middle of the picture) must tell the five masters apart.
+TEST(ArtImages, EachBossHasItsOwnEmblemOnTheStageSelect) {
+  Image select;
+  ASSERT_TRUE(load(gameDir() + "/common/select.png", &select));
+  auto differing = [&](int a, int b) {
+    int n = 0;
+    for (int y = 11; y <= 31; ++y)
+      for (int x = 20; x <= 40; ++x)
+        if ((x - 30) * (x - 30) + (y - 21) * (y - 21) <= 100)
+          n += std::memcmp(select.at(a % 5 * 60 + x, a / 5 * 60 + y), select.at(b % 5 * 60 + x, b / 5 * 60 + y), 3) != 0;
+    return n;
+  };
+  for (int a = 4; a < 25; a += 5)
+    for (int b = a + 5; b < 25; b += 5) EXPECT_GT(differing(a, b), 60) << "boss stages " << a << " and " << b;
+}
+
 TEST(ArtImages, GenerationIsDeterministic) {
   std::string tool = binaryDir() + "/tools/art/kestrune_art";
   std::string data = sourceDir() + "/data/art";
