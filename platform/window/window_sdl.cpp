@@ -103,11 +103,25 @@ bool EnsureTexture(int width, int height, int bits) {
 
 int PlatformWindow_Init() {
   if (state.videoStarted) return 0;
+  // Without a display SDL falls back to a driver that shows nothing, and a program started
+  // so by mistake would seem to hang. Running unseen has to be asked for.
+  const char* asked = std::getenv("SDL_VIDEODRIVER");
+  const bool chosen = asked && *asked;
+  const char* unseen = " (SDL_VIDEODRIVER=dummy runs without one)";
+  if (!chosen && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
+    state.error = std::string("No display: neither DISPLAY nor WAYLAND_DISPLAY is set") + unseen;
+    return -1;
+  }
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-    SetError("SDL video");
+    SetError(chosen ? "SDL video" : "No display");
     return -1;
   }
   state.videoStarted = true;
+  if (!chosen && HeadlessDriver()) {
+    state.error = std::string("No display: SDL could open only its ") + SDL_GetCurrentVideoDriver() + " driver" + unseen;
+    PlatformWindow_Quit();
+    return -1;
+  }
   return 0;
 }
 

@@ -5,8 +5,10 @@
 #include <png.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -231,6 +233,49 @@ TEST(ArtImages, FontHasALightGlyphInEveryCell) {
       }
     EXPECT_GE(light, 2) << "character 0x" << std::hex << c;
   }
+}
+
+// The stage title is drawn at (244, 48) over the panel at 240: any title the stage check
+// lets through (nine characters) sits on the title box's plain ground, two pixels clear.
+TEST(ArtImages, TheStageTitleFitsItsBoxWithAMargin) {
+  Image font, status;
+  ASSERT_TRUE(load(gameDir() + "/common/font.png", &font));
+  ASSERT_TRUE(load(gameDir() + "/common/status.png", &status));
+  int left = 8, right = -1, top = 8, bottom = -1;  // ink within a cell, over every glyph
+  for (int c = 0; c < 64; ++c)
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 8; ++x)
+        if (!font.key(c % 8 * 8 + x, c / 8 * 8 + y)) {
+          left = std::min(left, x);
+          right = std::max(right, x);
+          top = std::min(top, y);
+          bottom = std::max(bottom, y);
+        }
+  ASSERT_GE(right, left);
+  const int x0 = 4 + left - 2, x1 = 4 + 8 * 8 + right + 2, y0 = 48 + top - 2, y1 = 48 + bottom + 2;
+  ASSERT_GE(x0, 0);
+  ASSERT_LT(x1, 80);
+  const uint8_t* ground = status.at(x0, y0);
+  for (int y = y0; y <= y1; ++y)
+    for (int x = x0; x <= x1; ++x)
+      ASSERT_EQ(std::memcmp(status.at(x, y), ground, 3), 0) << "panel pixel (" << x << ", " << y << ")";
+}
+
+// Stage n's picture is at ((n mod 5) x 60, (n / 5) x 60); the boss stages are 4, 9, ... 24.
+// Their emblems (a seal in the upper middle of the picture) must tell the five masters apart.
+TEST(ArtImages, EachBossHasItsOwnEmblemOnTheStageSelect) {
+  Image select;
+  ASSERT_TRUE(load(gameDir() + "/common/select.png", &select));
+  auto differing = [&](int a, int b) {
+    int n = 0;
+    for (int y = 11; y <= 31; ++y)
+      for (int x = 20; x <= 40; ++x)
+        if ((x - 30) * (x - 30) + (y - 21) * (y - 21) <= 100)
+          n += std::memcmp(select.at(a % 5 * 60 + x, a / 5 * 60 + y), select.at(b % 5 * 60 + x, b / 5 * 60 + y), 3) != 0;
+    return n;
+  };
+  for (int a = 4; a < 25; a += 5)
+    for (int b = a + 5; b < 25; b += 5) EXPECT_GT(differing(a, b), 60) << "boss stages " << a << " and " << b;
 }
 
 TEST(ArtImages, GenerationIsDeterministic) {

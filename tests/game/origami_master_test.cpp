@@ -344,7 +344,9 @@ TEST_F(OrigamiTest, SecondHalfSplitsJumpsReformsAndWalksWithThePieces) {
   ASSERT_TRUE(RunToState(m, 6, 400));
   for (int i = 0; i < 4; ++i) {
     EXPECT_TRUE(pieces[i]->visible);
-    if (i != rc) EXPECT_EQ(pieces[i]->y, 52.0);
+    if (i != rc) {
+      EXPECT_EQ(pieces[i]->y, 52.0);
+    }
   }
 
   // Beaten while split up: the pieces shrink away in smoke.

@@ -1,6 +1,7 @@
 // The real program, run from outside under the dummy drivers with a scripted player.
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -59,6 +60,25 @@ TEST(ProgramTest, ScriptedRunPlaysAStageAndQuitsOnEscape) {
   EXPECT_EQ(FieldAt(settings, 58), 3);  // the stage was begun: it is the highest reached
   EXPECT_EQ(static_cast<uint8_t>(settings[0]), 3);
   EXPECT_EQ(FieldAt(settings, 6), 60);
+}
+
+TEST(ProgramTest, WithoutADisplayItSaysSoAndStops) {
+  if (!std::filesystem::exists(ProgramPath())) GTEST_SKIP() << "kestrune is not built";
+  gametest::ScratchDir dir;
+  gametest::MakeGameFolder("first.txt", {{"first.txt", gametest::StageText(3, "FIRST", std::vector<int>(81, 0), "bg.bmp",
+                                                                            "x.pttune", "end.txt")}});
+  // Bounded: a program that ran on unseen would otherwise hold the test until its time-out.
+  std::string command = "timeout 60 env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER SDL_AUDIODRIVER=dummy '" +
+                        ProgramPath() +
+                        "' > out.txt 2> err.txt";
+  int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_NE(WEXITSTATUS(status), 0);
+  std::string err = ReadFile("err.txt");
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+  EXPECT_NE(err.find("No display"), std::string::npos) << err;
+  EXPECT_EQ(ReadFile("out.txt"), "");
+  EXPECT_FALSE(std::filesystem::exists("setting.dat"));  // nothing was started, nothing saved
 }
 
 TEST(ProgramTest, ScriptsAreCheckedBeforeTheRun) {

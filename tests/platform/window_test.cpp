@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/window/test_driver.h"
@@ -66,6 +68,49 @@ TEST(Present, FramesAreRecordedWithAndWithoutAWindow) {
   EXPECT_EQ(h, 480);
   PlatformWindow_Quit();
   EXPECT_EQ(PlatformWindow_GetHandle(), nullptr);
+}
+
+// Setting or clearing one environment variable for the life of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    if (value) {
+      setenv(name, value, 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (had_) {
+      setenv(name_, old_.c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  bool had_;
+  std::string old_;
+};
+
+TEST(Display, NoneFoundIsAnErrorUnlessRunningUnseenWasAskedFor) {
+  {
+    ScopedEnv display("DISPLAY", nullptr), wayland("WAYLAND_DISPLAY", nullptr), driver("SDL_VIDEODRIVER", nullptr);
+    EXPECT_EQ(PlatformWindow_Init(), -1);
+    EXPECT_EQ(std::string(PlatformWindow_LastError()).rfind("No display: ", 0), 0u) << PlatformWindow_LastError();
+    EXPECT_EQ(PlatformWindow_Create("test", 320, 240, 0), -1);
+    EXPECT_EQ(PlatformWindow_GetHandle(), nullptr);
+  }
+  {
+    ScopedEnv display("DISPLAY", nullptr), wayland("WAYLAND_DISPLAY", nullptr), driver("SDL_VIDEODRIVER", "dummy");
+    ASSERT_EQ(PlatformWindow_Init(), 0);
+    EXPECT_EQ(PlatformWindow_IsHeadless(), 1);
+    PlatformWindow_Quit();
+  }
 }
 
 TEST(Events, DriverEventsComeFirstAndInOrder) {

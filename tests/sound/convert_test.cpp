@@ -248,7 +248,8 @@ TEST(OggConvert, MatchesADirectDecode) {
 TEST(Mp3Convert, FrameHeaders) {
   struct Case {
     uint8_t h[4];
-    int result, mpeg1, layer, bitRate, sampleRate, channels, frameLength, samplesPerFrame;
+    int result;
+    int mpeg1 = 0, layer = 0, bitRate = 0, sampleRate = 0, channels = 0, frameLength = 0, samplesPerFrame = 0;
   } cases[] = {
       {{0xFF, 0xFB, 0x90, 0x64}, 0, 1, 2, 128, 44100, 2, 417, 1152},
       {{0xFF, 0xFB, 0x92, 0xC4}, 0, 1, 2, 128, 44100, 1, 418, 1152},

@@ -333,13 +333,14 @@ Canvas makeSelect() {
     for (int y = 40; y < 49; ++y)
       for (int x = 2; x < 58; ++x) c.set(ox + x, oy + y, col(INK, DARK));
     if (boss) {
-      // Crossed swords over a red seal.
-      c.disc(ox + 30, oy + 20, 12, col(RED, DARK));
-      c.disc(ox + 30, oy + 20, 10, col(RED));
-      c.line(ox + 21, oy + 11, ox + 39, oy + 29, col(WHITE, LIGHT));
-      c.line(ox + 39, oy + 11, ox + 21, oy + 29, col(WHITE, LIGHT));
-      c.rect(ox + 19, oy + 27, 4, 4, col(BROWN));
-      c.rect(ox + 37, oy + 27, 4, 4, col(BROWN));
+      // The world's master by his emblem, on a red seal.
+      static const char* const kEmblems[5] = {"emblem_tea", "emblem_ikebana", "emblem_origami", "emblem_shodo",
+                                              "emblem_skull"};
+      const Canvas& emblem = map(kEmblems[world - 1]);
+      c.disc(ox + 30, oy + 21, 15, OUTLINE);
+      c.disc(ox + 30, oy + 21, 14, col(RED, DARK));
+      c.disc(ox + 30, oy + 21, 12, col(RED));
+      c.blit(emblem, ox + 30 - emblem.width() / 2, oy + 21 - emblem.height() / 2);
       tinyText(c, ox + 30 - tinyWidth("BOSS") / 2, oy + 51, "BOSS", col(GOLD, LIGHT));
     } else {
       // One block for each stage of the world so far.

@@ -232,7 +232,10 @@ Canvas makeStatus() {
   shuriken(c, 40, 13, 7.5, 0.3);
   tinyText(c, 40 - tinyWidth("KESTRUNE") / 2, 24, "KESTRUNE", col(WHITE, LIGHT));
   label(36, "STAGE");
-  recess(5, 45, 70, 14);     // title at (4..76, 48..56)
+  // The title box reaches into the frame, gold-edged like an inlay: nine letters from
+  // (4, 48) keep two pixels clear all round.
+  c.rect(1, 44, 78, 16, col(GOLD, DARK));
+  recess(2, 45, 76, 14);
   label(62, "ENEMY");
   recess(5, 69, 70, 54);     // marks (8..72, 72..120), boss names and gauge
   c.blit(map("livesicon"), 14, 144);

@@ -1,11 +1,19 @@
 // Synthesises the game's 31 sound effects and writes them as Ogg Vorbis files.
 //   sfx_gen OUTPUT_FOLDER
 // Output is the same bytes on every run: fixed stream serials, no clock, no random seed.
+//
+// Levels: every effect is brought to an RMS of -23 dBFS over the whole file, a little
+// above the tunes (-25 dBFS), unless that would lift its peak past -6 dBFS; the peak is
+// measured on the decoded file, since lossy coding raises it.
 #include <vorbis/vorbisenc.h>
+#include <vorbis/vorbisfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -13,6 +21,9 @@ namespace {
 
 constexpr int kRate = 22050;
 constexpr double kPi = 3.14159265358979323846;
+constexpr double kTargetRms = 0.0708;  // -23 dBFS
+constexpr int kPeakLimit = 16384;       // -6 dBFS in 16-bit samples, after decoding
+constexpr double kPeakAim = 0.47;       // before coding, leaving room for the codec's overshoot
 
 enum class Wave { Sine, Square, Triangle, Saw, Noise };
 
@@ -73,19 +84,33 @@ std::vector<float> Render(const Effect& e, unsigned seed) {
     }
     ++layerIndex;
   }
-  for (float& s : out) s = std::max(-1.0f, std::min(1.0f, s));
   return out;
 }
 
-bool WriteOgg(const std::string& path, const std::vector<float>& pcm, int serial) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
+double Rms(const std::vector<float>& pcm) {
+  double sum = 0;
+  for (float s : pcm) sum += static_cast<double>(s) * s;
+  return pcm.empty() ? 0 : std::sqrt(sum / static_cast<double>(pcm.size()));
+}
+
+double Peak(const std::vector<float>& pcm) {
+  double peak = 0;
+  for (float s : pcm) peak = std::max(peak, std::fabs(static_cast<double>(s)));
+  return peak;
+}
+
+using Bytes = std::vector<unsigned char>;
+
+void Append(Bytes* out, const ogg_page& og) {
+  out->insert(out->end(), og.header, og.header + og.header_len);
+  out->insert(out->end(), og.body, og.body + og.body_len);
+}
+
+bool EncodeOgg(const std::vector<float>& pcm, int serial, Bytes* out) {
+  out->clear();
   vorbis_info vi;
   vorbis_info_init(&vi);
-  if (vorbis_encode_init_vbr(&vi, 1, kRate, 0.4f) != 0) {
-    std::fclose(f);
-    return false;
-  }
+  if (vorbis_encode_init_vbr(&vi, 1, kRate, 0.4f) != 0) return false;
   vorbis_comment vc;
   vorbis_comment_init(&vc);
   vorbis_comment_add_tag(&vc, "TITLE", "Kestrune sound effect");
@@ -101,10 +126,7 @@ bool WriteOgg(const std::string& path, const std::vector<float>& pcm, int serial
   ogg_stream_packetin(&os, &comments);
   ogg_stream_packetin(&os, &codebooks);
   ogg_page og;
-  while (ogg_stream_flush(&os, &og)) {
-    std::fwrite(og.header, 1, og.header_len, f);
-    std::fwrite(og.body, 1, og.body_len, f);
-  }
+  while (ogg_stream_flush(&os, &og)) Append(out, og);
   size_t done = 0;
   bool eos = false;
   while (!eos) {
@@ -124,8 +146,7 @@ bool WriteOgg(const std::string& path, const std::vector<float>& pcm, int serial
       while (vorbis_bitrate_flushpacket(&vd, &op)) {
         ogg_stream_packetin(&os, &op);
         while (!eos && ogg_stream_pageout(&os, &og)) {
-          std::fwrite(og.header, 1, og.header_len, f);
-          std::fwrite(og.body, 1, og.body_len, f);
+          Append(out, og);
           if (ogg_page_eos(&og)) eos = true;
         }
       }
@@ -136,7 +157,58 @@ bool WriteOgg(const std::string& path, const std::vector<float>& pcm, int serial
   vorbis_dsp_clear(&vd);
   vorbis_comment_clear(&vc);
   vorbis_info_clear(&vi);
-  return std::fclose(f) == 0;
+  return true;
+}
+
+// Reads the encoded bytes back as the game's decoder does (16-bit); the largest magnitude, or -1.
+struct MemoryFile {
+  const Bytes* bytes;
+  size_t at;
+};
+
+size_t ReadMemory(void* to, size_t size, size_t count, void* source) {
+  auto* m = static_cast<MemoryFile*>(source);
+  size_t n = std::min(size * count, m->bytes->size() - m->at);
+  std::memcpy(to, m->bytes->data() + m->at, n);
+  m->at += n;
+  return size ? n / size : 0;
+}
+
+int DecodedPeak(const Bytes& ogg) {
+  MemoryFile m{&ogg, 0};
+  OggVorbis_File vf;
+  if (ov_open_callbacks(&m, &vf, nullptr, 0, {ReadMemory, nullptr, nullptr, nullptr}) != 0) return -1;
+  int16_t buf[2048];
+  int section = 0, peak = 0;
+  long n;
+  while ((n = ov_read(&vf, reinterpret_cast<char*>(buf), sizeof buf, 0, 2, 1, &section)) > 0)
+    for (long i = 0; i < n / 2; ++i) peak = std::max(peak, std::abs(static_cast<int>(buf[i])));
+  ov_clear(&vf);
+  return n < 0 ? -1 : peak;
+}
+
+// Scales the effect to its level and encodes it; false when the peak cannot be brought under the limit.
+bool EncodeAtLevel(std::vector<float> pcm, int serial, Bytes* out) {
+  double rms = Rms(pcm), peak = Peak(pcm);
+  if (rms <= 0) return false;
+  double gain = std::min(kTargetRms / rms, kPeakAim / peak);
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    std::vector<float> scaled(pcm.size());
+    for (size_t i = 0; i < pcm.size(); ++i) scaled[i] = static_cast<float>(pcm[i] * gain);
+    if (!EncodeOgg(scaled, serial, out)) return false;
+    int decoded = DecodedPeak(*out);
+    if (decoded < 0) return false;
+    if (decoded <= kPeakLimit) return true;
+    gain *= 0.98 * kPeakLimit / decoded;
+  }
+  return false;
+}
+
+bool WriteFile(const std::string& path, const Bytes& bytes) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && ok;
 }
 
 using W = Wave;
@@ -198,7 +270,12 @@ int main(int argc, char** argv) {
   int serial = 1;
   for (const Effect& e : Effects()) {
     std::string path = std::string(argv[1]) + "/" + e.name + ".ogg";
-    if (!WriteOgg(path, Render(e, static_cast<unsigned>(serial)), serial)) {
+    Bytes ogg;
+    if (!EncodeAtLevel(Render(e, static_cast<unsigned>(serial)), serial, &ogg)) {
+      std::fprintf(stderr, "sfx_gen: cannot encode %s within the peak limit\n", e.name);
+      return 1;
+    }
+    if (!WriteFile(path, ogg)) {
       std::fprintf(stderr, "sfx_gen: cannot write %s\n", path.c_str());
       return 1;
     }
