@@ -268,8 +268,9 @@ void DecodeStep(TheoraDecodeRecord* r) {
       if (!r->stock[i].used.load(std::memory_order_relaxed)) free = &r->stock[i];
   }
   if (wanted < 0 || !free) {
+    // The stock is full: nothing to do until the player moves on, which takes milliseconds.
     r->threadState.store(THEORA_THREAD_IDLE, std::memory_order_release);
-    std::this_thread::yield();
+    Pause1ms();
     return;
   }
   if (r->endOfFile.load(std::memory_order_acquire) && r->failedFrame.load(std::memory_order_acquire) == wanted) {
