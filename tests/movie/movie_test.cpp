@@ -105,6 +105,43 @@ TEST_F(Movies, ClockWithoutSound) {
   EXPECT_EQ(r->pausedFlag, 0);
 }
 
+TEST_F(Movies, SoundTrackIsTheClock) {
+  const int m = Open("count100_vorbis.ogv");
+  ASSERT_NE(m, -1);
+  MovieHandleRecord* r = GetMovieHandleRecord(m);
+  if (r->soundHandle == -1) GTEST_SKIP() << "stream sounds are not built: the movie runs on the clock";
+  SetMovieFrameCallback(m, RecordFrame, reinterpret_cast<intptr_t>(&shown));
+  AudioDevice* device = AudioNull_Current();
+  ASSERT_NE(device, nullptr);
+  PlayMovie(m, DX_PLAYTYPE_BACK);
+  // The sound's play position moves the movie, not the microsecond clock.
+  auto play = [&](int ms) {
+    for (int i = 0; i < ms / 10; ++i) {
+      AudioNull_Advance(device, audio.rate / 100);
+      ProcessStreamSoundMemAll();
+    }
+  };
+  play(2030);
+  const int64_t at = GetSoundCurrentTime(r->soundHandle);
+  UpdateMovie(m);
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(shown.back(), at * 25 / 1000);
+  EXPECT_NEAR(shown.back(), 50, 1);
+  TestDriver_AdvanceClock(60000000);  // the microsecond clock has no say
+  UpdateMovie(m);
+  EXPECT_EQ(shown.back(), at * 25 / 1000);
+  // At the sound's end the movie keeps its last frame and stops; it never jumps back to frame 0.
+  play(3000);
+  for (int i = 0; i < 10; ++i) {
+    play(100);
+    UpdateMovie(m);
+    ASSERT_NE(shown.back(), 0);
+  }
+  EXPECT_EQ(shown.back(), 99);
+  EXPECT_EQ(r->pausedFlag, 1);
+  EXPECT_EQ(r->playState, 0);
+}
+
 TEST_F(Movies, WrappingForwardMovesTheShortWayRound) {
   const int m = Open("count100_many.ogv");
   ASSERT_NE(m, -1);
