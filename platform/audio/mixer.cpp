@@ -55,7 +55,7 @@ void MixBuffer(AudioBuffer* b, float* mix, uint32_t frames, uint32_t outRate, in
     uint32_t next = index + 1;
     if (next >= b->frames) next = b->looping ? 0 : index;
     float frac = static_cast<float>(b->position & 0xFFFFFFFFu) * (1.0f / 4294967296.0f);
-    float v[2];
+    float v[2] = {0.0f, 0.0f};
     for (int c = 0; c < srcChannels; ++c) {
       float s0 = SampleAt(data + index * align, bits, c);
       float s1 = SampleAt(data + next * align, bits, c);
