@@ -192,7 +192,22 @@ int ProcessStreamRecord(SoundHandleRecord* s) {
   return 0;
 }
 
-void PrepareStream(SoundHandleRecord* s);
+// Rewound ring, the decode where the current source stands, and the first fill.
+void PrepareStream(SoundHandleRecord* s) {
+  SoundBuffer_SetCurrentPosition(&s->buffers[0], 0);
+  SeekSoundConvert(&s->streamSources[s->streamCurrentSource].convert,
+                   static_cast<int64_t>(s->streamDecodedBytes / BlockAlign(s)));
+  s->streamWritePosition = kFirstFillPending;
+  s->streamRefillLimit = -1;
+  s->streamLastPlayed = 0;
+  s->streamWritten = 0;
+  s->streamEnd = 0;
+  uint64_t consumed = 0;
+  SoundBuffer_GetConsumedFrames(&s->buffers[0], &consumed);
+  s->streamConsumedBase = consumed;
+  s->streamPrepared = 1;
+  ProcessStreamRecord(s);
+}
 
 void CloseSource(StreamSoundSource* src, bool ownStream) {
   const StreamFunctions added = src->convert.stream;
@@ -346,25 +361,6 @@ int SetupStreamSoundPlay(int handle, int fromLoadingThread) {
   return 0;
 }
 
-namespace {
-
-void PrepareStream(SoundHandleRecord* s) {
-  SoundBuffer_SetCurrentPosition(&s->buffers[0], 0);
-  SeekSoundConvert(&s->streamSources[s->streamCurrentSource].convert,
-                   static_cast<int64_t>(s->streamDecodedBytes / BlockAlign(s)));
-  s->streamWritePosition = kFirstFillPending;
-  s->streamRefillLimit = -1;
-  s->streamLastPlayed = 0;
-  s->streamWritten = 0;
-  s->streamEnd = 0;
-  uint64_t consumed = 0;
-  SoundBuffer_GetConsumedFrames(&s->buffers[0], &consumed);
-  s->streamConsumedBase = consumed;
-  s->streamPrepared = 1;
-  ProcessStreamRecord(s);
-}
-
-}  // namespace
 
 int ProcessStreamSoundMem(int handle, int fromLoadingThread) {
   SoundLock lock;

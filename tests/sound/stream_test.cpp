@@ -10,6 +10,7 @@
 
 #include "engine/sound/sound_internal.h"
 #include "media.h"
+#include "platform/window/test_driver.h"
 
 namespace {
 
@@ -424,4 +425,52 @@ TEST_F(StreamSounds, FailedStartUpReleasesWhatItMade) {
   EXPECT_FALSE(SoundSystem.soundThread.joinable());
   EXPECT_EQ(ProcessStreamSoundMemAll(), -1);
   Start(1);
+}
+
+// The whole engine on one processor: the message pump refills the stream, and the window's focus
+// pauses and resumes it.
+TEST(StreamEngine, PumpRefillsAndFocusPauses) {
+  SetLogicalProcessorCount(1);
+  NullAudioConfig config;
+  AudioNull_Install(&config);
+  SetLogOutputFlag(0);
+  TestDriver_Reset();
+  ASSERT_EQ(LibInit(), 0);
+  AudioDevice* device = AudioNull_Current();
+  const std::vector<int16_t> pcm = TestSignal(2, kRate * 3, kRate);
+  ScratchFile file("engine.wav", PcmWave(2, kRate, 16, ToBytes(pcm)));
+  SoundLoadSettings settings;
+  GetSoundLoadSettings(&settings);
+  settings.dataType = 2;
+  const int h = LoadSoundMemBase(&settings, file.path.c_str(), 1, -1, 0, 0);
+  ASSERT_GE(h, 0);
+  ASSERT_EQ(PlaySoundMem(h, DX_PLAYTYPE_BACK, 1), 0);
+  AudioNull_ClearCapture(device);
+  for (int i = 0; i < 100; ++i) {
+    AudioNull_Advance(device, kStep);
+    PumpMessages();
+  }
+  EXPECT_EQ(GetSoundCurrentTime(h), 1000);
+  TestDriver_Focus(0);
+  PumpMessages();
+  EXPECT_EQ(IsSoundMemPlaying(h), 0);
+  AudioNull_Advance(device, kRate);
+  EXPECT_EQ(GetSoundCurrentTime(h), 1000);
+  TestDriver_Focus(1);
+  PumpMessages();
+  EXPECT_EQ(IsSoundMemPlaying(h), 1);
+  for (int i = 0; i < 100; ++i) {
+    AudioNull_Advance(device, kStep);
+    PumpMessages();
+  }
+  const std::vector<int16_t> heard = AudioNull_Capture(device);
+  std::vector<int16_t> expected = Slice(pcm, 0, kRate * 2);
+  expected.resize(kRate * 4, 0);  // the second of lost focus
+  const std::vector<int16_t> rest = Slice(pcm, kRate * 2, kRate * 2);
+  expected.insert(expected.end(), rest.begin(), rest.end());
+  EXPECT_EQ(heard, expected);
+  LibEnd();
+  AudioNull_Install(nullptr);
+  SetLogicalProcessorCount(0);
+  SetLogOutputFlag(1);
 }
