@@ -1,0 +1,392 @@
+#include "scripted_player.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "engine/system/system.h"
+#include "game/blocks_items.h"
+#include "game/paddle_ball.h"
+#include "game/play_state.h"
+#include "game/player.h"
+#include "game/task.h"
+
+namespace scripted {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kFloorY = 194;      // the player's y standing on the floor
+constexpr double kPaddleY = 190;     // the ball's centre when it meets the paddle
+constexpr double kMinX = 8, kMaxX = 200;  // the player's x between the walls
+
+template <class T>
+T* First(int layer) {
+  for (int i = 0; i < TaskPool_Count(layer); ++i) {
+    if (T* t = dynamic_cast<T*>(TaskPool_Get(layer, i))) return t;
+  }
+  return nullptr;
+}
+
+bool Hostile(const Character& c) {
+  return !c.finished && c.hitShape != kHitNone &&
+         (c.layer == kLayerEnemy || c.layer == kLayerBossPart || c.layer == kLayerBullet);
+}
+
+Box PlayerBoxAt(double x, double y) { return {x + 8, y + 3, x + 24, y + 27}; }
+
+// One way to spend the next frames: walk (-1, 0, +1), with or without a full jump, or
+// a dash (untouchable while it lasts).
+struct Plan {
+  int dir = 0;
+  bool jump = false;
+  bool dash = false;
+};
+
+}  // namespace
+
+Box HitBoxOf(const Character& c) {
+  switch (c.hitShape) {
+    case kHitCircle:
+      return {c.x + c.hitX - c.hitW, c.y + c.hitY - c.hitW, c.x + c.hitX + c.hitW, c.y + c.hitY + c.hitW};
+    case kHitSegment: {
+      double x0 = c.x + c.hitX, y0 = c.y + c.hitY;
+      return {std::min(x0, x0 + c.hitW), std::min(y0, y0 + c.hitH), std::max(x0, x0 + c.hitW) + 1,
+              std::max(y0, y0 + c.hitH) + 1};
+    }
+    default:
+      return {c.x + c.hitX, c.y + c.hitY, c.x + c.hitX + c.hitW, c.y + c.hitY + c.hitH};
+  }
+}
+
+void ScriptedPlayer::Track() {
+  std::map<uint64_t, Seen> now;
+  for (int layer = 0; layer < kLayerCount; ++layer) {
+    for (int i = 0; i < TaskPool_Count(layer); ++i) {
+      const Character* c = TaskPool_Get(layer, i);
+      Seen s{c->x, c->y, 0, 0};
+      auto it = seen_.find(c->serial());
+      if (it != seen_.end()) {
+        s.vx = c->x - it->second.x;
+        s.vy = c->y - it->second.y;
+      }
+      now[c->serial()] = s;
+    }
+  }
+  seen_.swap(now);
+}
+
+ScriptedPlayer::Seen ScriptedPlayer::Motion(const Character& c) const {
+  auto it = seen_.find(c.serial());
+  return it != seen_.end() ? it->second : Seen{c.x, c.y, 0, 0};
+}
+
+// The player's box k frames ahead under a plan, from its present state.
+static std::vector<Box> PlayerPath(const PlayerTask& p, const Plan& plan, int frames) {
+  std::vector<Box> path;
+  double x = PlayerX, y = PlayerY, vy = p.speedY;
+  bool falling = p.falling != 0;
+  int hold = p.jumpHold;
+  bool jumping = false;
+  for (int k = 1; k <= frames; ++k) {
+    if (plan.dash && k <= 10) {
+      x += 8 * plan.dir;
+      x = std::clamp(x, kMinX, kMaxX);
+      path.push_back({1e9, 1e9, 1e9, 1e9});  // untouchable
+      if (k == 10) falling = true;
+      continue;
+    }
+    if (plan.jump && k == 1 && y >= kFloorY) {
+      vy = -4.0;
+      falling = false;
+      jumping = true;
+      hold = 0;
+    }
+    y += vy;
+    if (!falling) {
+      if (jumping && hold <= 7) {
+        ++hold;
+      } else {
+        falling = true;
+      }
+    }
+    if (falling) vy = std::min(vy + 0.4, 6.0);
+    if (y >= kFloorY) {
+      y = kFloorY;
+      vy = 0;
+    }
+    if (!plan.dash) x = std::clamp(x + 2.0 * plan.dir, kMinX, kMaxX);
+    path.push_back(PlayerBoxAt(x, y));
+  }
+  return path;
+}
+
+int ScriptedPlayer::FramesToHarm(const PlayerTask& player, double shiftX, int horizon) const {
+  (void)player;
+  Box me = PlayerBoxAt(PlayerX + shiftX, PlayerY);
+  for (int layer : {kLayerEnemy, kLayerBossPart, kLayerBullet}) {
+    for (int i = 0; i < TaskPool_Count(layer); ++i) {
+      const Character* c = TaskPool_Get(layer, i);
+      if (!Hostile(*c)) continue;
+      Seen m = Motion(*c);
+      Box b = HitBoxOf(*c);
+      for (int k = 0; k <= horizon; ++k) {
+        if (b.Moved(m.vx * k, m.vy * k).Touches(me)) return k;
+      }
+    }
+  }
+  return -1;
+}
+
+bool ScriptedPlayer::PredictLanding(double* landX, int* frames) const {
+  const BallTask* ball = First<BallTask>(kLayerBall);
+  if (ball == nullptr || ball->state != BallTask::kFlying) return false;
+  double x = ball->x, y = ball->y, vx = ball->vx, vy = ball->vy;
+  if (vx == 0 && vy == 0) return false;
+  for (int k = 1; k < 600; ++k) {
+    if (x - 4 < 12 && vx < 0) vx = -vx;
+    if (x + 4 >= 228 && vx > 0) vx = -vx;
+    if (y - 4 <= 8 && vy < 0) vy = -vy;
+    x += vx;
+    y += vy;
+    if (vy > 0 && y > kPaddleY) {
+      *landX = x;
+      *frames = k;
+      return true;
+    }
+  }
+  return false;
+}
+
+double ScriptedPlayer::SteeringOffset(double landX) const {
+  // Aim at the nearest standing enemy block, else at the nearest block of any kind.
+  const Character* target = nullptr;
+  double best = 1e9;
+  for (int pass = 0; pass < 2 && target == nullptr; ++pass) {
+    for (int i = 0; i < TaskPool_Count(kLayerBlock); ++i) {
+      const Character* c = TaskPool_Get(kLayerBlock, i);
+      if (c->finished || c->hitShape == kHitNone) continue;
+      bool enemyBlock = dynamic_cast<const EnemyBlockTask*>(c) != nullptr;
+      if (pass == 0 && !enemyBlock) continue;
+      double d = std::fabs(c->x + c->width / 2.0 - landX);
+      if (d < best) {
+        best = d;
+        target = c;
+      }
+    }
+  }
+  if (target == nullptr) return 3;
+  double dx = target->x + target->width / 2.0 - landX;
+  double dy = kPaddleY - (target->y + target->height / 2.0);
+  double angle = std::atan2(dx, dy);
+  // The six ways the paddle sends the ball and the offsets that choose them.
+  const double angles[] = {-kPi / 4, -kPi / 6, -kPi / 12, kPi / 12, kPi / 6, kPi / 4};
+  const double offsets[] = {-13, -8.5, -3, 3, 8.5, 13};
+  int pick = 0;
+  for (int i = 1; i < 6; ++i) {
+    if (std::fabs(angles[i] - angle) < std::fabs(angles[pick] - angle)) pick = i;
+  }
+  return offsets[pick];
+}
+
+Character* ScriptedPlayer::NearestGroundEnemy() const {
+  Character* best = nullptr;
+  for (int i = 0; i < TaskPool_Count(kLayerEnemy); ++i) {
+    Character* c = TaskPool_Get(kLayerEnemy, i);
+    if (!Hostile(*c)) continue;
+    Box b = HitBoxOf(*c);
+    if (b.b < 200) continue;
+    if (best == nullptr || std::fabs(b.cx() - (PlayerX + 16)) < std::fabs(HitBoxOf(*best).cx() - (PlayerX + 16)))
+      best = c;
+  }
+  return best;
+}
+
+Character* ScriptedPlayer::NearestAirEnemy() const {
+  Character* best = nullptr;
+  for (int i = 0; i < TaskPool_Count(kLayerEnemy); ++i) {
+    Character* c = TaskPool_Get(kLayerEnemy, i);
+    if (!Hostile(*c)) continue;
+    Box b = HitBoxOf(*c);
+    if (b.b >= 200 || b.b < 135) continue;
+    if (best == nullptr || std::fabs(b.cx() - (PlayerX + 16)) < std::fabs(HitBoxOf(*best).cx() - (PlayerX + 16)))
+      best = c;
+  }
+  return best;
+}
+
+std::set<int> ScriptedPlayer::Decide() {
+  ++frame_;
+  Track();
+  keys_.clear();
+  PlayerTask* player = First<PlayerTask>(kLayerPlayer);
+  if (player == nullptr || Health < 1 || !InputEnabled) {
+    prev_.clear();
+    return keys_;
+  }
+  const double centre = PlayerX + 16;
+  const bool onFloor = PlayerY >= kFloorY;
+  const bool dashReady = player->dashTime == -8;
+  BallTask* ball = First<BallTask>(kLayerBall);
+  // A press needs the key up on the frame before.
+  auto tap = [&](int key) {
+    if (prev_.count(key) == 0) keys_.insert(key);
+  };
+
+  // What it wants to do, before asking whether that is safe.
+  Plan want;
+  bool slash = false, dashAttack = false;
+  auto walkTo = [&](double playerX) {
+    if (playerX < PlayerX - 1) want.dir = -1;
+    if (playerX > PlayerX + 1) want.dir = 1;
+  };
+  auto faceAndSlash = [&](int side) {
+    if ((side > 0) != (player->flip == 0)) {
+      want.dir = side;
+    } else {
+      slash = true;
+    }
+  };
+
+  double landX = 0;
+  int landIn = 0;
+  const bool landing = PredictLanding(&landX, &landIn);
+  double catchX = landing ? landX - 16 - SteeringOffset(landX) : PlayerX;
+  const bool ballUrgent = landing && landIn <= std::fabs(catchX - PlayerX) / 2 + 14;
+
+  if (ball != nullptr && ball->state == BallTask::kHeld && ball->alpha >= 255 && NormalBlockCount > 0 &&
+      BossPhase != 4 && BossPhase != 5) {
+    tap(KEY_INPUT_Z);
+  } else if (ballUrgent) {
+    walkTo(catchX);
+  } else {
+    Character* item = nullptr;
+    for (int i = 0; i < TaskPool_Count(kLayerItem); ++i) {
+      auto* it = dynamic_cast<ItemTask*>(TaskPool_Get(kLayerItem, i));
+      if (it == nullptr || it->finished || it->collected) continue;
+      bool wanted = it->itemKind == 1 || (it->itemKind == 2 && Health < 5);
+      if (wanted && (item == nullptr || std::fabs(it->x - PlayerX) < std::fabs(item->x - PlayerX))) item = it;
+    }
+    Character* ground = NearestGroundEnemy();
+    Character* air = ground == nullptr ? NearestAirEnemy() : nullptr;
+    if (item != nullptr) {
+      walkTo(item->x - 8);
+    } else if (ground != nullptr) {
+      Box e = HitBoxOf(*ground);
+      Seen m = Motion(*ground);
+      int side = e.cx() > centre ? 1 : -1;
+      double gap = side > 0 ? e.l - (PlayerX + 24) : (PlayerX + 8) - e.r;
+      double gapSoon = gap - side * m.vx * 6;
+      if (PowerGauge >= 6 && dashReady && onFloor && gap < 50 && gap > -8) {
+        want.dir = side;
+        dashAttack = true;
+      } else if (gapSoon > 22) {
+        want.dir = side;
+      } else if (gapSoon >= 2) {
+        faceAndSlash(side);
+      } else {
+        want.dir = -side;
+      }
+    } else if (air != nullptr) {
+      Box e = HitBoxOf(*air);
+      int side = e.cx() > centre ? 1 : -1;
+      double gap = side > 0 ? e.l - (PlayerX + 24) : (PlayerX + 8) - e.r;
+      if (!onFloor) {
+        if (PowerGauge >= 6 && dashReady && player->speedY > -1) {
+          want.dir = side;
+          dashAttack = true;
+        } else if (PlayerY < 170) {
+          slash = true;
+        }
+        if (player->speedY < 0) keys_.insert(KEY_INPUT_X);
+      } else if (gap > 20) {
+        want.dir = side;
+      } else if (gap < 2) {
+        want.dir = -side;
+      } else if ((side > 0) != (player->flip == 0)) {
+        want.dir = side;
+      } else {
+        want.jump = true;
+      }
+    } else if (ScrollTaken) {
+      // The spinning ball shoots straight up from above the player's head.
+      double target = -1;
+      if (BossPhase == 2) {
+        target = BossCenterX;
+      } else {
+        double best = 1e9;
+        for (int i = 0; i < TaskPool_Count(kLayerBlock); ++i) {
+          const Character* b = TaskPool_Get(kLayerBlock, i);
+          double x = b->x + b->width / 2.0;
+          if (!b->finished && std::fabs(x - centre) < std::fabs(best - centre)) best = x;
+        }
+        if (best < 1e9) target = best;
+      }
+      if (target >= 0) walkTo(target - 16);
+    } else if (landing) {
+      walkTo(catchX);
+    }
+  }
+
+  // The paddle is gone while slashing or dashing: not with the ball about to come down.
+  if (landing && landIn < 16) slash = dashAttack = false;
+  if (dashAttack) want.dash = true;
+
+  // Safety: keep the plan when nothing hostile reaches the player on it soon; otherwise
+  // take the safest other way, a dash when walking and jumping are not enough.
+  auto harmIn = [&](const Plan& plan, int horizon) {
+    std::vector<Box> path = PlayerPath(*player, plan, horizon);
+    for (int layer : {kLayerEnemy, kLayerBossPart, kLayerBullet}) {
+      for (int i = 0; i < TaskPool_Count(layer); ++i) {
+        const Character* c = TaskPool_Get(layer, i);
+        if (!Hostile(*c)) continue;
+        Seen m = Motion(*c);
+        Box b = HitBoxOf(*c);
+        for (int k = 1; k <= horizon; ++k) {
+          if (PlayerInvincibleTime > k) continue;
+          if (b.Moved(m.vx * k, m.vy * k).Touches(path[static_cast<size_t>(k - 1)])) return k;
+        }
+      }
+    }
+    return horizon + 1;
+  };
+  constexpr int kHorizon = 20;
+  Plan chosen = want;
+  if (want.dash && !dashReady) chosen.dash = false;
+  int safe = harmIn(chosen, kHorizon);
+  if (safe <= 12) {
+    std::vector<Plan> options;
+    for (int dir : {want.dir, -1, 1, 0}) {
+      options.push_back({dir, false, false});
+      if (onFloor) options.push_back({dir, true, false});
+    }
+    if (dashReady) {
+      options.push_back({-1, false, true});
+      options.push_back({1, false, true});
+    }
+    for (const Plan& p : options) {
+      int s = harmIn(p, kHorizon);
+      if (s > safe) {
+        safe = s;
+        chosen = p;
+      }
+    }
+    slash = false;
+    if (!chosen.dash) dashAttack = false;
+  }
+
+  if (chosen.dir < 0) keys_.insert(KEY_INPUT_LEFT);
+  if (chosen.dir > 0) keys_.insert(KEY_INPUT_RIGHT);
+  if (chosen.jump && onFloor) tap(KEY_INPUT_X);
+  if (!onFloor && player->speedY < 0) keys_.insert(KEY_INPUT_X);  // the full jump
+  if (chosen.dash && dashReady) {
+    keys_.insert(KEY_INPUT_C);
+    if (dashAttack && PowerGauge >= 6) keys_.insert(KEY_INPUT_Z);
+  } else if (slash) {
+    tap(KEY_INPUT_Z);
+  }
+  prev_ = keys_;
+  return keys_;
+}
+
+}  // namespace scripted
