@@ -92,7 +92,7 @@ static std::vector<Box> PlayerPath(const PlayerTask& p, const Plan& plan, int fr
     if (plan.dash && k <= 10) {
       x += 8 * plan.dir;
       x = std::clamp(x, kMinX, kMaxX);
-      path.push_back({1e9, 1e9, 1e9, 1e9});  // untouchable
+      path.push_back(PlayerBoxAt(x, y));
       if (k == 10) falling = true;
       continue;
     }
@@ -143,12 +143,40 @@ bool ScriptedPlayer::PredictLanding(double* landX, int* frames) const {
   if (ball == nullptr || ball->state != BallTask::kFlying) return false;
   double x = ball->x, y = ball->y, vx = ball->vx, vy = ball->vy;
   if (vx == 0 && vy == 0) return false;
-  for (int k = 1; k < 600; ++k) {
+  if (y > kPaddleY && vy > 0) {  // past the paddle's top: only the body can still take it
+    *landX = x;
+    *frames = 0;
+    return true;
+  }
+  // The blocks it may still bounce off; a block struck once is taken as gone.
+  struct Block {
+    Box box;
+    int hits;
+  };
+  std::vector<Block> blocks;
+  for (int i = 0; i < TaskPool_Count(kLayerBlock); ++i) {
+    const Character* c = TaskPool_Get(kLayerBlock, i);
+    if (!c->finished && c->hitShape == kHitBox) blocks.push_back({HitBoxOf(*c), std::max(1, c->life)});
+  }
+  for (int k = 1; k < 900; ++k) {
     if (x - 4 < 12 && vx < 0) vx = -vx;
     if (x + 4 >= 228 && vx > 0) vx = -vx;
     if (y - 4 <= 8 && vy < 0) vy = -vy;
-    x += vx;
-    y += vy;
+    double nx = x + vx, ny = y + vy;
+    for (Block& b : blocks) {
+      if (b.hits == 0) continue;
+      Box ball4 = {nx - 4, ny - 4, nx + 4, ny + 4};
+      if (!ball4.Touches(b.box)) continue;
+      --b.hits;
+      if (x + 4 <= b.box.l || x - 4 >= b.box.r) {
+        vx = -vx;
+      } else {
+        vy = -vy;
+      }
+      break;
+    }
+    x = nx;
+    y = ny;
     if (vy > 0 && y > kPaddleY) {
       *landX = x;
       *frames = k;
@@ -251,14 +279,17 @@ std::set<int> ScriptedPlayer::Decide() {
   double landX = 0;
   int landIn = 0;
   const bool landing = PredictLanding(&landX, &landIn);
-  double catchX = landing ? landX - 16 - SteeringOffset(landX) : PlayerX;
+  double catchX = landing ? landX - 16 - (landIn > 0 ? SteeringOffset(landX) : 0) : PlayerX;
+  catchX = std::clamp(catchX, kMinX, kMaxX);
   const bool ballUrgent = landing && landIn <= std::fabs(catchX - PlayerX) / 2 + 14;
 
   if (ball != nullptr && ball->state == BallTask::kHeld && ball->alpha >= 255 && NormalBlockCount > 0 &&
       BossPhase != 4 && BossPhase != 5) {
     tap(KEY_INPUT_Z);
+    why_ = "launch";
   } else if (ballUrgent) {
     walkTo(catchX);
+    why_ = "catch";
   } else {
     Character* item = nullptr;
     for (int i = 0; i < TaskPool_Count(kLayerItem); ++i) {
@@ -271,12 +302,14 @@ std::set<int> ScriptedPlayer::Decide() {
     Character* air = ground == nullptr ? NearestAirEnemy() : nullptr;
     if (item != nullptr) {
       walkTo(item->x - 8);
+      why_ = "item";
     } else if (ground != nullptr) {
       Box e = HitBoxOf(*ground);
       Seen m = Motion(*ground);
       int side = e.cx() > centre ? 1 : -1;
       double gap = side > 0 ? e.l - (PlayerX + 24) : (PlayerX + 8) - e.r;
       double gapSoon = gap - side * m.vx * 6;
+      why_ = "ground gap " + std::to_string(int(gap));
       if (PowerGauge >= 6 && dashReady && onFloor && gap < 50 && gap > -8) {
         want.dir = side;
         dashAttack = true;
@@ -291,6 +324,7 @@ std::set<int> ScriptedPlayer::Decide() {
       Box e = HitBoxOf(*air);
       int side = e.cx() > centre ? 1 : -1;
       double gap = side > 0 ? e.l - (PlayerX + 24) : (PlayerX + 8) - e.r;
+      why_ = "air gap " + std::to_string(int(gap));
       if (!onFloor) {
         if (PowerGauge >= 6 && dashReady && player->speedY > -1) {
           want.dir = side;
@@ -323,57 +357,99 @@ std::set<int> ScriptedPlayer::Decide() {
         if (best < 1e9) target = best;
       }
       if (target >= 0) walkTo(target - 16);
+      why_ = "shoot";
     } else if (landing) {
       walkTo(catchX);
+      why_ = "wait";
+    } else {
+      why_ = "idle";
     }
   }
 
   // The paddle is gone while slashing or dashing: not with the ball about to come down.
   if (landing && landIn < 16) slash = dashAttack = false;
+  if (landing && landIn < 30) want.jump = false;
   if (dashAttack) want.dash = true;
 
-  // Safety: keep the plan when nothing hostile reaches the player on it soon; otherwise
-  // take the safest other way, a dash when walking and jumping are not enough.
+  // Safety: keep the plan when nothing hostile reaches the player on it soon and the
+  // ball can still be met; otherwise take the way that costs least.
   auto harmIn = [&](const Plan& plan, int horizon) {
     std::vector<Box> path = PlayerPath(*player, plan, horizon);
+    int first = horizon + 1;
+    auto check = [&](const Box& b, const Seen& m) {
+      for (int k = 1; k < first; ++k) {
+        if (PlayerInvincibleTime > k || (plan.dash && k <= 10)) continue;  // dashing: untouchable
+        if (b.Moved(m.vx * k, m.vy * k).Touches(path[static_cast<size_t>(k - 1)])) first = k;
+      }
+    };
     for (int layer : {kLayerEnemy, kLayerBossPart, kLayerBullet}) {
       for (int i = 0; i < TaskPool_Count(layer); ++i) {
         const Character* c = TaskPool_Get(layer, i);
-        if (!Hostile(*c)) continue;
-        Seen m = Motion(*c);
-        Box b = HitBoxOf(*c);
-        for (int k = 1; k <= horizon; ++k) {
-          if (PlayerInvincibleTime > k) continue;
-          if (b.Moved(m.vx * k, m.vy * k).Touches(path[static_cast<size_t>(k - 1)])) return k;
+        if (Hostile(*c)) {
+          check(HitBoxOf(*c), Motion(*c));
+        } else if (auto* block = dynamic_cast<const EnemyBlockTask*>(c); block && block->blockKind != 30) {
+          check({c->x + 4, 180, c->x + 20, 224}, Seen{});  // what it lets out where it lands
         }
       }
     }
-    return horizon + 1;
+    return first;
+  };
+  // How far short of the ball the plan leaves the player (0 when it meets it).
+  auto ballShortfall = [&](const Plan& plan) {
+    if (!landing) return 0.0;
+    if (landIn == 0) return std::max(0.0, std::fabs(landX - 16 - PlayerX) - 12);
+    int k = std::min(landIn, 10);
+    double x = PlayerPath(*player, plan, k).back().l - 8;
+    if (plan.dash && landIn <= 10) return std::max(0.0, std::fabs(x + 16 - landX) - 14);
+    return std::max(0.0, std::fabs(landX - 16 - x) - 2.0 * (landIn - k) - 10);
   };
   constexpr int kHorizon = 20;
   Plan chosen = want;
   if (want.dash && !dashReady) chosen.dash = false;
-  int safe = harmIn(chosen, kHorizon);
-  if (safe <= 12) {
+  // Lexicographic: health points at stake, then how far short of the ball, then how
+  // soon the harm comes.
+  struct Cost {
+    int stake;
+    double shortfall;
+    int harm;
+    bool operator<(const Cost& o) const {
+      if (stake != o.stake) return stake < o.stake;
+      if (shortfall != o.shortfall) return shortfall < o.shortfall;
+      return harm > o.harm;
+    }
+  };
+  auto cost = [&](const Plan& plan) {
+    Cost c;
+    c.harm = harmIn(plan, kHorizon);
+    c.shortfall = ballShortfall(plan);
+    c.stake = (c.harm <= 12 ? 1 : 0) + (c.shortfall > 0 ? 1 : 0);
+    return c;
+  };
+  Cost best = cost(chosen);
+  if (best.stake > 0) {
     std::vector<Plan> options;
     for (int dir : {want.dir, -1, 1, 0}) {
       options.push_back({dir, false, false});
-      if (onFloor) options.push_back({dir, true, false});
+      if (onFloor && !(landing && landIn < 30)) options.push_back({dir, true, false});
     }
     if (dashReady) {
       options.push_back({-1, false, true});
       options.push_back({1, false, true});
     }
     for (const Plan& p : options) {
-      int s = harmIn(p, kHorizon);
-      if (s > safe) {
-        safe = s;
+      Cost c = cost(p);
+      if (c < best) {
+        best = c;
         chosen = p;
       }
     }
-    slash = false;
-    if (!chosen.dash) dashAttack = false;
+    if (chosen.dir != want.dir || chosen.jump != want.jump || chosen.dash != want.dash) {
+      slash = false;
+      if (!chosen.dash) dashAttack = false;
+      why_ += " / evade " + std::to_string(chosen.dir) + (chosen.jump ? " jump" : "") + (chosen.dash ? " dash" : "");
+    }
   }
+  if (landing) why_ += " / land " + std::to_string(int(landX)) + " in " + std::to_string(landIn) + " at " + std::to_string(int(catchX));
 
   if (chosen.dir < 0) keys_.insert(KEY_INPUT_LEFT);
   if (chosen.dir > 0) keys_.insert(KEY_INPUT_RIGHT);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <set>
+#include <string>
 
 class Character;
 class PlayerTask;
@@ -30,6 +31,8 @@ class ScriptedPlayer {
  public:
   // The keys (engine key codes, default assignment) to hold during the next frame.
   std::set<int> Decide();
+  // What the last decision was about, for tracing.
+  const std::string& why() const { return why_; }
 
  private:
   struct Seen {
@@ -52,6 +55,7 @@ class ScriptedPlayer {
   uint32_t frame_ = 0;
   std::set<int> keys_;
   std::set<int> prev_;
+  std::string why_;
 };
 
 }  // namespace scripted

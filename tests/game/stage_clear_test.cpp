@@ -14,6 +14,8 @@
 #include "game/harness.h"
 #include "game/main_loop.h"
 #include "game/play_state.h"
+#include "game/player.h"
+#include <typeinfo>
 #include "game/settings.h"
 #include "game/stage_scenes.h"
 #include "game/task.h"
@@ -62,6 +64,26 @@ void MakeShippedStageFolder(const std::string& first) {
   gametest::WriteFile(kSettingFileName, std::string(reinterpret_cast<char*>(bytes), sizeof bytes));
 }
 
+// With KESTRUNE_PLAYER_TRACE set: what took each point of health.
+void TraceHarm(uint32_t frame) {
+  std::string what = "ball on the floor";
+  if (auto* player = FirstIn<PlayerTask>(kLayerPlayer)) {
+    scripted::Box me = {PlayerX + 8, PlayerY + 3, PlayerX + 24, PlayerY + 27};
+    for (int layer : {kLayerEnemy, kLayerBossPart, kLayerBullet}) {
+      for (int i = 0; i < TaskPool_Count(layer); ++i) {
+        Character* c = TaskPool_Get(layer, i);
+        scripted::Box b = scripted::HitBoxOf(*c);
+        if (c->hitShape != kHitNone && b.l < me.r + 6 && me.l - 6 < b.r && b.t < me.b + 6 && me.t - 6 < b.b) {
+          what = typeid(*c).name();
+          what += " at " + std::to_string(int(b.l)) + "," + std::to_string(int(b.t)) + ".." + std::to_string(int(b.r)) + "," + std::to_string(int(b.b));
+        }
+      }
+    }
+    (void)player;
+  }
+  std::printf("  frame %u health %d player %.0f,%.0f: %s\n", frame, Health, PlayerX, PlayerY, what.c_str());
+}
+
 class StageClearTest : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(StageClearTest, ScriptedPlayerClearsTheStage) {
@@ -80,6 +102,8 @@ TEST_P(StageClearTest, ScriptedPlayerClearsTheStage) {
   bool cleared = false, woke = false;
   const bool bossStage = stage.rfind("boss", 0) == 0;
   uint64_t restartSeen = 0;
+  std::vector<std::string> recent;
+  const bool trace = std::getenv("KESTRUNE_PLAYER_TRACE") != nullptr;
   while (frames < kFrameCap) {
     if (FirstIn<StageClearTask>(kLayerBullet) != nullptr) {
       cleared = true;
@@ -93,13 +117,23 @@ TEST_P(StageClearTest, ScriptedPlayerClearsTheStage) {
     }
     woke |= BossPhase >= 2;
     std::set<int> want = player.Decide();
+    if (trace) {
+      recent.push_back(std::to_string(frames) + " x " + std::to_string(int(PlayerX)) + " y " + std::to_string(int(PlayerY)) + " pose " + std::to_string(PlayerPose) + ": " + player.why());
+      if (recent.size() > 40) recent.erase(recent.begin());
+    }
     for (int key : held)
       if (!want.count(key)) game.KeyUp(key);
     for (int key : want)
       if (!held.count(key)) game.KeyDown(key);
     held = want;
+    const int32_t healthBefore = Health;
     ASSERT_TRUE(game.Step());
     ++frames;
+    if (trace && Health < healthBefore) {
+      if (std::getenv("KESTRUNE_PLAYER_TRACE")[0] == '2') for (auto& l : recent) std::printf("    %s\n", l.c_str());
+      TraceHarm(frames);
+    }
+    if (Lives < 1 && FirstIn<StageRestartTask>(kLayerBall) != nullptr) break;  // GAME OVER
     ASSERT_NE(SceneRequest, kSceneTitle) << "GAME OVER after " << frames << " frames";
   }
   std::printf("[ difficulty ] %-6s frames %6u  lives lost %d%s\n", stage.c_str(), frames, livesLost,
