@@ -9,6 +9,7 @@
 #include "game/paddle_ball.h"
 #include "game/play_state.h"
 #include "game/player.h"
+#include "game/small_enemies.h"
 #include "game/task.h"
 
 namespace scripted {
@@ -31,6 +32,22 @@ T* First(int layer) {
 bool Hostile(const Character& c) {
   return !c.finished && c.hitShape != kHitNone &&
          (c.layer == kLayerEnemy || c.layer == kLayerBossPart || c.layer == kLayerBullet);
+}
+
+// Where a hostile task may reach soon beyond its own box: a katana soldier facing the
+// player lunges with its blade, a wrestler leaps at the player.
+Box DangerBox(const Character& c) {
+  Box b = HitBoxOf(c);
+  const int toward = c.flip ? -1 : 1;
+  if (auto* soldier = dynamic_cast<const AshigaruMarugoshiTask*>(&c)) {
+    if (soldier->srcY == 80 && (PlayerX - c.x) * toward > 0) {
+      (toward > 0 ? b.r : b.l) += 64.0 * toward;
+    }
+  } else if (dynamic_cast<const SumouTask*>(&c) != nullptr && c.hitMask == 0 && c.counter > 50) {
+    b.l -= 40;
+    b.r += 40;
+  }
+  return b;
 }
 
 Box PlayerBoxAt(double x, double y) { return {x + 8, y + 3, x + 24, y + 27}; }
@@ -93,6 +110,7 @@ static std::vector<Box> PlayerPath(const PlayerTask& p, const Plan& plan, int fr
       x += 8 * plan.dir;
       x = std::clamp(x, kMinX, kMaxX);
       path.push_back(PlayerBoxAt(x, y));
+      vy = 0;
       if (k == 10) falling = true;
       continue;
     }
@@ -250,12 +268,17 @@ std::set<int> ScriptedPlayer::Decide() {
   PlayerTask* player = First<PlayerTask>(kLayerPlayer);
   if (player == nullptr || Health < 1 || !InputEnabled) {
     prev_.clear();
+    if (Health < 1 && !dead_) ++attempt_;
+    dead_ = Health < 1;
+    heldSince_ = 0;
     return keys_;
   }
+  dead_ = false;
   const double centre = PlayerX + 16;
   const bool onFloor = PlayerY >= kFloorY;
   const bool dashReady = player->dashTime == -8;
   BallTask* ball = First<BallTask>(kLayerBall);
+  if (ball == nullptr || ball->state != BallTask::kHeld) heldSince_ = 0;
   // A press needs the key up on the frame before.
   auto tap = [&](int key) {
     if (prev_.count(key) == 0) keys_.insert(key);
@@ -285,7 +308,10 @@ std::set<int> ScriptedPlayer::Decide() {
 
   if (ball != nullptr && ball->state == BallTask::kHeld && ball->alpha >= 255 && NormalBlockCount > 0 &&
       BossPhase != 4 && BossPhase != 5) {
-    tap(KEY_INPUT_Z);
+    // After a lost life it waits a little longer before the launch, so that the next
+    // try does not repeat the last one frame for frame.
+    if (heldSince_ == 0) heldSince_ = frame_;
+    if (frame_ - heldSince_ >= 23u * static_cast<uint32_t>(attempt_)) tap(KEY_INPUT_Z);
     why_ = "launch";
   } else if (ballUrgent) {
     walkTo(catchX);
@@ -321,21 +347,24 @@ std::set<int> ScriptedPlayer::Decide() {
         want.dir = -side;
       }
     } else if (air != nullptr) {
+      // A flyer is struck from a jump: the slash comes out near the top of it, some 16
+      // frames after leaving the floor; the dash attack reaches it from further off.
       Box e = HitBoxOf(*air);
+      Seen m = Motion(*air);
       int side = e.cx() > centre ? 1 : -1;
       double gap = side > 0 ? e.l - (PlayerX + 24) : (PlayerX + 8) - e.r;
+      double gapAtTop = gap - side * m.vx * 16;
       why_ = "air gap " + std::to_string(int(gap));
       if (!onFloor) {
-        if (PowerGauge >= 6 && dashReady && player->speedY > -1) {
+        if (PowerGauge >= 6 && dashReady && player->speedY > -1 && gap < 60) {
           want.dir = side;
           dashAttack = true;
-        } else if (PlayerY < 170) {
+        } else if (PlayerY < 172) {
           slash = true;
         }
-        if (player->speedY < 0) keys_.insert(KEY_INPUT_X);
-      } else if (gap > 20) {
+      } else if (PowerGauge >= 6 ? gapAtTop > 40 : gapAtTop > 22) {
         want.dir = side;
-      } else if (gap < 2) {
+      } else if (gapAtTop < 6) {
         want.dir = -side;
       } else if ((side > 0) != (player->flip == 0)) {
         want.dir = side;
@@ -386,7 +415,7 @@ std::set<int> ScriptedPlayer::Decide() {
       for (int i = 0; i < TaskPool_Count(layer); ++i) {
         const Character* c = TaskPool_Get(layer, i);
         if (Hostile(*c)) {
-          check(HitBoxOf(*c), Motion(*c));
+          check(DangerBox(*c), Motion(*c));
         } else if (auto* block = dynamic_cast<const EnemyBlockTask*>(c); block && block->blockKind != 30) {
           check({c->x + 4, 180, c->x + 20, 224}, Seen{});  // what it lets out where it lands
         }
@@ -422,7 +451,7 @@ std::set<int> ScriptedPlayer::Decide() {
     Cost c;
     c.harm = harmIn(plan, kHorizon);
     c.shortfall = ballShortfall(plan);
-    c.stake = (c.harm <= 12 ? 1 : 0) + (c.shortfall > 0 ? 1 : 0);
+    c.stake = (c.harm <= (plan.dash ? 20 : 12) ? 1 : 0) + (c.shortfall > 0 ? 1 : 0);
     return c;
   };
   Cost best = cost(chosen);

@@ -56,6 +56,9 @@ class ScriptedPlayer {
   std::set<int> keys_;
   std::set<int> prev_;
   std::string why_;
+  int attempt_ = 0;         // lives lost so far
+  bool dead_ = false;
+  uint32_t heldSince_ = 0;  // frame since which the ball waits to be launched
 };
 
 }  // namespace scripted

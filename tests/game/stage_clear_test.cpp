@@ -117,6 +117,14 @@ TEST_P(StageClearTest, ScriptedPlayerClearsTheStage) {
     }
     woke |= BossPhase >= 2;
     std::set<int> want = player.Decide();
+    if (trace && std::getenv("KESTRUNE_PLAYER_TRACE")[0] == '3' && frames % 100 == 0) {
+      std::printf("    %u x %d: %s | enemies %d blocks %d\n", frames, int(PlayerX), player.why().c_str(), EnemyBlockCount, NormalBlockCount);
+      for (int layer : {kLayerBlock, kLayerEnemy})
+        for (int i = 0; i < TaskPool_Count(layer); ++i) {
+          Character* c = TaskPool_Get(layer, i);
+          if (layer == kLayerEnemy || c->kind > 3) std::printf("      %s at %d,%d shape %d\n", typeid(*c).name(), int(c->x), int(c->y), c->hitShape);
+        }
+    }
     if (trace) {
       recent.push_back(std::to_string(frames) + " x " + std::to_string(int(PlayerX)) + " y " + std::to_string(int(PlayerY)) + " pose " + std::to_string(PlayerPose) + ": " + player.why());
       if (recent.size() > 40) recent.erase(recent.begin());
