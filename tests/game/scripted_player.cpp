@@ -139,23 +139,6 @@ static std::vector<Box> PlayerPath(const PlayerTask& p, const Plan& plan, int fr
   return path;
 }
 
-int ScriptedPlayer::FramesToHarm(const PlayerTask& player, double shiftX, int horizon) const {
-  (void)player;
-  Box me = PlayerBoxAt(PlayerX + shiftX, PlayerY);
-  for (int layer : {kLayerEnemy, kLayerBossPart, kLayerBullet}) {
-    for (int i = 0; i < TaskPool_Count(layer); ++i) {
-      const Character* c = TaskPool_Get(layer, i);
-      if (!Hostile(*c)) continue;
-      Seen m = Motion(*c);
-      Box b = HitBoxOf(*c);
-      for (int k = 0; k <= horizon; ++k) {
-        if (b.Moved(m.vx * k, m.vy * k).Touches(me)) return k;
-      }
-    }
-  }
-  return -1;
-}
-
 bool ScriptedPlayer::PredictLanding(double* landX, int* frames) const {
   const BallTask* ball = First<BallTask>(kLayerBall);
   if (ball == nullptr || ball->state != BallTask::kFlying) return false;
@@ -270,7 +253,6 @@ std::set<int> ScriptedPlayer::Decide() {
     prev_.clear();
     if (Health < 1 && !dead_) ++attempt_;
     dead_ = Health < 1;
-    heldSince_ = 0;
     return keys_;
   }
   dead_ = false;
@@ -278,7 +260,6 @@ std::set<int> ScriptedPlayer::Decide() {
   const bool onFloor = PlayerY >= kFloorY;
   const bool dashReady = player->dashTime == -8;
   BallTask* ball = First<BallTask>(kLayerBall);
-  if (ball == nullptr || ball->state != BallTask::kHeld) heldSince_ = 0;
   // A press needs the key up on the frame before.
   auto tap = [&](int key) {
     if (prev_.count(key) == 0) keys_.insert(key);
@@ -308,10 +289,14 @@ std::set<int> ScriptedPlayer::Decide() {
 
   if (ball != nullptr && ball->state == BallTask::kHeld && ball->alpha >= 255 && NormalBlockCount > 0 &&
       BossPhase != 4 && BossPhase != 5) {
-    // After a lost life it waits a little longer before the launch, so that the next
-    // try does not repeat the last one frame for frame.
-    if (heldSince_ == 0) heldSince_ = frame_;
-    if (frame_ - heldSince_ >= 23u * static_cast<uint32_t>(attempt_)) tap(KEY_INPUT_Z);
+    // After a lost life it launches from another place, so that the next try does not
+    // repeat the last one frame for frame.
+    double from = std::clamp(104.0 + (attempt_ % 2 ? -36.0 : 36.0) * attempt_, kMinX, kMaxX);
+    if (std::fabs(PlayerX - from) > 1) {
+      walkTo(from);
+    } else {
+      tap(KEY_INPUT_Z);
+    }
     why_ = "launch";
   } else if (ballUrgent) {
     walkTo(catchX);
@@ -356,20 +341,24 @@ std::set<int> ScriptedPlayer::Decide() {
       double gapAtTop = gap - side * m.vx * 16;
       why_ = "air gap " + std::to_string(int(gap));
       if (!onFloor) {
-        if (PowerGauge >= 6 && dashReady && player->speedY > -1 && gap < 60) {
+        if (PowerGauge >= 6 && dashReady && player->speedY > -1 && gap < 60 && gap > -20) {
           want.dir = side;
           dashAttack = true;
         } else if (PlayerY < 172) {
           slash = true;
         }
-      } else if (PowerGauge >= 6 ? gapAtTop > 40 : gapAtTop > 22) {
-        want.dir = side;
-      } else if (gapAtTop < 6) {
-        want.dir = -side;
-      } else if ((side > 0) != (player->flip == 0)) {
-        want.dir = side;
       } else {
-        want.jump = true;
+        // The spot beside where it will be, facing it; under it is safe meanwhile.
+        double spotRight = e.l + 16 * m.vx - 38, spotLeft = e.r + 16 * m.vx + 6;
+        int face = std::fabs(spotRight - PlayerX) <= std::fabs(spotLeft - PlayerX) ? 1 : -1;
+        double spot = std::clamp(face > 0 ? spotRight : spotLeft, kMinX, kMaxX);
+        if (std::fabs(spot - PlayerX) > 3) {
+          walkTo(spot);
+        } else if ((face > 0) != (player->flip == 0)) {
+          want.dir = face;
+        } else if (std::fabs(gapAtTop - 14) < 12) {
+          want.jump = true;
+        }
       }
     } else if (ScrollTaken) {
       // The spinning ball shoots straight up from above the player's head.

@@ -11,7 +11,6 @@
 #include <string>
 
 class Character;
-class PlayerTask;
 
 namespace scripted {
 
@@ -41,9 +40,6 @@ class ScriptedPlayer {
   // Speed of every live task from its last two positions.
   void Track();
   Seen Motion(const Character& task) const;
-  // Frames until a hostile shape reaches the player's box kept at `shiftX`; -1 if none
-  // does within `horizon` frames.
-  int FramesToHarm(const PlayerTask& player, double shiftX, int horizon) const;
   // Where the flying ball comes down to the paddle: its x and the frames it needs.
   bool PredictLanding(double* x, int* frames) const;
   // The paddle offset that sends the ball from `landX` toward the best target.
@@ -58,7 +54,6 @@ class ScriptedPlayer {
   std::string why_;
   int attempt_ = 0;         // lives lost so far
   bool dead_ = false;
-  uint32_t heldSince_ = 0;  // frame since which the ball waits to be launched
 };
 
 }  // namespace scripted
