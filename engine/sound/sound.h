@@ -9,6 +9,7 @@ int PauseSoftSoundAll(int pause);
 int ProcessStreamSoundMemAll();
 int ProcessSoftSoundPlayerAll();
 int UpdateMusicPlayState();
+int ProcessMidiNotify();  // the main window's MCI notification
 int TerminateMusic();
 int InitMovieManage();
 int TerminateMovieManage();

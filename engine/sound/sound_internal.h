@@ -2,6 +2,8 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <cstdint>
 #include <thread>
 
@@ -31,6 +33,7 @@ int SoundBuffer_SetPan(SoundBuffer* buffer, int pan);
 int SoundBuffer_SetFrequency(SoundBuffer* buffer, uint32_t frequency);
 int SoundBuffer_GetCurrentPosition(SoundBuffer* buffer, uint32_t* playCursor, uint32_t* writeCursor);
 int SoundBuffer_SetCurrentPosition(SoundBuffer* buffer, uint32_t position);
+int SoundBuffer_GetConsumedFrames(SoundBuffer* buffer, uint64_t* frames);
 int SoundBuffer_Lock(SoundBuffer* buffer, uint32_t offset, uint32_t bytes, void** part1, uint32_t* bytes1,
                      void** part2, uint32_t* bytes2);
 int SoundBuffer_Unlock(SoundBuffer* buffer, void* part1, uint32_t bytes1, void* part2, uint32_t bytes2);
@@ -54,27 +57,30 @@ struct SoundHandleRecord {
   WAVEFORMATEX format;
   int streamFlag;
 
-  // Stream sound state.
+  // Stream sound state. Ring offsets are bytes in the one-second ring; the 64-bit counts are bytes
+  // of the ring's stream since it was last prepared, so no comparison of them ever misses a wrap.
   int streamPlayType;
-  int streamWritePosition;  // -800 before the first fill
-  int streamRefillLimit;
+  int streamWritePosition;  // ring offset of the next write; -800 before the first fill
+  int streamRefillLimit;    // -1 before the first fill
   StreamSoundSource streamSources[3];
   uint8_t streamOwnStream[3];
   int streamSourceCount;
   int streamCurrentSource;
   int streamLoopCounter;
-  uint32_t streamDecodedBytes;
+  uint64_t streamDecodedBytes;  // of the current source
   uint32_t streamTotalSamples;
-  uint32_t streamPlayedBytes;
-  uint32_t streamLastPlayCursor;
+  uint64_t streamPlayedBytes;   // the play position in the sound
+  uint64_t streamLastPlayed;    // ring bytes played at the last reading
+  uint64_t streamConsumedBase;  // the play buffer's consumed frames when the stream was prepared
+  uint64_t streamWritten;       // ring bytes written
   uint8_t streamPrepared;
   uint8_t streamEnd;
   uint8_t streamLoop;
   uint8_t streamFinished;
-  uint32_t streamLoopStartBytes;
-  uint32_t streamEndWritePosition;
-  uint32_t streamEndPlayCursor;
-  uint32_t streamLoopWritePosition;
+  uint64_t streamLoopStartBytes;
+  uint64_t streamEndWritePosition;   // streamWritten where the silence after the end began
+  uint64_t streamLoopWritePosition;  // streamWritten where the loop back to the first source began
+  uint32_t streamRingSize;
   ListNode streamNode;
 
   uint32_t pcmBytes;
@@ -102,11 +108,16 @@ struct SoundSystemState {
   HandleList softSoundPlayerList;
   std::thread soundThread;
   std::atomic<int> threadEnd;  // 0 running, 1 asked to end, 2 ended
+  std::mutex threadWakeMutex;  // with threadWake, lets the end request cut the thread's sleep short
+  std::condition_variable threadWake;
+  std::atomic<uint64_t> threadPasses;
+  std::atomic<bool> threadKick;  // a pass is wanted now
 
   // A process that ends without shutting the engine down still ends the thread first.
   ~SoundSystemState() {
     if (soundThread.joinable()) {
       threadEnd.store(1);
+      threadWake.notify_all();
       soundThread.join();
     }
   }
@@ -125,19 +136,73 @@ int FillSilence(const SoundHandleRecord* sound, void* part1, uint32_t bytes1, vo
 void WaitSoundEnd(int handle);
 int SamplesToMilliseconds(int64_t samples, uint32_t samplesPerSecond);
 
-// Stream sounds, soft sounds and music (built elsewhere).
+// Stream sounds.
+int AddSreamSound(const SoundLoadSettings* settings, const StreamFunctions* functions, StreamHandle stream,
+                  int loopCount, int handle, int sourceKind, int* canCloseStream, int unionHandle,
+                  int fromLoadingThread);
 int AddStreamSoundMemImage(const SoundLoadSettings* settings, const void* image, uint32_t size, int loopCount,
                            int handle, int sourceKind, int unionHandle, int fromLoadingThread);
 int AddStreamSoundFile(const SoundLoadSettings* settings, const char* path, int loopCount, int handle,
                        int sourceKind, int unionHandle, int fromLoadingThread);
 int SetupStreamSoundPlay(int handle, int fromLoadingThread);
+int ProcessStreamSoundMem(int handle, int fromLoadingThread);
+int UpdateStreamPlayPosition(SoundHandleRecord* sound);
 int PlayStreamSoundMem(int handle, int playType, int topPositionFlag);
 int StopStreamSoundMem(int handle);
 int IsStreamSoundPlaying(int handle);
 int GetStreamSoundCurrentTime(int handle);
 void DeleteStreamSoundHandle(SoundHandleRecord* sound);
-extern const int SoftSoundRecordSize;
-extern const int MusicRecordSize;
+// The sound thread's body; InitSoundOutput starts it on machines with more than one logical processor.
+void SoundThread();
+// Passes the sound thread has finished (tests wait on it).
+uint64_t GetSoundThreadPassCount();
+// Cuts the sound thread's sleep short: it makes a pass now (tests).
+void WakeSoundThread();
+
+// Soft sounds.
+struct SoftSoundHandleRecord {
+  HandleHeader header;
+  int isPlayer;
+  void* pcm;  // a plain soft sound's samples (owned)
+  // A player: pending PCM, its play buffer and the refill state.
+  RingBuf ring;
+  int pauseMark;
+  int wasPlaying;
+  SoundBuffer buffer;
+  uint32_t bufferSize;
+  uint32_t writePosition;
+  int active;
+  ListNode playerNode;
+};
 int DeleteSoftSoundHandle(HandleHeader* record);
+int IsSoftSoundPlayer(HandleHeader* record);
+int IsNotSoftSoundPlayer(HandleHeader* record);
+int ProcessSoftSoundPlayer(SoftSoundHandleRecord* player);
+
+// Music.
+struct MusicHandleRecord {
+  HandleHeader header;
+  int playing;
+  int started;
+  int volume;  // 0..255
+  void* midiImage;
+  uint32_t midiSize;
+  void* segment;
+};
+struct MusicState {
+  int current;          // the background music's handle, 0 for none
+  int currentIsSound;   // 1: a sound handle, 0: a music handle
+  uint32_t mciDevice;
+  int mciLoop;
+  int mciPlaying;
+  char midiTempPath[260];
+  int midiTempWritten;
+};
+extern MusicState Music;
 int InitMusicHandle(HandleHeader* record);
 int DeleteMusicHandle(HandleHeader* record);
+int ProcessMidiNotify();
+int CheckMusicMem(int handle);
+int StopMusicMem(int handle);
+// Removes the temporary MIDI file when one was written.
+void DeleteMidiTempFile();

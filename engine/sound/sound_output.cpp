@@ -1,6 +1,6 @@
 // Sound output: start and end of the device, play buffers, pause on deactivation, the sound thread.
 #include <algorithm>
-#include <chrono>
+#include <system_error>
 #include <cstring>
 
 #include "engine/sound/sound_internal.h"
@@ -11,7 +11,6 @@ namespace {
 
 constexpr uint32_t kPrimaryRateLimit = 44100;
 constexpr uint32_t kSilentBufferBlocks = 100;
-constexpr int kSoundThreadPeriodMs = 30;
 
 int InitSoundHandle(HandleHeader* record) {
   auto* s = reinterpret_cast<SoundHandleRecord*>(record);
@@ -107,23 +106,6 @@ void MakeSilentBuffer() {
   SoundSystem.silent = b;
 }
 
-void SoundThread() {
-  if (SoundSystem.threadEnd.load() == 1) {
-    SoundSystem.threadEnd.store(2);
-    return;
-  }
-  while (SoundSystem.threadEnd.load() == 0) {
-    LockHandleManager(&SoundSystem.soundHandles);
-    ProcessStreamSoundMemAll();
-    UnlockHandleManager(&SoundSystem.soundHandles);
-    LockHandleManager(&SoundSystem.softSoundHandles);
-    if (SoundSystem.device) ProcessSoftSoundPlayerAll();
-    UnlockHandleManager(&SoundSystem.softSoundHandles);
-    std::this_thread::sleep_for(std::chrono::milliseconds(kSoundThreadPeriodMs));
-  }
-  SoundSystem.threadEnd.store(2);
-}
-
 }  // namespace
 
 int InitSoundOutput() {
@@ -131,10 +113,10 @@ int InitSoundOutput() {
   if (s.up || s.device) return -1;
   InitHandleManager(&s.soundHandles, HANDLETYPE_SOUND, sizeof(SoundHandleRecord), 32768, InitSoundHandle,
                     DeleteSoundHandle, "サウンド");
-  InitHandleManager(&s.softSoundHandles, HANDLETYPE_SOFTSOUND, SoftSoundRecordSize, 8192, nullptr,
+  InitHandleManager(&s.softSoundHandles, HANDLETYPE_SOFTSOUND, sizeof(SoftSoundHandleRecord), 8192, nullptr,
                     DeleteSoftSoundHandle, "ソフトサウンド");
-  InitHandleManager(&s.musicHandles, HANDLETYPE_MUSIC, MusicRecordSize, 256, InitMusicHandle, DeleteMusicHandle,
-                    "ミュージック");
+  InitHandleManager(&s.musicHandles, HANDLETYPE_MUSIC, sizeof(MusicHandleRecord), 256, InitMusicHandle,
+                    DeleteMusicHandle, "ミュージック");
 
   LogPrint("DirectSound の初期化を行います\n");
   LogPrint("DirectSound インターフェースの取得を行います....  ");
@@ -184,12 +166,22 @@ int InitSoundOutput() {
   ReportDevices();
 
   s.up = 1;
-  DeleteAllHandles(&s.softSoundHandles, nullptr);
-  DeleteAllHandles(&s.soundHandles, nullptr);
+  DeleteAllHandles(&s.softSoundHandles, IsSoftSoundPlayer);
+  DeleteAllHandles(&s.softSoundHandles, IsNotSoftSoundPlayer);
 
   if (GetLogicalProcessorCount() > 1) {
     s.threadEnd.store(0);
-    s.soundThread = std::thread(SoundThread);
+    try {
+      s.soundThread = std::thread(SoundThread);
+    } catch (const std::system_error&) {
+      // Without the thread nothing would refill the streams: start-up fails whole.
+      LogPrint("サウンドスレッドの作成に失敗しました\n");
+      s.up = 0;
+      if (s.silent) AudioBuffer_Stop(s.silent);
+      ReleaseDevice();
+      EndHandleSets();
+      return -1;
+    }
   }
   LogPrint("DirectSound の初期化は正常に終了しました\n");
   return 0;
@@ -200,11 +192,14 @@ int TermSoundOutput() {
   if (!s.up || !s.device) return -1;
   if (s.soundThread.joinable()) {
     s.threadEnd.store(1);
-    s.soundThread.join();  // the thread sleeps at most one period; shutdown never leaves it running
+    s.threadWake.notify_all();
+    s.soundThread.join();  // before the locks it takes go with the handle sets
   }
   DeleteAllHandles(&s.soundHandles, nullptr);
-  DeleteAllHandles(&s.softSoundHandles, nullptr);
+  DeleteAllHandles(&s.softSoundHandles, IsSoftSoundPlayer);
+  DeleteAllHandles(&s.softSoundHandles, IsNotSoftSoundPlayer);
   DeleteAllHandles(&s.musicHandles, nullptr);
+  DeleteMidiTempFile();
   EndHandleSets();
   if (s.primary) AudioBuffer_Release(s.primary);
   if (s.silent) {
@@ -319,6 +314,11 @@ int SoundBuffer_GetCurrentPosition(SoundBuffer* b, uint32_t* playCursor, uint32_
   return 0;
 }
 
+int SoundBuffer_GetConsumedFrames(SoundBuffer* b, uint64_t* frames) {
+  if (!b || !b->valid) return -1;
+  return AudioBuffer_GetConsumedFrames(b->buffer, frames) == 0 ? 0 : -1;
+}
+
 int SoundBuffer_SetCurrentPosition(SoundBuffer* b, uint32_t position) {
   if (!b || !b->valid) return -1;
   AudioBuffer_SetCurrentPosition(b->buffer, position);
@@ -387,6 +387,14 @@ int CreateSoundHandleBuffers(int handle, const WAVEFORMATEX* format, uint32_t pc
       LogPrint("ストリーム風サウンドバッファの作成に失敗しました");
       return -1;
     }
+    // The ring starts silent: 8-bit silence is 128, not the zero a new buffer holds.
+    void *p1, *p2;
+    uint32_t n1, n2;
+    if (SoundBuffer_Lock(&sound->buffers[0], 0, ring, &p1, &n1, &p2, &n2) == 0) {
+      std::memset(p1, format->wBitsPerSample == 8 ? 128 : 0, n1);
+      SoundBuffer_Unlock(&sound->buffers[0], p1, n1, p2, n2);
+    }
+    sound->streamRingSize = ring;
     sound->bufferCount = 1;
   }
   sound->streamFlag = streamFlag;

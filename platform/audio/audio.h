@@ -120,6 +120,10 @@ int AudioBuffer_GetFrequency(AudioBuffer* buffer, uint32_t* samplesPerSecond);
 // Byte positions. The write cursor equals the play cursor: the mixer reads nothing ahead of it.
 int AudioBuffer_GetCurrentPosition(AudioBuffer* buffer, uint32_t* playCursor, uint32_t* writeCursor);
 int AudioBuffer_SetCurrentPosition(AudioBuffer* buffer, uint32_t position);
+// Whole frames the mixer has read from this buffer since it was made, every lap of a loop counted.
+// Setting the position does not change it, so the difference of two readings is the sound played
+// between them however many times the cursor went round.
+int AudioBuffer_GetConsumedFrames(AudioBuffer* buffer, uint64_t* frames);
 // A region that runs past the end comes back in two parts, the second from offset 0.
 // The parts are the buffer's bytes as they stand; what is written there takes effect at unlock.
 int AudioBuffer_Lock(AudioBuffer* buffer, uint32_t offset, uint32_t bytes, void** part1, uint32_t* bytes1,

@@ -15,6 +15,7 @@ struct AudioBuffer {
   std::shared_ptr<std::vector<uint8_t>> data;  // shared with duplicates
   uint32_t frames = 0;
   uint64_t position = 0;  // in frames, 32.32 fixed point
+  uint64_t consumed = 0;  // whole frames the mixer has passed over since the buffer was made
   bool playing = false;
   bool looping = false;
   int volume = 0;

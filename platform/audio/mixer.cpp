@@ -48,6 +48,8 @@ void MixBuffer(AudioBuffer* b, float* mix, uint32_t frames, uint32_t outRate, in
   const uint32_t rate = b->frequency ? b->frequency : b->format.nSamplesPerSec;
   const uint64_t step = (static_cast<uint64_t>(rate) << 32) / outRate;
   const uint64_t end = static_cast<uint64_t>(b->frames) << 32;
+  const uint64_t startFrame = b->position >> 32;
+  uint64_t wraps = 0;
   for (uint32_t i = 0; i < frames; ++i) {
     uint32_t index = static_cast<uint32_t>(b->position >> 32);
     uint32_t next = index + 1;
@@ -70,15 +72,18 @@ void MixBuffer(AudioBuffer* b, float* mix, uint32_t frames, uint32_t outRate, in
     b->position += step;
     if (b->position >= end) {
       if (b->looping) {
+        wraps += b->position / end;
         b->position %= end;
       } else {
         // A buffer that plays to its end stops and rewinds, ready to play again.
         b->playing = false;
         b->position = 0;
+        b->consumed += b->frames - startFrame;
         return;
       }
     }
   }
+  b->consumed += wraps * b->frames + (b->position >> 32) - startFrame;
 }
 
 bool ValidBuffer(AudioBuffer* b) { return b && b->device; }
@@ -298,6 +303,13 @@ int AudioBuffer_GetCurrentPosition(AudioBuffer* b, uint32_t* playCursor, uint32_
   uint32_t bytes = static_cast<uint32_t>(b->position >> 32) * b->format.nBlockAlign;
   if (playCursor) *playCursor = bytes;
   if (writeCursor) *writeCursor = bytes;
+  return 0;
+}
+
+int AudioBuffer_GetConsumedFrames(AudioBuffer* b, uint64_t* frames) {
+  if (!ValidBuffer(b) || b->primary || !frames) return -1;
+  std::lock_guard<std::mutex> lock(b->device->mutex);
+  *frames = b->consumed;
   return 0;
 }
 

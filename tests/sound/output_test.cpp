@@ -204,3 +204,38 @@ TEST_F(NullDevice, MonoDeviceAndWaitClock) {
   EXPECT_EQ(AudioNull_Capture(device).size(), 40u);
   AudioBuffer_Release(b);
 }
+
+TEST_F(NullDevice, ConsumedFramesCountEveryLap) {
+  AudioBuffer* b = Buffer(ToBytes(Ramp(100, 10)), 1, 16);
+  auto consumed = [&] {
+    uint64_t n = 99;
+    EXPECT_EQ(AudioBuffer_GetConsumedFrames(b, &n), 0);
+    return n;
+  };
+  EXPECT_EQ(consumed(), 0u);
+  AudioBuffer_Play(b, DSBPLAY_LOOPING);
+  Mix(1050);  // ten laps and a half: the cursor alone cannot tell
+  EXPECT_EQ(Cursor(b), 100u);
+  EXPECT_EQ(consumed(), 1050u);
+  AudioBuffer_SetCurrentPosition(b, 60);  // moving the cursor is not playing
+  EXPECT_EQ(consumed(), 1050u);
+  AudioBuffer_Stop(b);
+  Mix(500);
+  EXPECT_EQ(consumed(), 1050u);
+  // Played once to its end from frame 30: 70 frames, then it stops.
+  AudioBuffer_Play(b, 0);
+  Mix(500);
+  EXPECT_FALSE(Playing(b));
+  EXPECT_EQ(consumed(), 1050u + 70u);
+  // At half the device rate a frame is read every second output frame.
+  AudioBuffer_SetFrequency(b, 22050);
+  AudioBuffer_Play(b, DSBPLAY_LOOPING);
+  Mix(400);
+  EXPECT_EQ(consumed(), 1050u + 70u + 200u);
+  // Duplicates count their own.
+  AudioBuffer* d = nullptr;
+  ASSERT_EQ(AudioDevice_DuplicateBuffer(device, b, &d), 0);
+  uint64_t n = 1;
+  EXPECT_EQ(AudioBuffer_GetConsumedFrames(d, &n), 0);
+  EXPECT_EQ(n, 0u);
+}

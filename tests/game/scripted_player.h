@@ -1,0 +1,59 @@
+// A player for the headless harness: each frame it looks at the playfield as a player
+// would (the play state and where the tasks are) and answers with the keys to hold.
+// It keeps the ball up by standing under its predicted landing point and steering it
+// toward the enemy blocks, fights the enemies that land, takes the scroll and the rice
+// balls, stands under what the spinning ball must shoot, and dashes out of harm's way.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+
+class Character;
+
+namespace scripted {
+
+// An axis-aligned box in playfield pixels.
+struct Box {
+  double l = 0, t = 0, r = 0, b = 0;
+  double cx() const { return (l + r) / 2; }
+  double cy() const { return (t + b) / 2; }
+  Box Moved(double dx, double dy) const { return {l + dx, t + dy, r + dx, b + dy}; }
+  bool Touches(const Box& o) const { return l < o.r && o.l < r && t < o.b && o.t < b; }
+};
+
+// The collision shape of a task as its bounding box.
+Box HitBoxOf(const Character& task);
+
+class ScriptedPlayer {
+ public:
+  // The keys (engine key codes, default assignment) to hold during the next frame.
+  std::set<int> Decide();
+  // What the last decision was about, for tracing.
+  const std::string& why() const { return why_; }
+
+ private:
+  struct Seen {
+    double x, y, vx, vy;
+  };
+  // Speed of every live task from its last two positions.
+  void Track();
+  Seen Motion(const Character& task) const;
+  // Where the flying ball comes down to the paddle: its x and the frames it needs.
+  bool PredictLanding(double* x, int* frames) const;
+  // The paddle offset that sends the ball from `landX` toward the best target.
+  double SteeringOffset(double landX) const;
+  Character* NearestGroundEnemy() const;
+  Character* NearestAirEnemy() const;
+
+  std::map<uint64_t, Seen> seen_;
+  uint32_t frame_ = 0;
+  std::set<int> keys_;
+  std::set<int> prev_;
+  std::string why_;
+  int attempt_ = 0;         // lives lost so far
+  bool dead_ = false;
+};
+
+}  // namespace scripted
