@@ -3,6 +3,7 @@
 
 #include "engine/d3d9/graphics.h"
 #include "engine/draw/draw.h"
+#include "engine/sound/movie.h"
 
 namespace {
 
@@ -41,6 +42,8 @@ int DeleteGraphCallback(HandleHeader* header) {
     G.drawTarget = DX_SCREEN_BACK;
     ResetDrawAreaToTarget();
   }
+  if (rec->MovieHandle != -1) CloseMovie(rec->MovieHandle);
+  rec->MovieHandle = -1;
   if (rec->SoftImage.InitializeFlag) TerminateMemImg(&rec->SoftImage);
   return 0;
 }

@@ -66,6 +66,11 @@ using D3DSurface = PlatformSurface*;
 
 // 1 when a Direct3D device exists; never here, so movie code takes its image path.
 int G_D3D_IsDeviceAvailable();
+// Movie frames go into YUV surfaces only where the device offers the format: 1 when it does.
+int G_D3D_CheckMovieSurfaceFormat(uint32_t fourCC);
+// There is no device here: tests stand one in by naming the formats it would offer (a list ended
+// by 0; null offers none, as without a device).
+int G_D3D_SetMovieSurfaceFormats(const uint32_t* fourCCs);
 // An off-screen plain surface in a YUV layout ("YV12", "YUY2", "UYVY" as FourCC); null on failure.
 D3DSurface G_D3D_CreateOffscreenPlainSurface(int width, int height, uint32_t fourCC);
 void G_D3D_ReleaseSurface(D3DSurface surface);

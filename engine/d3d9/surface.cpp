@@ -33,9 +33,23 @@ int RunLock(void* argument) {
 
 int RunUnlock(void* argument) { return PlatformSurface_Unlock(static_cast<D3DSurface>(argument)); }
 
+uint32_t offeredFormats[4] = {};
+
 }  // namespace
 
 int G_D3D_IsDeviceAvailable() { return 0; }
+
+int G_D3D_CheckMovieSurfaceFormat(uint32_t fourCC) {
+  for (uint32_t f : offeredFormats)
+    if (f != 0 && f == fourCC) return 1;
+  return 0;
+}
+
+int G_D3D_SetMovieSurfaceFormats(const uint32_t* fourCCs) {
+  for (uint32_t& f : offeredFormats) f = 0;
+  for (int i = 0; fourCCs && i < 4 && fourCCs[i] != 0; ++i) offeredFormats[i] = fourCCs[i];
+  return 0;
+}
 
 D3DSurface G_D3D_CreateOffscreenPlainSurface(int width, int height, uint32_t fourCC) {
   return PlatformSurface_Create(width, height, fourCC);

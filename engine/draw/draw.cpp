@@ -9,6 +9,7 @@
 #include "engine/d3d9/graphics.h"
 #include "engine/draw/baseimage.h"
 #include "engine/softrender/softrender.h"
+#include "engine/sound/movie.h"
 #include "platform/window/window.h"
 
 namespace {
@@ -64,6 +65,7 @@ int BeginGraphDraw(int graph, GraphDraw* call) {
   if (!IsGraphicsInitialized() || !GetGraphRecord(graph)) return -1;
   WaitWhileInactive();
   call->rec = GetGraphRecord(graph);
+  if (call->rec && call->rec->MovieHandle != -1) UpdateMovie(call->rec->MovieHandle);
   call->dst = GetDrawTargetMemImg();
   if (!call->rec || !call->dst) return -1;
   // A graph drawn onto itself (or onto a graph sharing its pixels) would read what it writes.

@@ -1,4 +1,6 @@
-// Graphs from image files.
+// Graphs from image and movie files.
+#include <cstring>
+
 #include "engine/d3d9/graphics.h"
 #include "engine/draw/baseimage.h"
 #include "engine/draw/draw.h"
@@ -45,19 +47,37 @@ int CreateGraphFromBaseImage(const BaseImage* image, int useAlpha) {
   return graph;
 }
 
+namespace {
+
+// Ogg files are movies; reading one whole as an image would only waste time.
+bool IsOggFile(const char* path) {
+  StreamHandle file = FileAccessOpen(path, 0, 1, 0);
+  if (!file) return false;
+  char magic[4] = {};
+  const bool ogg = FileAccessRead(magic, 1, 4, file) == 4 && std::memcmp(magic, "OggS", 4) == 0;
+  FileAccessClose(file);
+  return ogg;
+}
+
+}  // namespace
+
 int LoadGraph(const char* path, int notUse3DFlag) {
   if (!path || !IsGraphicsInitialized()) return -1;
+  if (IsOggFile(path)) return LoadMovieGraph(path);
   size_t size = 0;
   void* data = ReadWholeFile(path, &size);
   if (!data) return -1;
   BaseImage image;
   int hasAlpha = 0;
-  int graph = -1;
-  if (LoadBaseImageFromMemory(data, size, &image, &hasAlpha) == 0) {
-    graph = CreateGraphFromBaseImage(&image, hasAlpha);
-    ReleaseBaseImage(&image);
-  }
+  const bool decoded = LoadBaseImageFromMemory(data, size, &image, &hasAlpha) == 0;
   MemFree(data);
+  if (!decoded) {
+    // A file that is no image may be a movie the media framework plays.
+    LogPrintf("画像ファイル %s の読み込みに失敗しました", path);
+    return LoadMovieGraph(path);
+  }
+  const int graph = CreateGraphFromBaseImage(&image, hasAlpha);
+  ReleaseBaseImage(&image);
   if (graph < 0) LogPrintf("画像ファイル %s の読み込みに失敗しました", path);
   return graph;
 }

@@ -33,13 +33,14 @@ PlatformSurface* PlatformSurface_Create(int width, int height, uint32_t fourCC) 
   int pitch;
   if (fourCC == kYV12) {
     bpp = 1;
-    pitch = (width + 15) & ~15;  // rows of 16-byte multiples, chroma rows half of it
+    // Rows of 16-byte multiples with room to spare, as devices pad them; chroma rows half of it.
+    pitch = ((width + 15) & ~15) + 16;
     size_t rows = size_t(height);
     size_t chromaRows = size_t((height + 1) / 2);
     size = size_t(pitch) * rows + size_t(pitch / 2) * chromaRows * 2;
   } else if (fourCC == kYUY2 || fourCC == kUYVY) {
     bpp = 2;
-    pitch = ((width + 1) / 2 * 4 + 15) & ~15;
+    pitch = (((width + 1) / 2 * 4 + 15) & ~15) + 16;
     size = size_t(pitch) * size_t(height);
   } else {
     return nullptr;
