@@ -458,6 +458,10 @@ int ConvertSoundToPCM(SoundConvertRecord* r, WAVEFORMATEX* format, void** pcm, u
   if (r->kind == SOUNDCONV_KIND_WAVE) {
     r->stream.Seek(r->streamHandle, r->dataPosition, 0);
     used = static_cast<uint32_t>(r->stream.Read(data, 1, r->dataSize, r->streamHandle));
+    // The record stands where the read ended, so a later seek and run see the data, not what follows.
+    r->waveOffset = used;
+    r->outputPosition = used;
+    r->blockLeft = r->blockOffset = 0;
   } else {
     // Decoders may give more than they announced (an estimate) or less (trimmed frames): keep what comes.
     for (;;) {
