@@ -18,7 +18,8 @@ constexpr int kOnlyMp3 = SOUNDCONV_MASK_WAVE | SOUNDCONV_MASK_ACM | SOUNDCONV_MA
 inline void CheckPcmFormat(const WAVEFORMATEX& f) {
   FUZZ_CHECK(f.wFormatTag == WAVE_FORMAT_PCM);
   FUZZ_CHECK(f.nChannels >= 1 && f.nSamplesPerSec >= 1);
-  FUZZ_CHECK(f.wBitsPerSample >= 8 && f.nBlockAlign == f.nChannels * ((f.wBitsPerSample + 7) / 8));
+  // Sample widths below 8 bits pass through; the device refuses them later.
+  FUZZ_CHECK(f.wBitsPerSample >= 1 && f.nBlockAlign == f.nChannels * ((f.wBitsPerSample + 7) / 8));
   FUZZ_CHECK(f.nAvgBytesPerSec == uint32_t{f.nBlockAlign} * f.nSamplesPerSec);
 }
 
