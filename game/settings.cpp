@@ -163,8 +163,11 @@ void ReadSetting() {
   size_t size = std::fread(data, 1, sizeof data, file);
   std::fclose(file);
   DecodeSetting(data, static_cast<int>(size), &Settings, &ContinueStage);
-  KeepSound(&Settings, kPadFields, PadValue);
-  KeepSound(&Settings, kKeyFields, AssignedKey);
+  // A sound assignment read becomes the one to fall back on; an unsound one is not written back.
+  if (Sound(Settings, kPadFields, PadValue))
+    for (auto f : kPadFields) LastSound.*f = Settings.*f;
+  if (Sound(Settings, kKeyFields, AssignedKey))
+    for (auto f : kKeyFields) LastSound.*f = Settings.*f;
 }
 
 bool WriteSetting() {

@@ -39,7 +39,7 @@ constexpr int32_t kLastStageNumber = 24;
 
 // Reads "setting.dat" into Settings and ContinueStage. A missing file leaves the values
 // as they are; a field past the end of a short file keeps its value; a field out of its
-// range takes its default; an assignment with a button for two actions keeps the last sound one.
+// range takes its default.
 void ReadSetting();
 // Writes all fields to a temporary file, synced to the disk, and renames it over "setting.dat",
 // so the old file survives a failed write or a power cut. A pad or key assignment that leaves an
