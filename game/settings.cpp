@@ -1,5 +1,8 @@
 #include "game/settings.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -64,6 +67,51 @@ const Field kFields[] = {
 
 int FieldWidth(const Field& f) { return f.kind == FieldKind::kByte ? 1 : 4; }
 
+// The assignments as last read or saved whole: an unfinished capture does not replace them.
+int32_t SettingRecord::* const kPadFields[] = {&SettingRecord::padAttack, &SettingRecord::padJump,
+                                                &SettingRecord::padDash, &SettingRecord::padShield,
+                                                &SettingRecord::padStart};
+int32_t SettingRecord::* const kKeyFields[] = {
+    &SettingRecord::keyLeft,   &SettingRecord::keyRight, &SettingRecord::keyUp,
+    &SettingRecord::keyDown,   &SettingRecord::keyAttack, &SettingRecord::keyJump,
+    &SettingRecord::keyDash,   &SettingRecord::keyShield, &SettingRecord::keyStart};
+SettingRecord LastSound;
+
+template <size_t N>
+bool Sound(const SettingRecord& s, int32_t SettingRecord::* const (&fields)[N], bool (*valid)(int32_t)) {
+  for (size_t i = 0; i < N; ++i) {
+    if (!valid(s.*fields[i])) return false;
+    for (size_t j = 0; j < i; ++j)
+      if (s.*fields[j] == s.*fields[i]) return false;
+  }
+  return true;
+}
+
+bool AssignedKey(int32_t v) { return v >= 1 && v <= 255; }
+
+// Keeps each assignment that gives every action its own button, else takes back the last one.
+template <size_t N>
+void KeepSound(SettingRecord* s, int32_t SettingRecord::* const (&fields)[N], bool (*valid)(int32_t)) {
+  if (Sound(*s, fields, valid)) {
+    for (auto f : fields) LastSound.*f = s->*f;
+  } else {
+    for (auto f : fields) s->*f = LastSound.*f;
+  }
+}
+
+// Pushes the file's bytes and then its folder entry to the disk, so a power cut leaves the old
+// file or the new one, never an empty one.
+bool SyncFolderOf(const char* path) {
+  std::string folder = path;
+  const size_t slash = folder.rfind('/');
+  folder = slash == std::string::npos ? "." : folder.substr(0, slash + 1);
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return false;
+  const bool ok = fsync(fd) == 0;
+  close(fd);
+  return ok;
+}
+
 }  // namespace
 
 void EncodeSetting(const SettingRecord& s, int32_t continueStage, uint8_t out[kSettingFileSize]) {
@@ -115,9 +163,16 @@ void ReadSetting() {
   size_t size = std::fread(data, 1, sizeof data, file);
   std::fclose(file);
   DecodeSetting(data, static_cast<int>(size), &Settings, &ContinueStage);
+  // A sound assignment read becomes the one to fall back on; an unsound one is not written back.
+  if (Sound(Settings, kPadFields, PadValue))
+    for (auto f : kPadFields) LastSound.*f = Settings.*f;
+  if (Sound(Settings, kKeyFields, AssignedKey))
+    for (auto f : kKeyFields) LastSound.*f = Settings.*f;
 }
 
 bool WriteSetting() {
+  KeepSound(&Settings, kPadFields, PadValue);
+  KeepSound(&Settings, kKeyFields, AssignedKey);
   uint8_t data[kSettingFileSize];
   EncodeSetting(Settings, ContinueStage, data);
   std::string temp = std::string(kSettingFileName) + ".tmp";
@@ -125,11 +180,13 @@ bool WriteSetting() {
   if (file == nullptr) return false;
   bool ok = std::fwrite(data, 1, sizeof data, file) == sizeof data;
   ok = (std::fflush(file) == 0) && ok;
+  ok = (fsync(fileno(file)) == 0) && ok;
   ok = (std::fclose(file) == 0) && ok;
   if (!ok || std::rename(temp.c_str(), kSettingFileName) != 0) {
     std::remove(temp.c_str());
     return false;
   }
+  SyncFolderOf(kSettingFileName);  // the rename is done; a failed folder sync loses nothing now
   return true;
 }
 

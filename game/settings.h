@@ -41,8 +41,11 @@ constexpr int32_t kLastStageNumber = 24;
 // as they are; a field past the end of a short file keeps its value; a field out of its
 // range takes its default.
 void ReadSetting();
-// Writes all fields to a temporary file and renames it over "setting.dat", so the old
-// file survives a failed write. False when nothing could be written.
+// Writes all fields to a temporary file, synced to the disk, and renames it over "setting.dat",
+// so the old file survives a failed write or a power cut. A pad or key assignment that leaves an
+// action without a button or gives a button two actions (a capture left half done) is not
+// written: the one last read or written whole comes back, in the file and in Settings.
+// False when nothing could be written.
 bool WriteSetting();
 // The file image of the settings (82 bytes) and its reverse, for the two above.
 void EncodeSetting(const SettingRecord& s, int32_t continueStage, uint8_t out[kSettingFileSize]);

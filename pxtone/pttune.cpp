@@ -1,5 +1,6 @@
 #include "pxtone/pttune.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -9,7 +10,10 @@
 namespace pttune {
 namespace {
 
-constexpr int32_t kMaxSteps = 1 << 22;  // bounds what nested repeats can expand to
+constexpr int32_t kMaxSteps = 1 << 22;       // the longest voice, in steps
+constexpr size_t kMaxTuneItems = 1 << 20;     // notes and rests of the whole tune, repeats expanded
+constexpr size_t kMaxVoices = 64;
+constexpr int kMaxSoundingNotes = 64;         // notes sounding at once, releases included
 
 struct Item {
   double frequency;  // 0 rest
@@ -82,8 +86,8 @@ bool ParseNote(const std::string& token, Item* out) {
   return true;
 }
 
-// Expands one line of tokens, repeats included.
-bool ExpandTokens(const std::vector<std::string>& tokens, std::vector<Item>* out, std::string* why) {
+// Expands one line of tokens, repeats included, into at most `budget` items.
+bool ExpandTokens(const std::vector<std::string>& tokens, size_t budget, std::vector<Item>* out, std::string* why) {
   std::vector<size_t> groupStart;
   for (const std::string& t : tokens) {
     if (t == "[") {
@@ -103,7 +107,7 @@ bool ExpandTokens(const std::vector<std::string>& tokens, std::vector<Item>* out
       size_t start = groupStart.back();
       groupStart.pop_back();
       std::vector<Item> group(out->begin() + static_cast<long>(start), out->end());
-      if (group.size() * static_cast<size_t>(times) > static_cast<size_t>(kMaxSteps)) {
+      if (group.size() * static_cast<size_t>(times - 1) > budget - out->size()) {
         *why = "tune too long";
         return false;
       }
@@ -115,6 +119,10 @@ bool ExpandTokens(const std::vector<std::string>& tokens, std::vector<Item>* out
       *why = "bad note '" + t + "'";
       return false;
     }
+    if (out->size() >= budget) {
+      *why = "tune too long";
+      return false;
+    }
     out->push_back(item);
   }
   if (!groupStart.empty()) {
@@ -124,6 +132,21 @@ bool ExpandTokens(const std::vector<std::string>& tokens, std::vector<Item>* out
   return true;
 }
 
+// The most notes of the tune that sound at once, a note sounding until its release ends.
+int MostNotesAtOnce(const Tune& tune) {
+  std::vector<std::pair<double, int>> edges;  // time, +1 start or -1 end; ends sort first
+  for (const Voice& v : tune.voices) {
+    for (const Note& n : v.notes) {
+      edges.push_back({n.startStep * tune.SecondsPerStep(), 1});
+      edges.push_back({(n.startStep + n.lengthSteps) * tune.SecondsPerStep() + v.releaseMs / 1000.0, -1});
+    }
+  }
+  std::sort(edges.begin(), edges.end());
+  int now = 0, most = 0;
+  for (const auto& e : edges) most = std::max(most, now += e.second);
+  return most;
+}
+
 }  // namespace
 
 bool Parse(const std::string& text, Tune* out, std::string* error) {
@@ -131,6 +154,7 @@ bool Parse(const std::string& text, Tune* out, std::string* error) {
   std::istringstream in(text);
   std::string line;
   int lineNumber = 0;
+  size_t tuneItems = 0;
   auto fail = [&](const std::string& why) {
     if (error) *error = "line " + std::to_string(lineNumber) + ": " + why;
     return false;
@@ -166,6 +190,7 @@ bool Parse(const std::string& text, Tune* out, std::string* error) {
         return fail("bad voice numbers");
       for (const Voice& other : tune.voices)
         if (other.name == v.name) return fail("voice '" + v.name + "' defined twice");
+      if (tune.voices.size() >= kMaxVoices) return fail("too many voices");
       tune.voices.push_back(v);
     } else if (head.size() > 1 && head.back() == ':') {
       std::string name = head.substr(0, head.size() - 1);
@@ -175,8 +200,10 @@ bool Parse(const std::string& text, Tune* out, std::string* error) {
       if (!voice) return fail("unknown voice '" + name + "'");
       std::vector<Item> items;
       std::string why;
-      if (!ExpandTokens(std::vector<std::string>(tokens.begin() + 1, tokens.end()), &items, &why))
+      if (!ExpandTokens(std::vector<std::string>(tokens.begin() + 1, tokens.end()), kMaxTuneItems - tuneItems,
+                        &items, &why))
         return fail(why);
+      tuneItems += items.size();
       for (const Item& item : items) {
         if (voice->lengthSteps > kMaxSteps - item.steps) return fail("tune too long");
         if (item.frequency > 0) voice->notes.push_back({voice->lengthSteps, item.steps, item.frequency});
@@ -188,10 +215,10 @@ bool Parse(const std::string& text, Tune* out, std::string* error) {
   }
   for (const Voice& v : tune.voices)
     if (v.lengthSteps > tune.lengthSteps) tune.lengthSteps = v.lengthSteps;
-  if (tune.lengthSteps == 0) {
-    lineNumber = 0;
-    return fail("the tune has no notes");
-  }
+  lineNumber = 0;
+  if (tune.lengthSteps == 0) return fail("the tune has no notes");
+  // Rendering costs a little for every note sounding.
+  if (MostNotesAtOnce(tune) > kMaxSoundingNotes) return fail("too many notes at once");
   *out = std::move(tune);
   return true;
 }
@@ -214,7 +241,7 @@ void Renderer::Start(const Tune* tune, int sampleRate, bool loop, int64_t startS
   lengthSamples_ = static_cast<int64_t>(std::ceil(tune->lengthSteps * tune->SecondsPerStep() * sampleRate));
   if (lengthSamples_ < 1) lengthSamples_ = 1;
   position_ = startSample >= 0 && startSample < lengthSamples_ ? startSample : 0;
-  cursor_.assign(tune->voices.size(), 0);
+  cursor_.assign(tune->voices.size(), Cursor{});
 }
 
 void Renderer::Stop() { tune_ = nullptr; }
@@ -242,10 +269,17 @@ float Renderer::VoiceSample(size_t index, int64_t sample) {
   const double sps = tune_->SecondsPerStep();
   const double t = static_cast<double>(sample) / rate_;
   const double release = v.releaseMs / 1000.0;
-  size_t& cur = cursor_[index];
-  while (cur < v.notes.size() && (v.notes[cur].startStep + v.notes[cur].lengthSteps) * sps + release <= t) ++cur;
+  Cursor& cur = cursor_[index];
+  while (cur.next < v.notes.size() && v.notes[cur.next].startStep * sps <= t) cur.sounding.push_back(cur.next++);
+  // A note whose release has ended stays silent: it leaves the list, which keeps start order.
+  auto ended = [&](size_t i) {
+    const Note& n = v.notes[i];
+    const double held = n.lengthSteps * sps, el = t - n.startStep * sps;
+    return el >= held && el - held >= release;
+  };
+  cur.sounding.erase(std::remove_if(cur.sounding.begin(), cur.sounding.end(), ended), cur.sounding.end());
   double sum = 0;
-  for (size_t i = cur; i < v.notes.size() && v.notes[i].startStep * sps <= t; ++i) {
+  for (size_t i : cur.sounding) {
     const Note& n = v.notes[i];
     double held = n.lengthSteps * sps;
     double el = t - n.startStep * sps;
@@ -287,7 +321,7 @@ bool Renderer::Render(float* out, int frames) {
         return false;
       }
       position_ = 0;
-      std::fill(cursor_.begin(), cursor_.end(), 0);
+      cursor_.assign(cursor_.size(), Cursor{});
     }
     float s = 0;
     for (size_t v = 0; v < tune_->voices.size(); ++v) s += VoiceSample(v, position_);

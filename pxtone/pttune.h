@@ -14,6 +14,7 @@
 //   [ ... ]xN                 the group, N times (groups nest)
 //
 // The tune lasts as long as its longest voice; a looping tune starts over from step 0.
+// Limits: 64 voices, 2^20 notes and rests (repeats expanded), 64 notes sounding at once.
 #pragma once
 
 #include <cstdint>
@@ -71,7 +72,11 @@ class Renderer {
   bool loop_ = true;
   int64_t position_ = 0;
   int64_t lengthSamples_ = 0;
-  std::vector<size_t> cursor_;  // per voice: first note that may still sound
+  struct Cursor {
+    size_t next = 0;               // first note not yet started
+    std::vector<size_t> sounding;  // started notes still in their release, in start order
+  };
+  std::vector<Cursor> cursor_;  // per voice
   uint32_t noise_ = 0x12345678u;
 };
 

@@ -49,6 +49,10 @@ bool Append(OutBuffer* out, const void* bytes, size_t count) {
 
 // ---------------------------------------------------------------- PNG
 
+// Ancillary chunks kept at most, and the most memory one chunk (decompressed) may take.
+constexpr png_uint_32 kPngChunkCacheMax = 256;
+constexpr png_alloc_size_t kPngChunkMallocMax = 8u << 20;
+
 struct PngReader {
   const StreamFunctions* stream;
   StreamHandle handle;
@@ -88,6 +92,8 @@ int DecodePng(PngReader* r) {
   }
   png_set_read_fn(r->png, r, PngRead);
   png_set_user_limits(r->png, IMAGE_MAX_SIDE, IMAGE_MAX_SIDE);
+  png_set_chunk_cache_max(r->png, kPngChunkCacheMax);
+  png_set_chunk_malloc_max(r->png, kPngChunkMallocMax);
   png_read_info(r->png, r->info);
   const png_uint_32 width = png_get_image_width(r->png, r->info);
   const png_uint_32 height = png_get_image_height(r->png, r->info);
@@ -117,7 +123,26 @@ int DecodePng(PngReader* r) {
   return 0;
 }
 
+uint32_t Be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
+
+// The whole file is at hand: a chunk that claims more bytes than follow it is refused here,
+// before libpng allocates what the length says.
+bool PngChunksFit(const uint8_t* data, size_t size) {
+  size_t pos = 8;
+  while (size - pos >= 8) {
+    const uint32_t length = Be32(data + pos);
+    if (length > 0x7FFFFFFFu || size_t(length) + 12 > size - pos) return false;
+    if (std::memcmp(data + pos + 4, "IEND", 4) == 0) break;
+    pos += size_t(length) + 12;
+  }
+  return true;
+}
+
 int LoadPng(const void* data, size_t size, BaseImage* image, int* hasAlpha) {
+  if (!PngChunksFit(static_cast<const uint8_t*>(data), size)) {
+    LogPrint("PNG 画像のチャンクがファイルの終わりを越えています");
+    return -1;
+  }
   StreamHandle handle = MemStreamOpen(data, size);
   if (!handle) return -1;
   PngReader r{};

@@ -217,7 +217,7 @@ template <> struct RotKernel<16, 3> : RotAddSub16<true> {};
 // Mode 4: products of 8-bit factors shift by 8 each, RGB565 fields by their width.
 template <>
 struct RotKernel<32, 4> {
-  static constexpr bool kSkipAlphaZero = false;
+  static constexpr bool kSkipAlphaZero = true;
   template <Shape S, bool Bright>
   static void Apply(uint8_t* px, uint32_t col, unsigned a, unsigned k, const RotateCtx& c) {
     PerChannel32(px, [&](int i, uint32_t d) -> uint32_t {
@@ -231,7 +231,7 @@ struct RotKernel<32, 4> {
 };
 template <>
 struct RotKernel<16, 4> {
-  static constexpr bool kSkipAlphaZero = false;
+  static constexpr bool kSkipAlphaZero = true;
   template <Shape S, bool Bright>
   static void Apply(uint8_t* px, uint32_t col, unsigned a, unsigned k, const RotateCtx& c) {
     PerField16(px, [&](int i, uint32_t d) -> uint32_t {

@@ -66,7 +66,7 @@ struct Chan {
 };
 
 // ZeroAlphaSkips: with transparency on, alpha 0 skips the pixel (else it takes the alpha
-// formula, which the triangle's multiply does: it turns such pixels black).
+// formula, which in multiply turns such pixels black).
 template <Fmt F, SrcKind S, Mode M, bool Blend, bool Bright, bool Alpha, bool Trans, bool ZeroAlphaSkips>
 struct Kernel {
   static constexpr bool k32 = F == Fmt::C32;

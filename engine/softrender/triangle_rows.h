@@ -31,8 +31,8 @@ void TriangleRows(const TriSetup& t, const PixelCtx& c) {
 
 template <Fmt F, SrcKind S, Mode M>
 void TriangleDraw(const TriSetup& t, const PixelCtx& c, const DrawFlags& f) {
-  // Multiply draws a transparent-alpha texel (as black); every other mode skips it.
-  WithKernel<F, S, M, M != Mode::Mul>(f.blend, f.bright, f.alpha, f.trans,
+  // With transparency on, a texel of alpha 0 leaves the pixel alone in every mode, as unscaled.
+  WithKernel<F, S, M, true>(f.blend, f.bright, f.alpha, f.trans,
                                       [&](auto k) { TriangleRows<decltype(k)>(t, c); });
 }
 

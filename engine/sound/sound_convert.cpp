@@ -137,6 +137,11 @@ int SetupAcmWaveConvert(SoundConvertRecord* r) {
     return -1;
   }
   r->acmSrcSize = r->dataSize;
+  if (src.wFormatTag == WAVE_FORMAT_MPEG || src.wFormatTag == WAVE_FORMAT_MPEGLAYER3) {
+    // The size is what the frames hold, not what the header's byte rate claims.
+    uint32_t first, stop;
+    r->acmTotalSamples = WalkMP3Frames(r->acmSrcData, 0, r->acmSrcSize, true, &first, &stop, nullptr);
+  }
   r->stream.Seek(r->streamHandle, r->dataPosition, 0);
   r->blockSize = out.nAvgBytesPerSec;
   if (OpenAcmStreams(r) != 0) {
@@ -453,6 +458,10 @@ int ConvertSoundToPCM(SoundConvertRecord* r, WAVEFORMATEX* format, void** pcm, u
   if (r->kind == SOUNDCONV_KIND_WAVE) {
     r->stream.Seek(r->streamHandle, r->dataPosition, 0);
     used = static_cast<uint32_t>(r->stream.Read(data, 1, r->dataSize, r->streamHandle));
+    // The record stands where the read ended, so a later seek and run see the data, not what follows.
+    r->waveOffset = used;
+    r->outputPosition = used;
+    r->blockLeft = r->blockOffset = 0;
   } else {
     // Decoders may give more than they announced (an estimate) or less (trimmed frames): keep what comes.
     for (;;) {
@@ -478,6 +487,10 @@ int ConvertSoundToPCM(SoundConvertRecord* r, WAVEFORMATEX* format, void** pcm, u
   if (r->errorFlag) {
     MemFree(data);
     return -1;
+  }
+  // The size was an estimate: only what was decoded is kept.
+  if (used < capacity && used > 0) {
+    if (auto* fitted = static_cast<uint8_t*>(TK_REALLOC(data, used))) data = fitted;
   }
   *format = r->outFormat;
   *pcm = data;

@@ -15,6 +15,11 @@ bool ConvertReadAt(SoundConvertRecord* r, int64_t position, void* buffer, uint32
 int OpenAcmStreams(SoundConvertRecord* r);
 
 int SetupMP3Convert(SoundConvertRecord* r);
+// Samples of the MPEG audio frames in data[start, end), walked from the first frame sync; the walk
+// ends at the first frame that does not parse or fit, or with resync looks for the next sync.
+// *first and *stop bracket the frames walked; head gets the first frame.
+int64_t WalkMP3Frames(const uint8_t* data, uint32_t start, uint32_t end, bool resync, uint32_t* first,
+                      uint32_t* stop, MP3FrameInfo* head);
 
 int SetupOggConvert(SoundConvertRecord* r);
 int DecodeOggBlock(SoundConvertRecord* r);  // bytes in the block, 0 at the end

@@ -74,6 +74,34 @@ int AnalyseMP3FrameHeader(const uint8_t h[4], MP3FrameInfo* info) {
   return 0;
 }
 
+int64_t WalkMP3Frames(const uint8_t* data, uint32_t start, uint32_t end, bool resync, uint32_t* first,
+                      uint32_t* stop, MP3FrameInfo* head) {
+  auto findSync = [&](uint32_t at) {
+    while (at + 1 < end && !(data[at] == 0xFF && (data[at + 1] & 0xF0) == 0xF0)) ++at;
+    return at;
+  };
+  uint32_t pos = findSync(start);
+  *first = *stop = pos;
+  int64_t samples = 0;
+  MP3FrameInfo frame;
+  while (pos + 4 <= end) {
+    if (UsableFrame(data + pos, &frame) && static_cast<uint32_t>(frame.frameLength) <= end - pos) {
+      if (samples == 0) {
+        *first = pos;
+        if (head) *head = frame;
+      }
+      samples += frame.samplesPerFrame;
+      pos += static_cast<uint32_t>(frame.frameLength);
+      *stop = pos;
+    } else if (resync) {
+      pos = findSync(pos + 1);
+    } else {
+      break;
+    }
+  }
+  return samples;
+}
+
 int SetupMP3Convert(SoundConvertRecord* r) {
   void* whole = nullptr;
   uint32_t length = 0;
@@ -94,22 +122,9 @@ int SetupMP3Convert(SoundConvertRecord* r) {
     start = tag;
   }
   if (length > 128 && std::memcmp(file + length - 128, "TAG", 3) == 0) end = length - 128;
-  uint32_t first = start;
-  while (first + 1 < end && !(file[first] == 0xFF && (file[first + 1] & 0xF0) == 0xF0)) ++first;
+  uint32_t first = 0, dataEnd = 0;
   MP3FrameInfo head;
-  if (first + 4 > end || !UsableFrame(file + first, &head)) {
-    MemFree(file);
-    return -1;
-  }
-  // Count the samples frame by frame; the walk ends at the first frame that does not parse or fit.
-  int64_t totalSamples = 0;
-  uint32_t pos = first;
-  MP3FrameInfo frame;
-  while (pos + 4 <= end && UsableFrame(file + pos, &frame) && static_cast<uint32_t>(frame.frameLength) <= end - pos) {
-    totalSamples += frame.samplesPerFrame;
-    pos += static_cast<uint32_t>(frame.frameLength);
-  }
-  const uint32_t dataEnd = pos;
+  const int64_t totalSamples = WalkMP3Frames(file, start, end, false, &first, &dataEnd, &head);
   if (totalSamples == 0) {
     MemFree(file);
     return -1;

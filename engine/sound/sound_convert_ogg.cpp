@@ -40,7 +40,9 @@ int SetupOggConvert(SoundConvertRecord* r) {
     MemFree(vf);
     return -1;
   }
-  vorbis_info* info = ov_info(vf, -1);
+  // Opening a chain leaves the read position after the first link when that link is one
+  // page; decoding starts at the start whatever the caller's seeks skip as too small.
+  vorbis_info* info = ov_pcm_seek(vf, 0) == 0 ? ov_info(vf, -1) : nullptr;
   if (!info || info->channels < 1 || info->channels > 255 || info->rate < 1 || info->rate > 1000000) {
     ov_clear(vf);
     MemFree(vf);

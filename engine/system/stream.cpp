@@ -203,6 +203,7 @@ size_t MemRead(void* buffer, size_t size, size_t count, StreamHandle h) {
   size_t left = m->size - m->position;
   size_t whole = left / size;  // only whole elements are read
   if (whole > count) whole = count;
+  if (whole == 0) return 0;  // an empty image may have no address at all
   std::memcpy(buffer, m->data + m->position, whole * size);
   m->position += whole * size;
   return whole;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "draw_test_util.h"
+#include "engine/draw/baseimage.h"
 
 using namespace drawtest;
 
@@ -281,6 +282,34 @@ TEST_P(ImageFiles, DamagedFilesGiveMinusOneAndLeakNothing) {
   // The good originals still load.
   EXPECT_GE(Load(png), 0);
   EXPECT_GE(Load(jpg), 0);
+}
+
+TEST_P(ImageFiles, PngChunksThatRunPastTheFileAreRefusedBeforeDecoding) {
+  // 46 bytes whose sPLT chunk claims 0x77000000 bytes: refused without libpng taking them.
+  const char* source = std::getenv("TAMRAK_SOURCE_DIR");
+  ASSERT_NE(source, nullptr);
+  const std::string hostile = ReadFile(std::string(source) + "/fuzz/corpus/image/png-splt-2gb.png");
+  ASSERT_EQ(hostile.size(), 46u);
+  size_t bytesBefore = 0;
+  const int blocksBefore = GetAllocMemoryCount(&bytesBefore);
+  BaseImage image;
+  int alpha = 0;
+  EXPECT_EQ(LoadBaseImageFromMemory(hostile.data(), hostile.size(), &image, &alpha), -1);
+  size_t bytesAfter = 0;
+  EXPECT_EQ(GetAllocMemoryCount(&bytesAfter), blocksBefore);
+  EXPECT_EQ(bytesAfter, bytesBefore);
+
+  // A good file still loads with bytes after its end chunk; its last chunk cut by one byte does not.
+  PngSpec s;
+  s.width = 3, s.height = 2;
+  s.rows = RgbRows(3, 2, [](int x, int y) -> std::array<int, 3> { return {x * 80, y * 90, 7}; });
+  const std::string png = Name("chunks.png");
+  ASSERT_TRUE(WritePng(png, s));
+  const std::string good = ReadFile(png);
+  const std::string trailing = good + "trailing bytes";
+  ASSERT_EQ(LoadBaseImageFromMemory(trailing.data(), trailing.size(), &image, &alpha), 0);
+  ReleaseBaseImage(&image);
+  EXPECT_EQ(LoadBaseImageFromMemory(good.data(), good.size() - 1, &image, &alpha), -1);
 }
 
 TEST_P(ImageFiles, ScreenshotsReadBackExactly) {

@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -63,6 +65,37 @@ TEST(PtTuneParse, ReportsTheLineOfEachMistake) {
     EXPECT_FALSE(pttune::Parse(c.text, &t, &err)) << c.text;
     EXPECT_EQ(err, c.expect) << c.text;
   }
+}
+
+std::string Hostile(const char* name) {
+  const char* source = std::getenv("TAMRAK_SOURCE_DIR");
+  std::ifstream in(std::string(source ? source : ".") + "/fuzz/corpus/pttune/" + name, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST(PtTuneParse, BoundsTheWholeTuneAndTheNotesAtOnce) {
+  pttune::Tune t;
+  std::string err;
+  // Repeats are bounded over the whole tune, not group by group: 1.1 KB would expand to gigabytes.
+  const std::string nested = Hostile("pttune-nested-repeats.pttune");
+  ASSERT_EQ(nested.size(), 1114u);
+  EXPECT_FALSE(pttune::Parse(nested, &t, &err));
+  EXPECT_EQ(err, "line 2: tune too long");
+  // Fifty voices of long releases: over a thousand notes would sound at once.
+  const std::string voices = Hostile("pttune-many-voices.pttune");
+  ASSERT_EQ(voices.size(), 2399u);
+  EXPECT_FALSE(pttune::Parse(voices, &t, &err));
+  EXPECT_EQ(err, "line 0: too many notes at once");
+
+  // 64 voices holding a chord with one-second releases is the most; a 65th note on top is refused.
+  std::string chord = "tempo 120\n";
+  for (int i = 0; i < 64; ++i) chord += "voice v" + std::to_string(i) + " saw 0.01 0 0 1 1000\n";
+  for (int i = 0; i < 64; ++i) chord += "v" + std::to_string(i) + ": C4\n";
+  EXPECT_TRUE(pttune::Parse(chord, &t, &err)) << err;
+  EXPECT_FALSE(pttune::Parse(chord + "v0: E4\n", &t, &err));
+  EXPECT_EQ(err, "line 0: too many notes at once");
+  EXPECT_FALSE(pttune::Parse(chord + "voice extra saw 0.01 0 0 1 0\n", &t, &err));
+  EXPECT_EQ(err, "line 130: too many voices");
 }
 
 TEST(PtTuneRender, PlaysOnceOrLoopsAndIsSilentInRests) {

@@ -48,6 +48,29 @@ TEST_F(Quad, UprightQuadEqualsTheUnscaledDraw) {
   }
 }
 
+TEST_F(Quad, MultiplyKeepsTheTransparentSurround) {
+  // A 4 x 4 sprite: white, opaque in the middle 2 x 2, alpha 0 around it. With transparency
+  // on, multiply darkens under the opaque texels only (twice on the shared diagonal); the
+  // surround is left as it was.
+  ref::Image src(4, 4, MEMIMG_COLOR_32, 0, 1);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) src.Set(x, y, (x == 1 || x == 2) && (y == 1 || y == 2) ? 0xFFFFFFFF : 0x00FFFFFF);
+  ref::Image dst(4, 4, MEMIMG_COLOR_32);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) dst.Set(x, y, 0x55808080);
+  ref::State st;
+  st.mode = 4;
+  ref::Apply(st, 4, 4);
+  const int corners[8] = {0, 0, 4, 0, 0, 4, 4, 4};
+  DrawQuadMemImg(dst.m(), src.m(), corners, 1, nullptr);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) {
+      const bool inside = (x == 1 || x == 2) && (y == 1 || y == 2);
+      const uint32_t darkened = x + y == 4 ? 0x557E7E7Eu : 0x557F7F7Fu;
+      EXPECT_EQ(dst.Get(x, y), inside ? darkened : 0x55808080u) << x << "," << y;
+    }
+}
+
 TEST_F(Quad, SharedEdgeIsDrawnByBothTriangles) {
   // In a blending mode the diagonal from corner 1 to corner 2 is blended twice.
   ref::Image src(4, 4, MEMIMG_COLOR_32);

@@ -182,7 +182,7 @@ inline uint32_t RotPixel(const Rot& r, uint32_t d, uint32_t c, uint64_t a, uint3
   if (((mode == 1 || mode == 2 || mode == 3) && r.p == 0) || (mode > 4 && mode != 10 && mode != 11) || mode < 0) return d;
   bool withA = false;
   if (r.alpha) {
-    const bool skipsZero = mode <= 3 || (mode == 10 && !r.is32);
+    const bool skipsZero = mode <= 4 || (mode == 10 && !r.is32);
     if (r.trans && a == 0 && skipsZero) return d;
     withA = !r.trans || a != 255;
   } else if (r.trans && key == r.transColor) {

@@ -142,8 +142,8 @@ inline uint32_t Pixel(Routine routine, const State& st, const Source& src, const
     if (hasAlpha) {
       a = is32 ? tx.value >> 24 : tx.alpha;
       if (st.trans) {
-        // The triangle's multiply, inverted and multiply-then-alpha modes do not skip alpha 0.
-        const bool keepsZero = routine == Routine::Triangle && (mode == 4 || mode == 10 || mode == 11);
+        // The triangle's inverted and multiply-then-alpha modes do not skip alpha 0.
+        const bool keepsZero = routine == Routine::Triangle && (mode == 10 || mode == 11);
         if (a == 0 && !keepsZero) return d;
         useA = a != 255;
       } else {

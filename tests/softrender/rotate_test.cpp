@@ -221,6 +221,10 @@ TEST(RotatePixels, RulesOfTheModes) {
   EXPECT_EQ(One(0, false, 0x1234, 0x0000, 0, 10, 255), 0xFFFFu);
   EXPECT_EQ(One(1, true, 0x00000000, 0xFFFFFFFF, 0, 2, 255), 0x00FDFDFDu);
   EXPECT_EQ(One(1, false, 0x77FFFF01, 0x00FFFFFF, 0, 4, 0), 0x77FEFE00u);
+  // Multiply under transparency leaves a pixel beneath alpha 0 alone; without it, a = 0 blackens.
+  EXPECT_EQ(One(1, true, 0x77808080, 0x00FFFFFF, 1, 4, 0), 0x77808080u);
+  EXPECT_EQ(One(0, true, 0x8410, 0x0000FFFF, 1, 4, 0), 0x8410u);
+  EXPECT_EQ(One(1, true, 0x77808080, 0x00FFFFFF, 0, 4, 0), 0x77000000u);
   EXPECT_EQ(One(1, false, 0x00FFFFFF, 0x00FFFFFF, 0, 11, 255), 0x00FEFEFEu);
   EXPECT_EQ(One(1, true, 0x00FFFFFF, 0xFF000000, 1, 11, 255) & 0xFF, 0u);
   EXPECT_EQ(One(1, true, 0x00FFFFFF, 0xFF000000, 0, 11, 255) & 0xFF, 1u);

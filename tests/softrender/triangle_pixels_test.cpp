@@ -108,8 +108,8 @@ TEST_F(TrianglePixels, WorkedValues) {
   EXPECT_EQ(Tri1(C32, 4, 0, 0x00FFFFFF, 0x00FFFFFF, 0, 0, 255) & 0xFF, 253u);
   EXPECT_EQ(Tri1(C32, 4, 0, 0xFFFFFFFF, 0x00FFFFFF, 0, 1, 255) & 0xFF, 252u);
   EXPECT_EQ(Tri1(C32, 4, 0, 0xFFFFFFFF, 0x00FFFFFF, 1, 1, 255) & 0xFF, 253u);
-  // Multiply draws alpha 0 as black even with trans on; add skips it.
-  EXPECT_EQ(Tri1(C32, 4, 0, 0x00FFFFFF, 0x77808080, 1, 1), 0x77000000u);
+  // With trans on, multiply and add both leave a pixel under alpha 0 alone.
+  EXPECT_EQ(Tri1(C32, 4, 0, 0x00FFFFFF, 0x77808080, 1, 1), 0x77808080u);
   EXPECT_EQ(Tri1(C32, 2, 255, 0x00FFFFFF, 0x77808080, 1, 1), 0x77808080u);
   // 16-bit multiply of white: 0xF7DE; through the alpha formula (trans off, a = 255) 0xEFBD.
   EXPECT_EQ(Tri1(C16, 4, 0, 0xFFFF, 0xFFFF, 0, 0), 0xF7DEu);

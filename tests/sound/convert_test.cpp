@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "engine/sound/sound_convert.h"
 #include "media.h"
@@ -242,7 +245,27 @@ TEST(OggConvert, MatchesADirectDecode) {
   Converted c = Convert(chain);
   ASSERT_EQ(c.setup, 0);
   EXPECT_EQ(c.destSize, (5000 + 7000) * 2);
-  EXPECT_EQ(c.samples(), DecodeOggVorbisDirect(chain));
+  std::vector<int16_t> links = DecodeOggVorbisDirect(first);
+  const std::vector<int16_t> more = DecodeOggVorbisDirect(second);
+  links.insert(links.end(), more.begin(), more.end());
+  EXPECT_EQ(c.samples(), links);
+}
+
+TEST(OggConvert, ChainOfShortLinksKeepsEveryLink) {
+  // Links of a page or less each: the sound is the links decoded one by one, end to end.
+  const Bytes first = EncodeOggVorbis(TestSignal(1, 300, 22050, 3), 1, 22050, 1);
+  const Bytes second = EncodeOggVorbis(TestSignal(1, 400, 22050, 4), 1, 22050, 2);
+  const Bytes third = EncodeOggVorbis(TestSignal(1, 200, 22050, 5), 1, 22050, 3);
+  std::vector<int16_t> expected = DecodeOggVorbisDirect(first);
+  for (const Bytes* link : {&second, &third}) {
+    const std::vector<int16_t> more = DecodeOggVorbisDirect(*link);
+    expected.insert(expected.end(), more.begin(), more.end());
+  }
+  ASSERT_EQ(expected.size(), 900u);
+  Converted c = Convert(Concat(Concat(first, second), third));
+  ASSERT_EQ(c.setup, 0);
+  EXPECT_EQ(c.destSize, 900 * 2);
+  EXPECT_EQ(c.samples(), expected);
 }
 
 TEST(Mp3Convert, FrameHeaders) {
@@ -310,6 +333,42 @@ TEST(Mp3Convert, MatchesADirectDecode) {
     ASSERT_EQ(t.setup, 0);
     EXPECT_EQ(t.samples(), direct);
   }
+}
+
+TEST(Mp3Convert, WaveSizeComesFromTheFramesNotTheByteRate) {
+  // 20 KB of MPEG audio in a WAVE whose byte rate says 1: sized by its frames, and the sound
+  // keeps only what was decoded.
+  const char* source = std::getenv("TAMRAK_SOURCE_DIR");
+  ASSERT_NE(source, nullptr);
+  std::ifstream in(std::string(source) + "/fuzz/corpus/sound_acm/wave-mpeg-avgbytes-1.wav", std::ios::binary);
+  const Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_EQ(file.size(), 20068u);
+  size_t bytesBefore = 0;
+  const int blocksBefore = GetAllocMemoryCount(&bytesBefore);
+  SoundLoadSettings settings{0, 16, 2, 0};
+  StreamHandle stream = MemStreamOpen(file.data(), file.size());
+  SoundConvertRecord r;
+  ASSERT_EQ(SetupSoundConvert(&settings, GetMemStreamFunctions(), stream, &r), 0);
+  EXPECT_EQ(r.kind, SOUNDCONV_KIND_ACM);
+  // At most 1152 samples of 4 bytes for every 24 bytes of the smallest frame.
+  const int64_t estimate = GetSoundConvertDestSize(&r);
+  EXPECT_GT(estimate, 0);
+  EXPECT_LE(estimate, int64_t{20000} / 24 * 1152 * 4);
+  WAVEFORMATEX format;
+  void* pcm = nullptr;
+  uint32_t size = 0;
+  ASSERT_EQ(ConvertSoundToPCM(&r, &format, &pcm, &size), 0);
+  EXPECT_GT(size, 0u);
+  size_t bytesHeld = 0;
+  GetAllocMemoryCount(&bytesHeld);
+  // The PCM block is its own size; the decoder's block and stream are all that is held beside it.
+  EXPECT_LE(bytesHeld - bytesBefore, size_t{size} + (4u << 20));
+  MemFree(pcm);
+  TerminateSoundConvert(&r);
+  MemStreamClose(stream);
+  size_t bytesAfter = 0;
+  EXPECT_EQ(GetAllocMemoryCount(&bytesAfter), blocksBefore);
+  EXPECT_EQ(bytesAfter, bytesBefore);
 }
 
 TEST(SoundConvert, DecoderMaskAndOrder) {
