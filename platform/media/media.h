@@ -401,7 +401,8 @@ using FilterList = std::vector<ComPtr<IBaseFilter>>;
 
 struct IPin : virtual IUnknown {
   static constexpr IID iid = MakeGuid("3b8e0f24-6d4a-4c9e-b1f7-0a2d5c8e6b01");
-  // Output pins: connect to an input pin with the given type, or the first type both take.
+  // Output pins: connect to an input pin with the given type (all three ids set), else with the
+  // first type both take (within the given one as a pattern): the input pin's types, then ours.
   virtual HRESULT Connect(IPin* receivePin, const MediaType* type) = 0;
   // Input pins: the connecting output pin proposes a type.
   virtual HRESULT ReceiveConnection(IPin* connector, const MediaType& type) = 0;

@@ -29,10 +29,10 @@ HRESULT BasePin::Connect(IPin* receivePin, const MediaType* type) {
   return hr;
 }
 
-// A fully given type is tried alone. Otherwise the receiving pin's types come first, then ours;
+// A type with all three ids is tried alone. Otherwise the receiving pin's types come first, then ours;
 // incomplete types (a pattern, not a type) are skipped, and so is any type outside the pattern.
 HRESULT BasePin::AgreeMediaType(IPin* receivePin, const MediaType* pattern) {
-  if (pattern && pattern->IsComplete()) return AttemptConnection(receivePin, *pattern);
+  if (pattern && pattern->IsComplete() && pattern->formattype != GUID_NULL) return AttemptConnection(receivePin, *pattern);
   HRESULT last = VFW_E_NO_ACCEPTABLE_TYPES;
   IPin* sources[2] = {receivePin, this};
   for (IPin* source : sources) {

@@ -83,8 +83,8 @@ HRESULT BaseRenderer::Receive(IMediaSample* sample) {
     REFERENCE_TIME start, stop, now;
     if (SyncToClock() && runClock_ && SUCCEEDED(sample->GetTime(&start, &stop)) &&
         SUCCEEDED(runClock_->GetTime(&now)) && (now -= runStart_) < start) {
-      // At most a second at a time, so that a clock that jumps is looked at again.
-      wake_.wait_for(lock, std::chrono::microseconds(std::min<REFERENCE_TIME>(start - now, UNITS) / 10 + 1));
+      // In short steps: the clock may not run at the pace of the machine's.
+      wake_.wait_for(lock, std::chrono::microseconds(std::min<REFERENCE_TIME>(start - now, UNITS / 20) / 10 + 1));
       continue;
     }
     break;
