@@ -1,6 +1,7 @@
 // The in-place transform filter: one sample travels through, in one shared allocator when the
 // pins on both sides take it.
 #include <algorithm>
+#include <cstring>
 
 #include "platform/media/media_base.h"
 

@@ -4,10 +4,8 @@
 // filters are written against. Filter writers include media_base.h for the base classes.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <string>
 #include <utility>
@@ -106,7 +104,8 @@ constexpr GUID MakeGuid(const char (&s)[37]) {
                uint8_t(Hex(s + 28, 2)), uint8_t(Hex(s + 30, 2)), uint8_t(Hex(s + 32, 2)), uint8_t(Hex(s + 34, 2))}};
 }
 
-// Subtypes named by a four-character code or a wave format tag share one base id.
+// Subtypes named by a four-character code or a wave format tag share one base id (the one
+// WAVE_FORMAT_EXTENSIBLE files carry for their subformat).
 constexpr GUID FourCCGuid(uint32_t code) {
   return GUID{code, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 }
@@ -134,7 +133,7 @@ constexpr GUID MEDIASUBTYPE_UYVY = FourCCGuid(MakeFourCC('U', 'Y', 'V', 'Y'));
 constexpr GUID MEDIASUBTYPE_YVYU = FourCCGuid(MakeFourCC('Y', 'V', 'Y', 'U'));
 constexpr GUID MEDIASUBTYPE_NV11 = FourCCGuid(MakeFourCC('N', 'V', '1', '1'));
 
-constexpr GUID FORMAT_None = MakeGuid("0f6417d6-c318-11d0-a43f-00a0c9223196");
+constexpr GUID FORMAT_None = MakeGuid("87fb017f-46ac-416f-8a47-d3c6eb021275");
 constexpr GUID FORMAT_WaveFormatEx = MakeGuid("5e2a9b47-3c1d-4f8e-9b06-d81a7c4e2f90");
 constexpr GUID FORMAT_VideoInfo = MakeGuid("5e2a9b48-3c1d-4f8e-9b06-d81a7c4e2f90");
 
@@ -268,7 +267,7 @@ MediaType MakeVideoMediaType(const GUID& subtype, int32_t width, int32_t height,
 // Interfaces
 
 struct IUnknown {
-  static constexpr IID iid = MakeGuid("00000000-0000-0000-c000-000000000046");
+  static constexpr IID iid = MakeGuid("ba558211-a100-4c3f-8575-023d9ccc1a5c");
   virtual HRESULT QueryInterface(const IID& iid, void** out) = 0;
   virtual uint32_t AddRef() = 0;
   virtual uint32_t Release() = 0;
@@ -331,9 +330,6 @@ class ComPtr {
  private:
   T* p_ = nullptr;
 };
-
-template <class T, class U>
-bool operator==(const ComPtr<T>& a, const U* b) { return a.Get() == b; }
 
 struct IReferenceClock : virtual IUnknown {
   static constexpr IID iid = MakeGuid("3b8e0f21-6d4a-4c9e-b1f7-0a2d5c8e6b01");

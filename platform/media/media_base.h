@@ -503,6 +503,7 @@ class BaseRenderer : public BaseFilter {
 
   std::unique_ptr<RendererInputPin> pin_;
   std::mutex mutex_;
+  std::mutex renderLock_;  // held through DoRenderSample
   std::condition_variable wake_;
   ComPtr<IReferenceClock> runClock_;  // the clock and start of the running stream, under mutex_
   REFERENCE_TIME runStart_ = 0;

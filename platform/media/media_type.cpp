@@ -1,4 +1,6 @@
 // Media types and their format records.
+#include <cstring>
+
 #include "platform/media/media.h"
 
 void MediaType::SetFormat(const void* data, size_t size) {

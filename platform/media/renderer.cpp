@@ -26,6 +26,8 @@ HRESULT BaseRenderer::Stop() {
     runClock_.Reset();
     wake_.notify_all();
   }
+  // A sample being rendered finishes before streaming ends.
+  std::lock_guard<std::mutex> rendering(renderLock_);
   OnStopStreaming();
   return hr;
 }
@@ -91,6 +93,8 @@ HRESULT BaseRenderer::Receive(IMediaSample* sample) {
   }
   havePoster_ = true;
   lock.unlock();
+  std::lock_guard<std::mutex> rendering(renderLock_);
+  if (IsStopped()) return VFW_E_WRONG_STATE;
   return DoRenderSample(sample);
 }
 
