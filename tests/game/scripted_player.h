@@ -9,6 +9,8 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 class Character;
 
@@ -41,13 +43,15 @@ class ScriptedPlayer {
   void Track();
   Seen Motion(const Character& task) const;
   // Where the flying ball comes down to the paddle: its x and the frames it needs.
-  bool PredictLanding(double* x, int* frames) const;
+  // Its path from now to the floor is kept in ballPath_.
+  bool PredictLanding(double* x, int* frames);
   // The paddle offset that sends the ball from `landX` toward the best target.
   double SteeringOffset(double landX) const;
   Character* NearestGroundEnemy() const;
   Character* NearestAirEnemy() const;
 
   std::map<uint64_t, Seen> seen_;
+  std::vector<std::pair<double, double>> ballPath_;
   uint32_t frame_ = 0;
   std::set<int> keys_;
   std::set<int> prev_;
