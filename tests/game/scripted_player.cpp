@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <typeinfo>
 #include <vector>
 
 #include "engine/system/system.h"
@@ -38,17 +39,6 @@ constexpr int kHorizon = 32;     // frames the player looks ahead
 constexpr int kStakeFrames = 20;  // harm nearer than this changes the plan
 
 Box PlayerBoxAt(double x, double y) { return {x + 8, y + 3, x + 24, y + 27}; }
-
-// One way to spend the next frames: walk `dir` (-1, 0, +1) until `turnAt`, then `dir2`;
-// a full jump or a dash (untouchable while it lasts) started now.
-struct Plan {
-  int dir = 0;
-  int dir2 = 0;
-  int turnAt = kHorizon + 1;
-  bool jump = false;
-  bool dash = false;
-  int Dir(int k) const { return k < turnAt ? dir : dir2; }
-};
 
 // The player's body as its update moves it.
 struct Body {
@@ -174,7 +164,11 @@ void ForecastFire(Forecast& f, int k0, double x, double y, double speed, bool bu
 
 // Where a hostile task will be, played forward by its own rules; what it is about to
 // throw is part of it.
-void ForecastTask(Forecast& f, const Character& c, double vx, double vy) {
+void ForecastTask(Forecast& f, const Character& c, double vx, double vy, Forecast* body = nullptr) {
+  auto addBody = [&](int k, const Box& b) {
+    f.Add(k, b);
+    if (body != nullptr) body->Add(k, b);
+  };
   if (auto* sumo = dynamic_cast<const SumouTask*>(&c)) {
     double x = c.x, y = c.y, sx = sumo->speedX, sy = sumo->speedY;
     int st = c.hitMask, cnt = c.counter, flip = c.flip, hitX = c.hitX;
@@ -211,7 +205,7 @@ void ForecastTask(Forecast& f, const Character& c, double vx, double vy) {
         st = 0;
       }
       ++cnt;
-      f.Add(k, {x + hitX, y + 12, x + hitX + 24, y + 56});
+      addBody(k, {x + hitX, y + 12, x + hitX + 24, y + 56});
     }
   } else if (auto* soldier = dynamic_cast<const AshigaruMarugoshiTask*>(&c)) {
     const bool katana = c.srcY == 80;
@@ -250,7 +244,7 @@ void ForecastTask(Forecast& f, const Character& c, double vx, double vy) {
         st = 0;
       }
       ++cnt;
-      f.Add(k, {x + 8, 192, x + 24, 224});
+      addBody(k, {x + 8, 192, x + 24, 224});
       if (blade) {
         double kx = x + (flip ? -32 : 32);
         f.Add(k, {kx + 9, 204, kx + 23, 210});
@@ -259,7 +253,7 @@ void ForecastTask(Forecast& f, const Character& c, double vx, double vy) {
   } else if (auto* purple = dynamic_cast<const PurpleNinjaTask*>(&c)) {
     (void)purple;
     int st = c.hitMask, cnt = c.counter, flip = c.flip;
-    Box body = HitBoxOf(c);
+    const Box self = HitBoxOf(c);
     for (int k = 1; k <= kHorizon; ++k) {
       if (st == 0) {
         flip = PlayerX <= c.x ? 1 : 0;
@@ -281,7 +275,7 @@ void ForecastTask(Forecast& f, const Character& c, double vx, double vy) {
         }
       }
       ++cnt;
-      f.Add(k, body);
+      addBody(k, self);
     }
   } else if (auto* red = dynamic_cast<const RedNinjaTask*>(&c)) {
     double x = c.x, y = c.y, vy = red->speedY;
@@ -294,7 +288,7 @@ void ForecastTask(Forecast& f, const Character& c, double vx, double vy) {
       vy += y > 120 ? -0.05 : 0.05;
       if (cnt % 140 == 80) ForecastFire(f, k, std::floor(x) + 20, std::floor(y) + 15, 0.0, false, 0);
       ++cnt;
-      f.Add(k, {x + 10, y + 4, x + 38, y + 33});
+      addBody(k, {x + 10, y + 4, x + 38, y + 33});
     }
   } else if (auto* fire = dynamic_cast<const KatonTask*>(&c)) {
     if (fire->hitMask == 0) {
@@ -309,8 +303,48 @@ void ForecastTask(Forecast& f, const Character& c, double vx, double vy) {
     // Its soldier's forecast carries it.
   } else {
     Box b = HitBoxOf(c);
-    for (int k = 1; k <= kHorizon; ++k) f.Add(k, b.Moved(vx * k, vy * k));
+    for (int k = 1; k <= kHorizon; ++k) addBody(k, b.Moved(vx * k, vy * k));
   }
+}
+
+// Where the sword is after an update that has it out.
+Box SlashBox(const Body& b) {
+  return b.flip ? Box{b.x - 24, b.y, b.x + 8, b.y + 16} : Box{b.x + 24, b.y, b.x + 56, b.y + 16};
+}
+Box DashBox(const Body& b) { return {b.x + 2, b.y - 1, b.x + 30, b.y + 31}; }
+
+// The ways to spend the next frames that the player weighs.
+std::vector<Plan> Options(int wantDir, bool canJump, bool dashReady) {
+  std::vector<Plan> options;
+  for (int dir : {wantDir, -1, 1, 0}) {
+    for (int dir2 : {dir, -1, 0, 1}) {
+      for (int turn : {8, 16}) {
+        if (dir2 == dir && turn == 16) continue;
+        Plan p;
+        p.dir = dir;
+        p.dir2 = dir2;
+        p.turnAt = dir2 == dir ? kHorizon + 1 : turn;
+        options.push_back(p);
+        if (canJump) {
+          p.jump = true;
+          options.push_back(p);
+        }
+      }
+    }
+  }
+  if (dashReady) {
+    for (int dir : {-1, 1}) {
+      for (int dir2 : {-1, 0, 1}) {
+        Plan p;
+        p.dir = dir;
+        p.dir2 = dir2;
+        p.turnAt = 2;
+        p.dash = true;
+        options.push_back(p);
+      }
+    }
+  }
+  return options;
 }
 
 }  // namespace
@@ -504,6 +538,92 @@ std::set<int> ScriptedPlayer::Decide() {
   catchX = std::clamp(catchX, kMinX, kMaxX);
   const bool ballUrgent = landing && landIn <= std::fabs(catchX - PlayerX) / 2 + 14;
 
+  std::map<const Character*, Forecast> bodies;  // the enemies the sword can reach
+  Forecast forecast;
+  for (int layer : {kLayerEnemy, kLayerBossPart, kLayerBullet}) {
+    for (int i = 0; i < TaskPool_Count(layer); ++i) {
+      const Character* c = TaskPool_Get(layer, i);
+      if (Hostile(*c)) {
+        Seen m = Motion(*c);
+        ForecastTask(forecast, *c, m.vx, m.vy, layer == kLayerEnemy ? &bodies[c] : nullptr);
+      } else if (auto* block = dynamic_cast<const EnemyBlockTask*>(c); block && block->blockKind != 30) {
+        for (int k = 1; k <= kHorizon; ++k) forecast.Add(k, {c->x + 4, 180, c->x + 20, 224});  // what it lets out
+      }
+    }
+  }
+  const bool jumpFree = prev_.count(KEY_INPUT_X) == 0;
+  auto harmIn = [&](const std::vector<Body>& path) {
+    for (int k = 1; k <= kHorizon; ++k) {
+      const Body& b = path[static_cast<size_t>(k - 1)];
+      if (b.Untouchable()) continue;
+      Box me = b.HitBox();
+      for (const Box& h : forecast.at[k]) {
+        if (h.Touches(me)) return k;
+      }
+    }
+    return kHorizon + 1;
+  };
+  // How far short of the ball the plan leaves the player (0 when it meets it): the head
+  // takes it at the paddle's height, the body (wider while dashing) on its way down.
+  auto ballShortfall = [&](const std::vector<Body>& path) {
+    if (!landing) return 0.0;
+    const int floorIn = static_cast<int>(ballPath_.size()) - 1;
+    double nearest = 1e9;
+    for (int k = std::max(1, landIn - 1); k <= std::min(floorIn, kHorizon); ++k) {
+      const Body& b = path[static_cast<size_t>(k - 1)];
+      double bx = ballPath_[static_cast<size_t>(k)].first, by = ballPath_[static_cast<size_t>(k)].second;
+      Box body = b.dashing ? Box{b.x + 2, b.y - 1, b.x + 30, b.y + 31} : b.HitBox();
+      Box reach = {body.l - 3, body.t - 3, body.r + 3, body.b + 3};
+      if (!b.dashing && by <= kPaddleY + 6) reach = {b.x - 3, b.y - 4, b.x + 35, b.y + 30};
+      if (bx > reach.l && bx < reach.r && by > reach.t && by < reach.b) return 0.0;
+      nearest = std::min(nearest, std::max(reach.l - bx, bx - reach.r));
+    }
+    if (floorIn <= kHorizon) return std::max(1.0, nearest);
+    const Body& b = path.back();
+    return std::max(0.0, std::fabs(landX - 16 - b.x) - 2.0 * (landIn - kHorizon) - 10);
+  };
+  // The soonest blow the player can land on an enemy: a slash pressed now or a few
+  // frames on along one of its plans, or a dash attack; only along a plan that stays clear.
+  struct Blow {
+    Plan plan;
+    int press = 0;  // frames until ATTACK is pressed; 0 for none
+    bool dashAttack = false;
+    int hit = kHorizon + 1;
+    const Character* target = nullptr;
+  } blow;
+  if (!bodies.empty() && frame_ >= commitUntil_) {
+    const bool canJump = onFloor && jumpFree;
+    const bool slashFree = (player->action != PlayerTask::kActSlash || player->slashFrame > 9) &&
+                           prev_.count(KEY_INPUT_Z) == 0;
+    for (const Plan& p : Options(0, canJump, dashReady && PowerGauge >= 6)) {
+      std::vector<Body> path = Path(*player, p, jumpFree, kHorizon);
+      if (harmIn(path) <= kStakeFrames || ballShortfall(path) > 4) continue;
+      const Character* struck = nullptr;
+      auto hits = [&](int j, const Box& sword) {
+        for (const auto& [enemy, f] : bodies) {
+          for (const Box& b : f.at[j]) {
+            if (b.Touches({sword.l + 4, sword.t + 4, sword.r - 4, sword.b - 4})) {  // a clear hit
+              struck = enemy;
+              return true;
+            }
+          }
+        }
+        return false;
+      };
+      if (p.dash) {
+        for (int j = 2; j <= 11 && j < blow.hit; ++j) {
+          if (hits(j, DashBox(path[static_cast<size_t>(j - 1)]))) blow = {p, 1, true, j, struck};
+        }
+        continue;
+      }
+      for (int press = slashFree ? 1 : 3; press <= 11; press += 2) {
+        for (int j = press + 6; j <= std::min(press + 11, kHorizon) && j < blow.hit; ++j) {
+          if (hits(j, SlashBox(path[static_cast<size_t>(j - 1)]))) blow = {p, press, false, j, struck};
+        }
+      }
+    }
+  }
+
   if (ball != nullptr && ball->state == BallTask::kHeld && ball->alpha >= 255 && NormalBlockCount > 0 &&
       BossPhase != 4 && BossPhase != 5) {
     // After a lost life it launches from another place, so that the next try does not
@@ -531,6 +651,23 @@ std::set<int> ScriptedPlayer::Decide() {
     if (item != nullptr) {
       walkTo(item->x - 8);
       why_ = "item";
+    } else if (frame_ < commitUntil_) {
+      // A blow under way: its plan is kept to the end.
+      const int k = static_cast<int>(frame_ - commitFrom_) + 1;
+      want.dir = commit_.plan.Dir(k);
+      slash = k == commit_.press;
+      why_ = "blow " + std::to_string(k) + " of " + std::to_string(commitUntil_ - commitFrom_);
+    } else if (blow.hit <= kHorizon) {
+      want = blow.plan;
+      if (blow.press == 1) {
+        slash = !blow.dashAttack;
+        dashAttack = blow.dashAttack;
+      }
+      commit_ = {blow.plan, blow.press};
+      commitFrom_ = frame_;
+      commitUntil_ = frame_ + static_cast<uint32_t>(blow.hit);
+      why_ = std::string(blow.dashAttack ? "dash attack" : "slash") + " in " + std::to_string(blow.press) + " hits in " +
+             std::to_string(blow.hit) + " " + typeid(*blow.target).name() + " life " + std::to_string(blow.target->life);
     } else if (ground != nullptr) {
       Box e = HitBoxOf(*ground);
       Seen m = Motion(*ground);
@@ -603,55 +740,11 @@ std::set<int> ScriptedPlayer::Decide() {
 
   // The paddle is gone while slashing or dashing: not with the ball about to come down.
   if (landing && landIn < 16) slash = dashAttack = false;
-  if (landing && landIn < 30) want.jump = false;
   if (dashAttack) want.dash = true;
 
   // Safety: what every hostile task will cover in the coming frames, then the plan
   // kept when nothing reaches the player on it soon and the ball can still be met;
   // otherwise the way that costs least.
-  Forecast forecast;
-  for (int layer : {kLayerEnemy, kLayerBossPart, kLayerBullet}) {
-    for (int i = 0; i < TaskPool_Count(layer); ++i) {
-      const Character* c = TaskPool_Get(layer, i);
-      if (Hostile(*c)) {
-        Seen m = Motion(*c);
-        ForecastTask(forecast, *c, m.vx, m.vy);
-      } else if (auto* block = dynamic_cast<const EnemyBlockTask*>(c); block && block->blockKind != 30) {
-        for (int k = 1; k <= kHorizon; ++k) forecast.Add(k, {c->x + 4, 180, c->x + 20, 224});  // what it lets out
-      }
-    }
-  }
-  const bool jumpFree = prev_.count(KEY_INPUT_X) == 0;
-  auto harmIn = [&](const std::vector<Body>& path) {
-    for (int k = 1; k <= kHorizon; ++k) {
-      const Body& b = path[static_cast<size_t>(k - 1)];
-      if (b.Untouchable()) continue;
-      Box me = b.HitBox();
-      for (const Box& h : forecast.at[k]) {
-        if (h.Touches(me)) return k;
-      }
-    }
-    return kHorizon + 1;
-  };
-  // How far short of the ball the plan leaves the player (0 when it meets it): the head
-  // takes it at the paddle's height, the body (wider while dashing) on its way down.
-  auto ballShortfall = [&](const std::vector<Body>& path) {
-    if (!landing) return 0.0;
-    const int floorIn = static_cast<int>(ballPath_.size()) - 1;
-    double nearest = 1e9;
-    for (int k = std::max(1, landIn - 1); k <= std::min(floorIn, kHorizon); ++k) {
-      const Body& b = path[static_cast<size_t>(k - 1)];
-      double bx = ballPath_[static_cast<size_t>(k)].first, by = ballPath_[static_cast<size_t>(k)].second;
-      Box body = b.dashing ? Box{b.x + 2, b.y - 1, b.x + 30, b.y + 31} : b.HitBox();
-      Box reach = {body.l - 3, body.t - 3, body.r + 3, body.b + 3};
-      if (!b.dashing && by <= kPaddleY + 6) reach = {b.x - 3, b.y - 4, b.x + 35, b.y + 30};
-      if (bx > reach.l && bx < reach.r && by > reach.t && by < reach.b) return 0.0;
-      nearest = std::min(nearest, std::max(reach.l - bx, bx - reach.r));
-    }
-    if (floorIn <= kHorizon) return std::max(1.0, nearest);
-    const Body& b = path.back();
-    return std::max(0.0, std::fabs(landX - 16 - b.x) - 2.0 * (landIn - kHorizon) - 10);
-  };
   Plan chosen = want;
   if (want.dash && !dashReady) chosen.dash = false;
   if (chosen.jump && !(onFloor && jumpFree)) chosen.jump = false;
@@ -677,36 +770,8 @@ std::set<int> ScriptedPlayer::Decide() {
   };
   Cost best = cost(chosen);
   if (best.stake > 0) {
-    std::vector<Plan> options;
-    const bool canJump = onFloor && jumpFree && !(landing && landIn < 30);
-    for (int dir : {want.dir, -1, 1, 0}) {
-      for (int dir2 : {dir, -1, 0, 1}) {
-        for (int turn : {8, 16}) {
-          if (dir2 == dir && turn == 16) continue;
-          Plan p;
-          p.dir = dir;
-          p.dir2 = dir2;
-          p.turnAt = dir2 == dir ? kHorizon + 1 : turn;
-          options.push_back(p);
-          if (canJump) {
-            p.jump = true;
-            options.push_back(p);
-          }
-        }
-      }
-    }
-    if (dashReady) {
-      for (int dir : {-1, 1}) {
-        for (int dir2 : {-1, 0, 1}) {
-          Plan p;
-          p.dir = dir;
-          p.dir2 = dir2;
-          p.turnAt = 2;
-          p.dash = true;
-          options.push_back(p);
-        }
-      }
-    }
+    const bool canJump = onFloor && jumpFree;
+    std::vector<Plan> options = Options(want.dir, canJump, dashReady);
     for (const Plan& p : options) {
       Cost c = cost(p);
       if (c < best) {
@@ -716,6 +781,7 @@ std::set<int> ScriptedPlayer::Decide() {
     }
     if (chosen.dir != want.dir || chosen.jump != want.jump || chosen.dash != want.dash) {
       slash = false;
+      commitUntil_ = 0;
       if (!chosen.dash) dashAttack = false;
       why_ += " / evade " + std::to_string(chosen.dir) + (chosen.jump ? " jump" : "") + (chosen.dash ? " dash" : "") +
               " harm " + std::to_string(best.harm);
@@ -726,7 +792,7 @@ std::set<int> ScriptedPlayer::Decide() {
   if (chosen.dir < 0) keys_.insert(KEY_INPUT_LEFT);
   if (chosen.dir > 0) keys_.insert(KEY_INPUT_RIGHT);
   if (chosen.jump && onFloor) tap(KEY_INPUT_X);
-  if (!onFloor && player->speedY < 0) keys_.insert(KEY_INPUT_X);  // the full jump
+  if (player->speedY < 0 && !player->falling) keys_.insert(KEY_INPUT_X);  // the full jump
   if (chosen.dash && dashReady) {
     keys_.insert(KEY_INPUT_C);
     if (dashAttack && PowerGauge >= 6) keys_.insert(KEY_INPUT_Z);

@@ -25,6 +25,17 @@ struct Box {
   bool Touches(const Box& o) const { return l < o.r && o.l < r && t < o.b && o.t < b; }
 };
 
+// One way to spend the next frames: walk `dir` (-1, 0, +1) until frame `turnAt`, then
+// `dir2`; a full jump or a dash (untouchable while it lasts) started now.
+struct Plan {
+  int dir = 0;
+  int dir2 = 0;
+  int turnAt = 1000;
+  bool jump = false;
+  bool dash = false;
+  int Dir(int k) const { return k < turnAt ? dir : dir2; }
+};
+
 // The collision shape of a task as its bounding box.
 Box HitBoxOf(const Character& task);
 
@@ -50,6 +61,13 @@ class ScriptedPlayer {
   Character* NearestGroundEnemy() const;
   Character* NearestAirEnemy() const;
 
+  // A blow under way: its moves and the frame of the press, kept until it lands.
+  struct Commitment {
+    Plan plan;
+    int press = 0;
+  };
+  Commitment commit_;
+  uint32_t commitFrom_ = 0, commitUntil_ = 0;
   std::map<uint64_t, Seen> seen_;
   std::vector<std::pair<double, double>> ballPath_;
   uint32_t frame_ = 0;

@@ -38,9 +38,9 @@ struct ShippedStage {
 const ShippedStage kStages[] = {
     {"1-1", true},   {"1-2", true},   {"1-3", true},   {"1-4", true},   {"boss1", true},
     {"2-1", true},   {"2-2", true},   {"2-3", true},   {"2-4", true},  {"boss2", false},
-    {"3-1", false},  {"3-2", false},  {"3-3", false},  {"3-4", false},  {"boss3", false},
-    {"4-1", false},  {"4-2", false},  {"4-3", false},  {"4-4", false},  {"boss4", false},
-    {"5-1", false},  {"5-2", false},  {"5-3", false},  {"5-4", false},  {"boss5", false},
+    {"3-1", true},  {"3-2", true},  {"3-3", true},  {"3-4", true},  {"boss3", true},
+    {"4-1", true},  {"4-2", true},  {"4-3", true},  {"4-4", true},  {"boss4", false},
+    {"5-1", true},  {"5-2", true},  {"5-3", true},  {"5-4", true},  {"boss5", false},
 };
 
 // Test names and messages show the stage by its name.
