@@ -110,11 +110,12 @@ Body BodyOf(const PlayerTask& p) {
 
 // The player's body after each of the next frames under a plan; `jumpFree` says the jump
 // key was up last frame, so that holding it now is a press.
-std::vector<Body> Path(const PlayerTask& p, const Plan& plan, bool jumpFree, int frames) {
+std::vector<Body> Path(const PlayerTask& p, const Plan& plan, bool jumpFree, int frames, int heldFor = 8) {
   std::vector<Body> path;
   Body b = BodyOf(p);
   for (int k = 1; k <= frames; ++k) {
-    b.Step(plan.Dir(k), plan.jump && k == 1 && jumpFree, plan.jump || (b.airborne && b.vy < 0), plan.dash && k == 1);
+    const bool held = plan.jump ? b.jumpHold < plan.hold : b.airborne && b.vy < 0 && b.jumpHold < heldFor;
+    b.Step(plan.Dir(k), plan.jump && k == 1 && jumpFree, held || (plan.jump && k == 1), plan.dash && k == 1);
     path.push_back(b);
   }
   return path;
@@ -327,7 +328,10 @@ std::vector<Plan> Options(int wantDir, bool canJump, bool dashReady) {
         options.push_back(p);
         if (canJump) {
           p.jump = true;
-          options.push_back(p);
+          for (int hold : {8, 4, 0}) {
+            p.hold = hold;
+            options.push_back(p);
+          }
         }
       }
     }
@@ -534,7 +538,14 @@ std::set<int> ScriptedPlayer::Decide() {
   double landX = 0;
   int landIn = 0;
   const bool landing = PredictLanding(&landX, &landIn);
-  double catchX = landing ? landX - 16 - (landIn > 0 ? SteeringOffset(landX) : 0) : PlayerX;
+  const int blocks = NormalBlockCount + EnemyBlockCount;
+  if (blocks != blocksSeen_) {
+    blocksSeen_ = blocks;
+    blocksSince_ = frame_;
+  }
+  const uint32_t stale = (frame_ - blocksSince_) / 400;
+  const double vary = stale == 0 ? 0.0 : static_cast<double>(stale % 5) * 4.0 - 8.0;
+  double catchX = landing ? landX - 16 - (landIn > 0 ? SteeringOffset(landX) + vary : 0) : PlayerX;
   catchX = std::clamp(catchX, kMinX, kMaxX);
   const bool ballUrgent = landing && landIn <= std::fabs(catchX - PlayerX) / 2 + 14;
 
@@ -596,13 +607,13 @@ std::set<int> ScriptedPlayer::Decide() {
     const bool slashFree = (player->action != PlayerTask::kActSlash || player->slashFrame > 9) &&
                            prev_.count(KEY_INPUT_Z) == 0;
     for (const Plan& p : Options(0, canJump, dashReady && PowerGauge >= 6)) {
-      std::vector<Body> path = Path(*player, p, jumpFree, kHorizon);
+      std::vector<Body> path = Path(*player, p, jumpFree, kHorizon, jumpHold_);
       if (harmIn(path) <= kStakeFrames || ballShortfall(path) > 4) continue;
       const Character* struck = nullptr;
       auto hits = [&](int j, const Box& sword) {
         for (const auto& [enemy, f] : bodies) {
           for (const Box& b : f.at[j]) {
-            if (b.Touches({sword.l + 4, sword.t + 4, sword.r - 4, sword.b - 4})) {  // a clear hit
+            if (b.Touches({sword.l + 2, sword.t + 2, sword.r - 2, sword.b - 2})) {  // a clear hit
               struck = enemy;
               return true;
             }
@@ -716,18 +727,18 @@ std::set<int> ScriptedPlayer::Decide() {
       }
     } else if (ScrollTaken) {
       // The spinning ball shoots straight up from above the player's head.
+      // With a master awake, every block broken sends five knives at it: the blocks
+      // first, then the master itself.
       double target = -1;
-      if (BossPhase == 2) {
-        target = BossCenterX;
-      } else {
-        double best = 1e9;
-        for (int i = 0; i < TaskPool_Count(kLayerBlock); ++i) {
-          const Character* b = TaskPool_Get(kLayerBlock, i);
-          double x = b->x + b->width / 2.0;
-          if (!b->finished && std::fabs(x - centre) < std::fabs(best - centre)) best = x;
-        }
-        if (best < 1e9) target = best;
+      double best = 1e9;
+      for (int i = 0; i < TaskPool_Count(kLayerBlock); ++i) {
+        const Character* b = TaskPool_Get(kLayerBlock, i);
+        if (BossPhase == 2 && dynamic_cast<const NormalBlockTask*>(b) == nullptr) continue;
+        double x = b->x + b->width / 2.0;
+        if (!b->finished && std::fabs(x - centre) < std::fabs(best - centre)) best = x;
       }
+      if (best < 1e9) target = best;
+      if (BossPhase == 2 && target < 0) target = BossCenterX;
       if (target >= 0) walkTo(target - 16);
       why_ = "shoot";
     } else if (landing) {
@@ -761,7 +772,7 @@ std::set<int> ScriptedPlayer::Decide() {
     }
   };
   auto cost = [&](const Plan& plan) {
-    std::vector<Body> path = Path(*player, plan, jumpFree, kHorizon);
+    std::vector<Body> path = Path(*player, plan, jumpFree, kHorizon, jumpHold_);
     Cost c;
     c.harm = harmIn(path);
     c.shortfall = ballShortfall(path);
@@ -791,8 +802,12 @@ std::set<int> ScriptedPlayer::Decide() {
 
   if (chosen.dir < 0) keys_.insert(KEY_INPUT_LEFT);
   if (chosen.dir > 0) keys_.insert(KEY_INPUT_RIGHT);
-  if (chosen.jump && onFloor) tap(KEY_INPUT_X);
-  if (player->speedY < 0 && !player->falling) keys_.insert(KEY_INPUT_X);  // the full jump
+  if (chosen.jump && onFloor && jumpFree) {
+    keys_.insert(KEY_INPUT_X);
+    jumpHold_ = chosen.hold;
+  }
+  // Held on for the height it chose.
+  if (player->speedY < 0 && !player->falling && player->jumpHold < jumpHold_) keys_.insert(KEY_INPUT_X);
   if (chosen.dash && dashReady) {
     keys_.insert(KEY_INPUT_C);
     if (dashAttack && PowerGauge >= 6) keys_.insert(KEY_INPUT_Z);

@@ -32,6 +32,7 @@ struct Plan {
   int dir2 = 0;
   int turnAt = 1000;
   bool jump = false;
+  int hold = 8;  // frames the jump key is held: 8 or more for the full height
   bool dash = false;
   int Dir(int k) const { return k < turnAt ? dir : dir2; }
 };
@@ -67,6 +68,11 @@ class ScriptedPlayer {
     int press = 0;
   };
   Commitment commit_;
+  int jumpHold_ = 8;
+  // Blocks standing and when that last changed: a ball caught the same way for long may
+  // be going round the same path.
+  int blocksSeen_ = -1;
+  uint32_t blocksSince_ = 0;  // how long the present jump's key is held
   uint32_t commitFrom_ = 0, commitUntil_ = 0;
   std::map<uint64_t, Seen> seen_;
   std::vector<std::pair<double, double>> ballPath_;
