@@ -21,11 +21,12 @@ void SetPairs(Table* t, Op op) {
 }
 
 template <int kBytes>
-void DoubleRow(uint8_t* dst, const uint8_t* src, int n) {
-  for (int i = 0; i < n; ++i, src += kBytes, dst += 2 * kBytes) {
-    std::memcpy(dst, src, kBytes);
-    std::memcpy(dst + kBytes, src, kBytes);
+void DoubleRow(uint8_t* dst, uint8_t* dst2, const uint8_t* src, int n) {
+  for (int i = 0; i < n; ++i, src += kBytes) {
+    std::memcpy(dst + 2 * i * kBytes, src, kBytes);
+    std::memcpy(dst + (2 * i + 1) * kBytes, src, kBytes);
   }
+  if (dst2 != nullptr) std::memcpy(dst2, dst, size_t(n) * 2 * kBytes);
 }
 
 bool Runs(Isa isa) {
@@ -53,6 +54,8 @@ struct Current {
   Table table;
   Current() : table(Make(Best())) {}
 };
+bool gSpecialWalks = true;
+
 Current& State() {
   static Current current;
   return current;
@@ -87,6 +90,9 @@ Isa Best() {
 }
 
 const Table& Active() { return State().table; }
+
+void UseSpecialWalks(bool on) { gSpecialWalks = on; }
+bool SpecialWalks() { return gSpecialWalks; }
 
 bool Use(Isa isa) {
   if (!Runs(isa)) return false;

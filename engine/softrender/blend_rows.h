@@ -13,8 +13,9 @@ namespace rows {
 // n pixels of one row, destination and source in their own formats; the context supplies p,
 // the transparent colour and the table rows.
 using BlendFn = void (*)(uint8_t* dst, const uint8_t* src, int n, const drawmemimg::Context& c);
-// n source pixels become 2n destination pixels, each written twice side by side.
-using DoubleFn = void (*)(uint8_t* dst, const uint8_t* src, int n);
+// n source pixels become 2n destination pixels, each written twice side by side, into dst and,
+// when not null, the same way into dst2.
+using DoubleFn = void (*)(uint8_t* dst, uint8_t* dst2, const uint8_t* src, int n);
 
 enum Op {
   kAlpha32,     // mode 1
@@ -50,6 +51,12 @@ Isa Best();
 // Makes isa the set in use (tests and benchmarks); false, and no change, when the processor
 // cannot run it.
 bool Use(Isa isa);
+
+// The walks chosen for special geometry (whole-image block copy, 2x stretch, 1:1 mirrored
+// stretch, runs of a sprite-sheet view) are on unless a test turns them off to compare them
+// with the general walks.
+void UseSpecialWalks(bool on);
+bool SpecialWalks();
 
 // Each instruction-set file overrides the entries it has in t, which holds the generic set
 // on entry; its kernels finish rows too short for a vector with the generic ones.

@@ -112,7 +112,7 @@ void WalkRect(const Context& c) {
 template <class S>
 void CopyRows(const Context& c) {
   const size_t bytes = size_t(c.w) * S::kStep;
-  if (c.srcPitch == ptrdiff_t(bytes) && c.dstPitch == ptrdiff_t(bytes)) {
+  if (c.srcPitch == ptrdiff_t(bytes) && c.dstPitch == ptrdiff_t(bytes) && rows::SpecialWalks()) {
     std::memmove(c.dst, c.src, bytes * size_t(c.h));
     return;
   }
