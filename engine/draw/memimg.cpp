@@ -130,6 +130,7 @@ void TerminateMemImg(MEMIMG* img) {
     MemFree(base->Pixels);
     MemFree(base->Palette);
     MemFree(base->TransCode);
+    MemFree(base->TransCodeRows);
     MemFree(base);
   }
   std::memset(img, 0, sizeof(*img));
@@ -161,7 +162,9 @@ int MakeMemImgTransCode(MEMIMG* img) {
 
   std::vector<uint8_t> code;
   code.reserve(size_t(base->Height) * 8);
+  std::vector<int> rowStarts(size_t(base->Height));
   for (int y = 0; y < base->Height; ++y) {
+    rowStarts[size_t(y)] = static_cast<int>(code.size());
     const uint8_t* row = base->Pixels + size_t(y) * size_t(base->Pitch);
     int x = 0;
     while (x < base->Width) {
@@ -180,6 +183,11 @@ int MakeMemImgTransCode(MEMIMG* img) {
   MemFree(base->TransCode);
   base->TransCode = buffer;
   base->TransCodeSize = static_cast<int>(code.size());
+  // The row index lets a view of part of the image find its rows; without it only whole
+  // images take the run path.
+  MemFree(base->TransCodeRows);
+  base->TransCodeRows = static_cast<int*>(TK_MALLOC(rowStarts.size() * sizeof(int)));
+  if (base->TransCodeRows != nullptr) std::memcpy(base->TransCodeRows, rowStarts.data(), rowStarts.size() * sizeof(int));
   base->UseTransCode = 1;
   return 0;
 }

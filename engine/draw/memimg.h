@@ -39,6 +39,7 @@ struct MemImgBase {
   uint8_t* TransCode;   // run-length transparency code, MEMIMG_TRANSCODE_* below
   uint8_t* Pixels;      // the whole store
   int TransCodeSize;    // bytes in TransCode
+  int* TransCodeRows;   // offset in TransCode of each row's first run (Height entries), or null
 };
 
 // A software image: a view of Width x Height pixels into a base.

@@ -64,6 +64,7 @@ Current& State() {
 }  // namespace
 
 void FillGeneric(Table* t) {
+  SetPlain<Source32, Copy32<false, false>>(t, kCopy32);
   SetPlain<Source32, Alpha32Plain<false, false>>(t, kAlpha32);
   SetPlain<Source32, Alpha32Inverted<false, false>>(t, kInvert32);
   SetPlain<Source32, Add32<false, false>>(t, kAdd32);
@@ -73,6 +74,7 @@ void FillGeneric(Table* t) {
   SetPlain<Source32, SubSat32Kernel>(t, kSubSat32);
   SetPlain<Source32, AddWhole32Kernel>(t, kAddWhole32);
   SetPlain<Source32, SubWhole32Kernel>(t, kSubWhole32);
+  SetPlain<Source16, Copy565<false, false>>(t, kCopy565);
   SetPlain<Source16, Lerp6Kernel565>(t, kLerp565);
   SetPlain<Source16, Alpha565Inverted<false, false>>(t, kInvert565);
   SetPlain<Source16, Add565<false, false>>(t, kAdd565);

@@ -18,6 +18,7 @@ using BlendFn = void (*)(uint8_t* dst, const uint8_t* src, int n, const drawmemi
 using DoubleFn = void (*)(uint8_t* dst, uint8_t* dst2, const uint8_t* src, int n);
 
 enum Op {
+  kCopy32,      // mode 0 (only with transparency: without, rows are copied whole)
   kAlpha32,     // mode 1
   kInvert32,    // mode 10
   kAdd32,       // mode 2
@@ -27,6 +28,7 @@ enum Op {
   kSubSat32,    // mode 3, p == 255, packed-byte instructions
   kAddWhole32,  // mode 2, p == 255, plain
   kSubWhole32,  // mode 3, p == 255, plain
+  kCopy565,     // mode 0 (only with transparency)
   kLerp565,     // mode 1
   kInvert565,   // mode 10
   kAdd565,      // mode 2

@@ -62,6 +62,21 @@ typename V::R SubPacked32(typename V::R d, typename V::R q) {
   return V::And(u, V::Sub32(g, V::Srli32(g, 8)));
 }
 
+struct NoConsts {
+  explicit NoConsts(const Context&) {}
+};
+// The source itself; the row walks keep the destination where it is transparent.
+template <class V, Op kCopyOp>
+struct Copy {
+  static constexpr Op kOp = kCopyOp;
+  using K = NoConsts;
+  static typename V::R Apply(typename V::R, typename V::R s, const K&) { return s; }
+};
+template <class V>
+using Copy32 = Copy<V, kCopy32>;
+template <class V>
+using Copy565 = Copy<V, kCopy565>;
+
 template <class V>
 struct Alpha32 {
   static constexpr Op kOp = kAlpha32;
@@ -94,9 +109,6 @@ struct AddSub32 {
   }
 };
 
-struct NoConsts {
-  explicit NoConsts(const Context&) {}
-};
 template <class V>
 struct Halve32 {
   static constexpr Op kOp = kHalve32;
@@ -349,6 +361,7 @@ void DoubleRow(uint8_t* dst, uint8_t* dst2, const uint8_t* src, int n) {
 template <class V>
 void FillWith(Table* t) {
   gGeneric = *t;
+  Set32<V, Copy32>(t);
   Set32<V, Alpha32>(t);
   Set32<V, Invert32>(t);
   Set32<V, Add32>(t);
@@ -358,6 +371,7 @@ void FillWith(Table* t) {
   Set32<V, SubSat32>(t);
   Set32<V, AddWhole32>(t);
   Set32<V, SubWhole32>(t);
+  Set16<V, Copy565>(t);
   Set16<V, Lerp565>(t);
   Set16<V, Invert565>(t);
   Set16<V, Add565>(t);

@@ -6,6 +6,7 @@
 // kind in their own files.
 #pragma once
 
+#include <algorithm>
 #include <cstring>
 #include <type_traits>
 
@@ -100,8 +101,53 @@ void RectRow(uint8_t* dp, const uint8_t* sp, const uint8_t* bp, int n, const Con
   }
 }
 
+// span(y, x, n) for each row y of the clipped rectangle and each span of columns x .. x + n - 1
+// (from the rectangle's left) that the sheet's code does not mark clear. Neighbouring runs
+// that are not clear make one span. With even, spans start at an even x: the pixel put in
+// front is clear, so a walk that tests transparency skips it. A damaged code stays in its
+// buffer and its rows.
+template <class F>
+void SheetSpans(const Context& c, bool even, F span) {
+  const int x0 = c.sheetCol, x1 = c.sheetCol + c.w;
+  const ptrdiff_t size = c.codeEnd - c.code;
+  for (int y = 0; y < c.h; ++y) {
+    const int at = c.sheetRows[c.sheetRow + y];
+    if (at < 0 || at >= size) continue;
+    auto flush = [&](int a, int b) {
+      a = std::max(a, x0), b = std::min(b, x1);
+      if (a >= b) return;
+      const int x = even ? (a - x0) & ~1 : a - x0;
+      span(y, x, b - x0 - x);
+    };
+    const uint8_t* p = c.code + at;
+    int x = 0, open = -1;
+    while (p < c.codeEnd && x < x1) {
+      const uint32_t run = *p++;
+      if ((run & MEMIMG_TRANSCODE_ROWEND) == MEMIMG_TRANSCODE_ROWEND) break;
+      const int end = std::min(x + int(run & 63) + 1, c.sheetWidth);
+      if ((run & 0xC0) == MEMIMG_TRANSCODE_CLEAR) {
+        if (open >= 0) flush(open, x);
+        open = -1;
+      } else if (open < 0) {
+        open = x;
+      }
+      x = end;
+    }
+    if (open >= 0) flush(open, x);
+  }
+}
+
 template <class S, class Kern, bool K, AlphaUse A, bool T>
 void WalkRect(const Context& c) {
+  using D = typename S::Dest;
+  if constexpr (T || A == AlphaUse::Trans) {
+    if (c.sheetRows != nullptr) {
+      return SheetSpans(c, false, [&](int y, int x, int n) {
+        RectRow<S, Kern, K, A, T>(c.dst + y * c.dstPitch + x * D::kStep, c.src + y * c.srcPitch + x * S::kStep,
+                                  K ? c.blend + y * c.blendPitch + x : nullptr, n, c);
+      });
+    }
+  }
   for (int y = 0; y < c.h; ++y)
     RectRow<S, Kern, K, A, T>(c.dst + y * c.dstPitch, c.src + y * c.srcPitch, K ? c.blend + y * c.blendPitch : nullptr,
                               c.w, c);
@@ -148,16 +194,27 @@ void PlainRow(uint8_t* dst, const uint8_t* src, int n, const Context& c) {
   RectRow<S, Kern, false, AlphaUse::None, T>(dst, src, nullptr, n, c);
 }
 
-// Every row of the rectangle through one row kernel.
-inline void WalkRows(const Context& c, rows::BlendFn row) {
+// Every row of the rectangle, or every span of a sheet, through one row kernel (one that tests
+// transparency when a sheet is given). pairs: the kernel works pixels in pairs counted from
+// the rectangle's left.
+template <class S>
+void WalkRows(const Context& c, rows::BlendFn row, bool pairs = false) {
+  if (c.sheetRows != nullptr) {
+    return SheetSpans(c, pairs, [&](int y, int x, int n) {
+      row(c.dst + y * c.dstPitch + x * S::Dest::kStep, c.src + y * c.srcPitch + x * S::kStep, n, c);
+    });
+  }
   for (int y = 0; y < c.h; ++y) row(c.dst + y * c.dstPitch, c.src + y * c.srcPitch, c.w, c);
 }
 
 // The row kernel of a plain blend, or kOpCount for a mode without one. The frame has made
 // mode 1 at p == 255 into mode 0, so p here is the blend's own parameter.
 template <bool k32>
-rows::Op PlainOp(int mode, uint32_t p, bool mmx) {
+rows::Op PlainOp(int mode, uint32_t p, bool mmx, bool trans) {
   switch (mode) {
+    case 0:
+      if (trans) return k32 ? rows::kCopy32 : rows::kCopy565;
+      return rows::kOpCount;
     case 1:
       if (p == 128) return k32 ? rows::kHalve32 : rows::kHalve565;
       return k32 ? rows::kAlpha32 : rows::kLerp565;
@@ -283,8 +340,9 @@ void DrawGeneral(const Context& c, const Choice& ch) {
   const bool simple = !ch.blend && !ch.bright && !(S::kAlpha == 2 || ch.alpha);
   if constexpr (S::kCopyRows) {
     if (simple) {
-      const rows::Op op = PlainOp<k32>(ch.mode, c.p, ch.mmx);
-      if (op != rows::kOpCount) return WalkRows(c, rows::Active().blend[op][ch.trans]);
+      const rows::Op op = PlainOp<k32>(ch.mode, c.p, ch.mmx, ch.trans);
+      if (op != rows::kOpCount)
+        return WalkRows<S>(c, rows::Active().blend[op][ch.trans], op == rows::kAddPair565 || op == rows::kSubPair565);
     }
   }
   switch (ch.mode) {
@@ -320,8 +378,9 @@ void DrawGeneral(const Context& c, const Choice& ch) {
             if (ch.mmx) return add ? PickTrans<S, AddSat32Kernel>(c, ch) : PickTrans<S, SubSat32Kernel>(c, ch);
             return add ? PickTrans<S, AddWhole32Kernel>(c, ch) : PickTrans<S, SubWhole32Kernel>(c, ch);
           } else {
-            if (ch.trans) return WalkRows(c, add ? PairRow<S, AddPair565Kernel, true> : PairRow<S, SubPair565Kernel, true>);
-            return WalkRows(c, add ? PairRow<S, AddPair565Kernel, false> : PairRow<S, SubPair565Kernel, false>);
+            if (ch.trans)
+              return WalkRows<S>(c, add ? PairRow<S, AddPair565Kernel, true> : PairRow<S, SubPair565Kernel, true>, true);
+            return WalkRows<S>(c, add ? PairRow<S, AddPair565Kernel, false> : PairRow<S, SubPair565Kernel, false>, true);
           }
         }
       }
