@@ -77,6 +77,47 @@ void DrawArgs(benchmark::internal::Benchmark* b) {
 }
 BENCHMARK(BM_DrawMemImg)->Apply(DrawArgs);
 
+// Sprites of a sheet, drawn as the game draws them: 64 views of 32 x 32 cut from a 256 x 256
+// sheet of round sprites with a transparent rim, each drawn with transparency at a place that
+// keeps it on the screen. Arguments: mode, parameter, bits, brightness (0 off, else on).
+// Items are the views' pixels.
+void BM_DrawSheetViews(benchmark::State& state) {
+  const int bits = int(state.range(2)), bpp = bits / 8;
+  const int type = bits == 32 ? MEMIMG_COLOR_32 : MEMIMG_COLOR_16;
+  MEMIMG dst{}, sheet{};
+  MakeMemImg(&dst, kScreenW, kScreenH, type, 0, 0);
+  MakeMemImg(&sheet, 256, 256, type, 0, 0);
+  sheet.Base->TransColor = 0;
+  for (int y = 0; y < 256; ++y)
+    for (int x = 0; x < 256; ++x) {
+      const int dx = 2 * (x % kSprite) - kSprite + 1, dy = 2 * (y % kSprite) - kSprite + 1;
+      uint32_t v = bits == 32 ? 0x00406080u + uint32_t(x * 3 + y * 5) * 0x010101u : 0x4208u + uint32_t(x + 32 * y) % 0xFFF0u;
+      if (dx * dx + dy * dy > kSprite * kSprite) v = 0;
+      std::memcpy(sheet.UseImage + y * sheet.Base->Pitch + x * bpp, &v, bpp);
+    }
+  MakeMemImgTransCode(&sheet);
+  std::vector<MEMIMG> views(64);
+  for (int i = 0; i < 64; ++i) DerivationMemImg(&views[i], &sheet, (i % 8) * kSprite, (i / 8) * kSprite, kSprite, kSprite);
+  InitBlendTables();
+  DrawArea = {0, 0, kScreenW, kScreenH};
+  DrawBrightness = state.range(3) ? 0xC0A080 : 0xFFFFFF;
+  DrawBlendMode = int(state.range(0));
+  DrawBlendParam = int(state.range(1));
+  for (auto _ : state) {
+    for (int i = 0; i < 64; ++i) DrawMemImg(&dst, &views[i], (i * 37) % (kScreenW - kSprite), (i * 23) % (kScreenH - kSprite), 1, nullptr);
+    benchmark::ClobberMemory();
+  }
+  DrawBlendMode = 0;
+  DrawBrightness = 0xFFFFFF;
+  state.SetItemsProcessed(state.iterations() * 64 * kSprite * kSprite);
+  for (MEMIMG& v : views) TerminateMemImg(&v);
+  TerminateMemImg(&sheet);
+  TerminateMemImg(&dst);
+}
+BENCHMARK(BM_DrawSheetViews)
+    ->ArgsProduct({{0, 1}, {100}, {16, 32}, {0, 1}})
+    ->ArgNames({"mode", "p", "bits", "bright"});
+
 // Arguments: bits, size. The bytes the plain draw writes, copied into a 320 x 240 store: the
 // full image as one block, the sprite row by row.
 void BM_MemcpySameBytes(benchmark::State& state) {

@@ -3,13 +3,13 @@
 // that set's flags. Everything here has internal linkage, so no code built for a wider set can
 // stand in for a function of the generic build.
 //
-// Each kernel gives exactly what the generic kernel of the same operation gives; rows too short
-// for a register, and the pixels after the last whole register, go to the generic kernel.
+// Each kernel gives exactly what the generic kernel of the same operation gives.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "engine/softrender/blend_rows.h"
 
@@ -272,48 +272,47 @@ struct SubPair565 {
 
 // ---------------------------------------------------------------- rows
 
-// Transparent pixels (equal to the key) keep the destination.
-template <class V, class Kern, bool T>
-void Row32(uint8_t* dst, const uint8_t* src, int n, const Context& c) {
-  constexpr int kPx = V::kBytes / 4;
+// A row in registers; the last pixels, fewer than a register holds, go through a register too,
+// by way of a buffer. Transparent pixels (equal to the key) keep the destination; a 16-bit key
+// above 16 bits matches no pixel. Kernels that pair pixels end with the generic kernel, which
+// does an odd last pixel alone.
+template <class V, class Kern, bool T, int kPxBytes>
+void Row(uint8_t* dst, const uint8_t* src, int n, const Context& c) {
+  constexpr int kPx = V::kBytes / kPxBytes;
+  constexpr bool kPairs = Kern::kOp == kAddPair565 || Kern::kOp == kSubPair565;
   const typename Kern::K k(c);
-  const auto key = V::Set32(c.key);
+  const auto key = kPxBytes == 4 ? V::Set32(c.key) : V::Set16(c.key);
+  const bool keyed = T && (kPxBytes == 4 || c.key <= 0xFFFFu);
+  auto step = [&](uint8_t* d, const uint8_t* s) {
+    const auto dv = V::Load(d), sv = V::Load(s);
+    auto r = Kern::Apply(dv, sv, k);
+    if (keyed) r = V::Select(kPxBytes == 4 ? V::CmpEq32(sv, key) : V::CmpEq16(sv, key), dv, r);
+    V::Store(d, r);
+  };
   int x = 0;
-  for (; x + kPx <= n; x += kPx, dst += V::kBytes, src += V::kBytes) {
-    const auto d = V::Load(dst), s = V::Load(src);
-    auto r = Kern::Apply(d, s, k);
-    if constexpr (T) r = V::Select(V::CmpEq32(s, key), d, r);
-    V::Store(dst, r);
+  for (; x + kPx <= n; x += kPx, dst += V::kBytes, src += V::kBytes) step(dst, src);
+  if (x == n) return;
+  if constexpr (kPairs) {
+    gGeneric.blend[Kern::kOp][T](dst, src, n - x, c);
+  } else {
+    alignas(32) uint8_t d[V::kBytes] = {}, s[V::kBytes] = {};
+    const size_t bytes = static_cast<size_t>(n - x) * kPxBytes;
+    std::memcpy(d, dst, bytes);
+    std::memcpy(s, src, bytes);
+    step(d, s);
+    std::memcpy(dst, d, bytes);
   }
-  if (x < n) gGeneric.blend[Kern::kOp][T](dst, src, n - x, c);
-}
-
-template <class V, class Kern, bool T>
-void Row16(uint8_t* dst, const uint8_t* src, int n, const Context& c) {
-  constexpr int kPx = V::kBytes / 2;
-  const typename Kern::K k(c);
-  // A key above 16 bits matches no pixel.
-  const auto key = V::Set16(c.key);
-  const bool keyed = T && c.key <= 0xFFFFu;
-  int x = 0;
-  for (; x + kPx <= n; x += kPx, dst += V::kBytes, src += V::kBytes) {
-    const auto d = V::Load(dst), s = V::Load(src);
-    auto r = Kern::Apply(d, s, k);
-    if (keyed) r = V::Select(V::CmpEq16(s, key), d, r);
-    V::Store(dst, r);
-  }
-  if (x < n) gGeneric.blend[Kern::kOp][T](dst, src, n - x, c);
 }
 
 template <class V, template <class> class Kern>
 void Set32(Table* t) {
-  t->blend[Kern<V>::kOp][0] = Row32<V, Kern<V>, false>;
-  t->blend[Kern<V>::kOp][1] = Row32<V, Kern<V>, true>;
+  t->blend[Kern<V>::kOp][0] = Row<V, Kern<V>, false, 4>;
+  t->blend[Kern<V>::kOp][1] = Row<V, Kern<V>, true, 4>;
 }
 template <class V, template <class> class Kern>
 void Set16(Table* t) {
-  t->blend[Kern<V>::kOp][0] = Row16<V, Kern<V>, false>;
-  t->blend[Kern<V>::kOp][1] = Row16<V, Kern<V>, true>;
+  t->blend[Kern<V>::kOp][0] = Row<V, Kern<V>, false, 2>;
+  t->blend[Kern<V>::kOp][1] = Row<V, Kern<V>, true, 2>;
 }
 template <class V>
 using Add32 = AddSub32<V, false>;
@@ -377,8 +376,8 @@ void FillWith(Table* t) {
   Set16<V, Add565>(t);
   Set16<V, Sub565>(t);
   Set16<V, Halve565>(t);
-  t->blend[kAddPair565][0] = Row16<V, AddPair565<V>, false>;
-  t->blend[kSubPair565][0] = Row16<V, SubPair565<V>, false>;
+  t->blend[kAddPair565][0] = Row<V, AddPair565<V>, false, 2>;
+  t->blend[kSubPair565][0] = Row<V, SubPair565<V>, false, 2>;
   t->double16 = DoubleRow<V, 2>;
   t->double32 = DoubleRow<V, 4>;
 }

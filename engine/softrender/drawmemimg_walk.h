@@ -110,9 +110,12 @@ template <class F>
 void SheetSpans(const Context& c, bool even, F span) {
   const int x0 = c.sheetCol, x1 = c.sheetCol + c.w;
   const ptrdiff_t size = c.codeEnd - c.code;
+  const int blocks = (c.sheetWidth + 63) / 64;
   for (int y = 0; y < c.h; ++y) {
-    const int at = c.sheetRows[c.sheetRow + y];
-    if (at < 0 || at >= size) continue;
+    const int* entry = c.sheetIndex + 2 * (ptrdiff_t(c.sheetRow + y) * blocks + x0 / 64);
+    const int at = entry[0];
+    int x = entry[1];
+    if (at < 0 || at >= size || x < 0 || x > x0) continue;
     auto flush = [&](int a, int b) {
       a = std::max(a, x0), b = std::min(b, x1);
       if (a >= b) return;
@@ -120,7 +123,7 @@ void SheetSpans(const Context& c, bool even, F span) {
       span(y, x, b - x0 - x);
     };
     const uint8_t* p = c.code + at;
-    int x = 0, open = -1;
+    int open = -1;
     while (p < c.codeEnd && x < x1) {
       const uint32_t run = *p++;
       if ((run & MEMIMG_TRANSCODE_ROWEND) == MEMIMG_TRANSCODE_ROWEND) break;
@@ -141,7 +144,7 @@ template <class S, class Kern, bool K, AlphaUse A, bool T>
 void WalkRect(const Context& c) {
   using D = typename S::Dest;
   if constexpr (T || A == AlphaUse::Trans) {
-    if (c.sheetRows != nullptr) {
+    if (c.sheetIndex != nullptr) {
       return SheetSpans(c, false, [&](int y, int x, int n) {
         RectRow<S, Kern, K, A, T>(c.dst + y * c.dstPitch + x * D::kStep, c.src + y * c.srcPitch + x * S::kStep,
                                   K ? c.blend + y * c.blendPitch + x : nullptr, n, c);
@@ -194,12 +197,12 @@ void PlainRow(uint8_t* dst, const uint8_t* src, int n, const Context& c) {
   RectRow<S, Kern, false, AlphaUse::None, T>(dst, src, nullptr, n, c);
 }
 
-// Every row of the rectangle, or every span of a sheet, through one row kernel (one that tests
-// transparency when a sheet is given). pairs: the kernel works pixels in pairs counted from
-// the rectangle's left.
+// Every row of the rectangle, or with spans every span of a sheet, through one row kernel (one
+// that tests transparency when a sheet is given). pairs: the kernel works pixels in pairs
+// counted from the rectangle's left.
 template <class S>
-void WalkRows(const Context& c, rows::BlendFn row, bool pairs = false) {
-  if (c.sheetRows != nullptr) {
+void WalkRows(const Context& c, rows::BlendFn row, bool pairs, bool spans) {
+  if (spans && c.sheetIndex != nullptr) {
     return SheetSpans(c, pairs, [&](int y, int x, int n) {
       row(c.dst + y * c.dstPitch + x * S::Dest::kStep, c.src + y * c.srcPitch + x * S::kStep, n, c);
     });
@@ -341,8 +344,10 @@ void DrawGeneral(const Context& c, const Choice& ch) {
   if constexpr (S::kCopyRows) {
     if (simple) {
       const rows::Op op = PlainOp<k32>(ch.mode, c.p, ch.mmx, ch.trans);
+      // Vector kernels test transparency faster than the runs of a sheet would skip it.
       if (op != rows::kOpCount)
-        return WalkRows<S>(c, rows::Active().blend[op][ch.trans], op == rows::kAddPair565 || op == rows::kSubPair565);
+        return WalkRows<S>(c, rows::Active().blend[op][ch.trans], op == rows::kAddPair565 || op == rows::kSubPair565,
+                           false);
     }
   }
   switch (ch.mode) {
@@ -379,8 +384,10 @@ void DrawGeneral(const Context& c, const Choice& ch) {
             return add ? PickTrans<S, AddWhole32Kernel>(c, ch) : PickTrans<S, SubWhole32Kernel>(c, ch);
           } else {
             if (ch.trans)
-              return WalkRows<S>(c, add ? PairRow<S, AddPair565Kernel, true> : PairRow<S, SubPair565Kernel, true>, true);
-            return WalkRows<S>(c, add ? PairRow<S, AddPair565Kernel, false> : PairRow<S, SubPair565Kernel, false>, true);
+              return WalkRows<S>(c, add ? PairRow<S, AddPair565Kernel, true> : PairRow<S, SubPair565Kernel, true>, true,
+                                 true);
+            return WalkRows<S>(c, add ? PairRow<S, AddPair565Kernel, false> : PairRow<S, SubPair565Kernel, false>, true,
+                               true);
           }
         }
       }

@@ -100,9 +100,15 @@ TEST_F(DrawMemImgFrame, RunCodeWalkedAtEachDrawsOwnPlace) {
     return at;
   };
   using Px = std::vector<std::pair<int, int>>;
+  // Brightness on: pixel by pixel, where a sheet's runs are followed (vector kernels test
+  // every pixel).
+  DrawBrightness = 0x808080;
   TestImg dst(10, 10, 1);
   DrawMemImg(&dst.m, &base.m, 1, 1, 2, nullptr);  // transparency flag 2: the general path
   EXPECT_EQ(drawn(dst).size(), 24u);
+  dst.fill(0);
+  DrawMemImg(&dst.m, &base.m, 1, 1, 1, nullptr);  // whole and unclipped: the run path
+  EXPECT_EQ(drawn(dst), (Px{{3, 2}}));
   dst.fill(0);
   DrawMemImg(&dst.m, &base.m, -1, 1, 1, nullptr);  // clipped: base column 2 lands on column 1
   EXPECT_EQ(drawn(dst), (Px{{1, 2}}));
@@ -119,7 +125,7 @@ TEST_F(DrawMemImgFrame, RunCodeWalkedAtEachDrawsOwnPlace) {
   TerminateMemImg(&view);
 
   // A damaged code (runs past the row, no row ends, short) stays inside the images, whether
-  // walked whole or through the row index (0, 2, 6, 8 from the code made above).
+  // walked whole or through the index (rows at 0, 2, 6, 8 as for the code made above).
   setCode({0x7F, 0x7F, 0x7F});
   dst.fill(0);
   DrawMemImg(&dst.m, &base.m, 1, 1, 1, nullptr);
