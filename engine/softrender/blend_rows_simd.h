@@ -33,10 +33,10 @@ typename V::R LerpBGR(typename V::R d, typename V::R t, typename V::R w, typenam
   return V::Or(V::AndNot(fourth, V::Pack16(lo, hi)), V::And(fourth, d));
 }
 
-// floor(x / 255) for x = 0..65025 in 16-bit lanes.
+// floor(x / 255) for any 16-bit x: (x * 0x8081) >> 23.
 template <class V>
 typename V::R Div255(typename V::R x) {
-  return V::Srli16(V::Add16(V::Add16(x, V::Set16(1)), V::Srli16(x, 8)), 8);
+  return V::Srli16(V::MulhiU16(x, V::Set16(0x8081)), 7);
 }
 
 // floor(b * p / 255) on every byte: the BlendMulTable row p.
