@@ -119,8 +119,8 @@ void SheetSpans(const Context& c, bool even, F span) {
     auto flush = [&](int a, int b) {
       a = std::max(a, x0), b = std::min(b, x1);
       if (a >= b) return;
-      const int x = even ? (a - x0) & ~1 : a - x0;
-      span(y, x, b - x0 - x);
+      const int from = even ? (a - x0) & ~1 : a - x0;
+      span(y, from, b - x0 - from);
     };
     const uint8_t* p = c.code + at;
     int open = -1;
