@@ -19,31 +19,15 @@
 #include "engine/draw/draw.h"
 #include "engine/system/system.h"
 #include "platform/window/test_driver.h"
+#include "common/scratch.h"
 
 namespace drawtest {
 
+using ::ReadWholeFile;
+using ::ScratchName;
+using ::WriteWholeFile;
+
 constexpr int kScreenW = 64, kScreenH = 48;
-
-// Test programs of one folder may share the working folder: names carry test and process.
-inline std::string Scratch(const char* what) {
-  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = info ? std::string(info->test_suite_name()) + "_" + info->name() : "test";
-  for (char& c : name)
-    if (c == '/') c = '_';
-  return name + "_" + std::to_string(getpid()) + "_" + what;
-}
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-inline void WriteFile(const std::string& path, const std::string& data) {
-  std::ofstream out(path, std::ios::binary);
-  out << data;
-}
 
 inline bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 

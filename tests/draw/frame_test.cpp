@@ -8,7 +8,7 @@ namespace {
 
 class Frame : public ::testing::Test {
  protected:
-  std::string sprite = Scratch("sprite.png");
+  std::string sprite = ScratchName("sprite.png");
   void Start(int w, int h) {
     TestDriver_Reset();
     SetLogOutputFlag(0);

@@ -14,7 +14,7 @@ class ImageFiles : public Engine {
  protected:
   std::vector<std::string> files;
   std::string Name(const char* what) {
-    files.push_back(Scratch(what));
+    files.push_back(ScratchName(what));
     return files.back();
   }
   void TearDown() override {
@@ -187,7 +187,7 @@ TEST_P(ImageFiles, BmpDepthsAndRowOrders) {
 
   auto load = [&](const BmpLayout& layout, const char* what) {
     const std::string p = Name(what);
-    WriteFile(p, BmpBytes(layout));
+    WriteWholeFile(p, BmpBytes(layout));
     return Load(p);
   };
   const int g24 = load(b24, "24.bmp"), gtop = load(top, "top.bmp"), g8 = load(b8, "8.bmp"), g4 = load(b4, "4.bmp");
@@ -223,7 +223,7 @@ TEST_P(ImageFiles, DamagedFilesGiveMinusOneAndLeakNothing) {
   const std::string png = Name("good.png"), jpg = Name("good.jpg");
   ASSERT_TRUE(WritePng(png, s));
   ASSERT_TRUE(WriteJpeg(jpg, 40, 30, s.rows));
-  const std::string pngBytes = ReadFile(png), jpgBytes = ReadFile(jpg);
+  const std::string pngBytes = ReadWholeFile(png), jpgBytes = ReadWholeFile(jpg);
   BmpLayout bmp;
   bmp.width = 4, bmp.height = 4, bmp.pixels.assign(48, 7);
   const std::string bmpBytes = BmpBytes(bmp);
@@ -271,7 +271,7 @@ TEST_P(ImageFiles, DamagedFilesGiveMinusOneAndLeakNothing) {
   const int graphsBefore = GetGraphHandleManager()->count;
   for (const auto& [what, bytes] : bad) {
     const std::string p = Name(what);
-    WriteFile(p, bytes);
+    WriteWholeFile(p, bytes);
     EXPECT_EQ(Load(p), -1) << what;
   }
   EXPECT_EQ(Load(Name("missing.png")), -1);
@@ -288,7 +288,7 @@ TEST_P(ImageFiles, PngChunksThatRunPastTheFileAreRefusedBeforeDecoding) {
   // 46 bytes whose sPLT chunk claims 0x77000000 bytes: refused without libpng taking them.
   const char* source = std::getenv("TAMRAK_SOURCE_DIR");
   ASSERT_NE(source, nullptr);
-  const std::string hostile = ReadFile(std::string(source) + "/fuzz/corpus/image/png-splt-2gb.png");
+  const std::string hostile = ReadWholeFile(std::string(source) + "/fuzz/corpus/image/png-splt-2gb.png");
   ASSERT_EQ(hostile.size(), 46u);
   size_t bytesBefore = 0;
   const int blocksBefore = GetAllocMemoryCount(&bytesBefore);
@@ -305,7 +305,7 @@ TEST_P(ImageFiles, PngChunksThatRunPastTheFileAreRefusedBeforeDecoding) {
   s.rows = RgbRows(3, 2, [](int x, int y) -> std::array<int, 3> { return {x * 80, y * 90, 7}; });
   const std::string png = Name("chunks.png");
   ASSERT_TRUE(WritePng(png, s));
-  const std::string good = ReadFile(png);
+  const std::string good = ReadWholeFile(png);
   const std::string trailing = good + "trailing bytes";
   ASSERT_EQ(LoadBaseImageFromMemory(trailing.data(), trailing.size(), &image, &alpha), 0);
   ReleaseBaseImage(&image);
@@ -322,7 +322,7 @@ TEST_P(ImageFiles, ScreenshotsReadBackExactly) {
   ASSERT_EQ(SaveDrawScreen(4, 3, 20, 13, png.c_str(), DX_IMAGESAVETYPE_PNG, 80, 1, 9), 0);
   ASSERT_EQ(SaveDrawScreen(4, 3, 20, 13, jpg.c_str(), DX_IMAGESAVETYPE_JPEG, 95, 0, -1), 0);
   EXPECT_FALSE(Exists(bmp + ".tmp"));
-  const std::string head = ReadFile(bmp);
+  const std::string head = ReadWholeFile(bmp);
   ASSERT_GE(head.size(), 54u);
   EXPECT_EQ(head.substr(0, 2), "BM");
   EXPECT_EQ(uint8_t(head[28]), 24);
@@ -367,9 +367,9 @@ TEST_P(ImageFiles, ScreenshotsReadBackExactly) {
 
 TEST_P(ImageFiles, FailedScreenshotsLeaveNoFile) {
   const std::string kept = Name("kept.bmp");
-  WriteFile(kept, "old contents");
+  WriteWholeFile(kept, "old contents");
   EXPECT_EQ(SaveDrawScreen(0, 0, 10, 10, kept.c_str(), 7), -1);
-  EXPECT_EQ(ReadFile(kept), "old contents");
+  EXPECT_EQ(ReadWholeFile(kept), "old contents");
   const std::string nowhere = "no_such_folder_" + std::to_string(getpid()) + "/shot.bmp";
   EXPECT_EQ(SaveDrawScreen(0, 0, 10, 10, nowhere.c_str()), -1);
   EXPECT_FALSE(Exists(nowhere));
@@ -378,7 +378,7 @@ TEST_P(ImageFiles, FailedScreenshotsLeaveNoFile) {
   EXPECT_EQ(SaveDrawScreen(0, 0, 10, 10, nullptr), -1);
   // A successful save replaces the old file whole.
   ASSERT_EQ(SaveDrawScreen(0, 0, 10, 10, kept.c_str()), 0);
-  EXPECT_EQ(ReadFile(kept).substr(0, 2), "BM");
+  EXPECT_EQ(ReadWholeFile(kept).substr(0, 2), "BM");
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, ImageFiles, ::testing::Values(16, 32), BitsName);

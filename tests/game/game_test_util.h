@@ -12,7 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include "common/scratch.h"
+
 namespace gametest {
+
+using ::ReadWholeFile;
+using ::WriteWholeFile;
 
 // A fresh folder for one test, made the working folder while it lives.
 class ScratchDir {
@@ -37,18 +42,6 @@ class ScratchDir {
   std::filesystem::path old_;
   std::filesystem::path path_;
 };
-
-inline void WriteFile(const std::string& path, const std::string& bytes) {
-  std::filesystem::path p(path);
-  if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // A 24-bit BMP of one colour.
 inline void WriteBmp(const std::string& path, int width, int height, uint8_t r, uint8_t g, uint8_t b) {
@@ -81,7 +74,7 @@ inline void WriteBmp(const std::string& path, int width, int height, uint8_t r, 
       data[at + 2] = static_cast<char>(r);
     }
   }
-  WriteFile(path, data);
+  WriteWholeFile(path, data);
 }
 
 // A stage file: number, title, 81 cells, nine values, background, music, next stage.
@@ -103,10 +96,10 @@ inline std::string StageText(int number, const std::string& title, const std::ve
 // and the stages given as (file name, text) pairs.
 inline void MakeGameFolder(const std::string& first,
                            const std::vector<std::pair<std::string, std::string>>& stages) {
-  WriteFile("stages/start.txt", "# title image and first stage\ntitle.bmp\n" + first + "\n");
-  WriteFile("stages/end.txt", "ending.bmp,ending.pttune\n");
+  WriteWholeFile("stages/start.txt", "# title image and first stage\ntitle.bmp\n" + first + "\n");
+  WriteWholeFile("stages/end.txt", "ending.bmp,ending.pttune\n");
   WriteBmp("stages/bg.bmp", 8, 8, 10, 20, 30);
-  for (const auto& s : stages) WriteFile("stages/" + s.first, s.second);
+  for (const auto& s : stages) WriteWholeFile("stages/" + s.first, s.second);
   std::filesystem::create_directories("common/se");
   std::filesystem::create_directories("bgm");
 }

@@ -584,12 +584,12 @@ TEST(IkebanaProgramTest, StageWithTheMasterRunsUnderTheDummyDrivers) {
     game.Finish();
   }
 
-  gametest::WriteFile("script.txt", "seed 7\nclock manual\n5 key 57 1\n6 key 57 0\n700 key 1 1\n");
+  gametest::WriteWholeFile("script.txt", "seed 7\nclock manual\n5 key 57 1\n6 key 57 0\n700 key 1 1\n");
   std::string command =
       "KESTRUNE_SCRIPT=script.txt SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy '" + program + "' > out.txt 2>&1";
   int status = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(status));
-  std::string out = gametest::ReadFile("out.txt");
+  std::string out = gametest::ReadWholeFile("out.txt");
   EXPECT_EQ(WEXITSTATUS(status), 0) << out;
   EXPECT_EQ(out.find("runtime error"), std::string::npos) << out;
 }

@@ -21,9 +21,9 @@
 
 namespace {
 
-using gametest::ReadFile;
+using gametest::ReadWholeFile;
 using gametest::StageText;
-using gametest::WriteFile;
+using gametest::WriteWholeFile;
 
 std::vector<int> SomeBlocks() {
   std::vector<int> cells(81, 0);
@@ -117,7 +117,7 @@ TEST_F(LoopTest, FrameSkipDrawsEverySecondFrameFromEachSceneStart) {
   s.frameSkip = 30;
   uint8_t bytes[kSettingFileSize];
   EncodeSetting(s, 0, bytes);
-  WriteFile("setting.dat", std::string(reinterpret_cast<char*>(bytes), sizeof bytes));
+  WriteWholeFile("setting.dat", std::string(reinterpret_cast<char*>(bytes), sizeof bytes));
   ASSERT_TRUE(game.Start(1));
   std::vector<int> flips;
   for (int i = 0; i < 4; ++i) {
@@ -287,7 +287,7 @@ TEST_F(LoopTest, EscapeEndsTheProgramAndSavesTheSettings) {
   game.KeyDown(KEY_INPUT_ESCAPE);
   EXPECT_FALSE(game.Step());
   game.Finish();
-  std::string file = ReadFile("setting.dat");
+  std::string file = ReadWholeFile("setting.dat");
   ASSERT_EQ(file.size(), 82u);
   // NORMAL hi-score at offset 62.
   EXPECT_EQ(static_cast<uint8_t>(file[62]) | static_cast<uint8_t>(file[63]) << 8, 4321);
@@ -309,7 +309,7 @@ TEST_F(LoopTest, ScreenSizesMapOntoModes) {
   s.screenSize = 3;
   uint8_t bytes[kSettingFileSize];
   EncodeSetting(s, 0, bytes);
-  WriteFile("setting.dat", std::string(reinterpret_cast<char*>(bytes), sizeof bytes));
+  WriteWholeFile("setting.dat", std::string(reinterpret_cast<char*>(bytes), sizeof bytes));
   ASSERT_TRUE(game.Start(3));
   EXPECT_EQ(ScreenSizeApplied, 3);
   EXPECT_GT(OffscreenImage, 0);

@@ -89,7 +89,7 @@ TEST_F(OptionTest, KeyNamesAreReadBounded) {
   // 300 lines: only the first 256 are names; long ones are cut to 11 characters; CR goes.
   std::string text = "ESC\r\n\nABCDEFGHIJKLMNOPQRSTUVWXYZ\r\nX\rY\n";
   for (int i = 4; i < 300; ++i) text += "N" + std::to_string(i) + "\n";
-  gametest::WriteFile("keys.txt", text);
+  gametest::WriteWholeFile("keys.txt", text);
   ASSERT_TRUE(LoadKeyNames("keys.txt", names));
   EXPECT_STREQ(names[0], "ESC");
   EXPECT_STREQ(names[1], "");
@@ -97,7 +97,7 @@ TEST_F(OptionTest, KeyNamesAreReadBounded) {
   EXPECT_STREQ(names[3], "XY");
   EXPECT_STREQ(names[255], "N255");
   // A last line without its line end; names past the file stay empty.
-  gametest::WriteFile("keys.txt", "A\nB");
+  gametest::WriteWholeFile("keys.txt", "A\nB");
   ASSERT_TRUE(LoadKeyNames("keys.txt", names));
   EXPECT_STREQ(names[1], "B");
   EXPECT_STREQ(names[2], "");
@@ -383,7 +383,7 @@ TEST_F(OptionTest, ExitSavesTheSettingsAndFadesOut) {
   game.TapKey(KEY_INPUT_SPACE);
   game.Step();
   EXPECT_TRUE(HasRun(trace, {"pxtone_Reset 22050", Sound(kSeDecision)}));
-  std::string file = gametest::ReadFile("setting.dat");
+  std::string file = gametest::ReadWholeFile("setting.dat");
   ASSERT_EQ(file.size(), 82u);
   EXPECT_EQ(file[0], 2);   // BGM QUALITY
   EXPECT_EQ(file[74], 0);  // DIFFICULTY
@@ -415,7 +415,7 @@ TEST_F(OptionTest, ExitSavesTheSettingsAndFadesOut) {
   EXPECT_EQ(option->screen, OptionScreenTask::kClosing);
   EXPECT_EQ(Count(trace, "pxtone_Reset 22050") + Count(trace, "pxtone_Reset 11025") + Count(trace, "pxtone_Reset 44100"), 0);
   EXPECT_EQ(Count(trace, Sound(kSeDecision)), 0);
-  EXPECT_EQ(gametest::ReadFile("setting.dat")[0], 0);
+  EXPECT_EQ(gametest::ReadWholeFile("setting.dat")[0], 0);
 }
 
 }  // namespace

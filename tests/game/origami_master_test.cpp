@@ -512,11 +512,11 @@ TEST(OrigamiProgramTest, AStageWithTheMasterRunsInTheRealProgram) {
   cells[40] = 1;
   gametest::MakeGameFolder("first.txt", {{"first.txt", gametest::StageText(3, "PAPER", cells, "bg.bmp", "x.pttune",
                                                                             "end.txt")}});
-  gametest::WriteFile("script.txt", "seed 7\nclock manual\n5 key 57 1\n6 key 57 0\n700 key 1 1\n");
+  gametest::WriteWholeFile("script.txt", "seed 7\nclock manual\n5 key 57 1\n6 key 57 0\n700 key 1 1\n");
   std::string command = "KESTRUNE_SCRIPT=script.txt SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy '" + ProgramPath() +
                         "' > out.txt 2>&1";
   int status = std::system(command.c_str());
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << gametest::ReadFile("out.txt");
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << gametest::ReadWholeFile("out.txt");
 }
 
 }  // namespace

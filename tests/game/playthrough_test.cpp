@@ -205,12 +205,12 @@ TEST(PlaythroughTest, ATestStageFromTitleToStageClear) {
     script += std::to_string(std::stoi(line.substr(0, space)) + 1) + line.substr(space) + "\n";
   }
   script += std::to_string(run.steps + 60) + " key 1 1\n";  // Escape, once the next stage has begun
-  gametest::WriteFile("script.txt", script);
+  gametest::WriteWholeFile("script.txt", script);
   std::string command = "KESTRUNE_SCRIPT=script.txt SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy '" + program +
                         "' > out.txt 2>&1";
   int status = std::system(command.c_str());
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << gametest::ReadFile("out.txt");
-  std::string settings = gametest::ReadFile("setting.dat");
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << gametest::ReadWholeFile("out.txt");
+  std::string settings = gametest::ReadWholeFile("setting.dat");
   ASSERT_EQ(settings.size(), 82u);
   auto field = [&](size_t at) {
     uint32_t v = 0;
@@ -236,7 +236,7 @@ TEST(PlaythroughTest, TheTestStageWithTheGameData) {
   std::filesystem::copy(data / "bgm", "bgm", std::filesystem::copy_options::recursive |
                                                 std::filesystem::copy_options::overwrite_existing);
   std::filesystem::copy_file(data / "stages" / "bg1.png", "stages/bg1.png");
-  gametest::WriteFile("stages/s1.txt", StageText(4, "TEST", TestStageCells(), "bg1.png", "stage1.pttune", "s2.txt"));
+  gametest::WriteWholeFile("stages/s1.txt", StageText(4, "TEST", TestStageCells(), "bg1.png", "stage1.pttune", "s2.txt"));
   GameHarness game;
   ASSERT_TRUE(game.Start(2024));
   ASSERT_GT(PlayerImage, 0);

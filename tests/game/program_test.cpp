@@ -13,8 +13,8 @@
 
 namespace {
 
-using gametest::ReadFile;
-using gametest::WriteFile;
+using gametest::ReadWholeFile;
+using gametest::WriteWholeFile;
 
 // The program beside the build's tests folder, unless TAMRAK_BINARY_DIR names the build.
 std::string ProgramPath() {
@@ -27,7 +27,7 @@ std::string ProgramPath() {
 
 // Runs the program in the working folder with KESTRUNE_SCRIPT set; its exit status.
 int RunProgram(const std::string& script) {
-  WriteFile("script.txt", script);
+  WriteWholeFile("script.txt", script);
   std::string command = "KESTRUNE_SCRIPT=script.txt SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy '" + ProgramPath() +
                         "' > out.txt 2>&1";
   int status = std::system(command.c_str());
@@ -54,8 +54,8 @@ TEST(ProgramTest, ScriptedRunPlaysAStageAndQuitsOnEscape) {
       "5 key 57 1\n"
       "6 key 57 0\n"
       "60 key 1 1\n");
-  EXPECT_EQ(status, 0) << ReadFile("out.txt");
-  std::string settings = ReadFile("setting.dat");
+  EXPECT_EQ(status, 0) << ReadWholeFile("out.txt");
+  std::string settings = ReadWholeFile("setting.dat");
   ASSERT_EQ(settings.size(), 82u);
   EXPECT_EQ(FieldAt(settings, 58), 3);  // the stage was begun: it is the highest reached
   EXPECT_EQ(static_cast<uint8_t>(settings[0]), 3);
@@ -74,10 +74,10 @@ TEST(ProgramTest, WithoutADisplayItSaysSoAndStops) {
   int status = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_NE(WEXITSTATUS(status), 0);
-  std::string err = ReadFile("err.txt");
+  std::string err = ReadWholeFile("err.txt");
   EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
   EXPECT_NE(err.find("No display"), std::string::npos) << err;
-  EXPECT_EQ(ReadFile("out.txt"), "");
+  EXPECT_EQ(ReadWholeFile("out.txt"), "");
   EXPECT_FALSE(std::filesystem::exists("setting.dat"));  // nothing was started, nothing saved
 }
 

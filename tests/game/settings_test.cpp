@@ -14,9 +14,9 @@
 
 namespace {
 
-using gametest::ReadFile;
+using gametest::ReadWholeFile;
 using gametest::ScratchDir;
-using gametest::WriteFile;
+using gametest::WriteWholeFile;
 
 std::string Le32(int32_t v) {
   uint32_t u = static_cast<uint32_t>(v);
@@ -54,13 +54,13 @@ TEST_F(SettingsTest, MissingFileKeepsDefaultsAndWritesEightyTwoBytes) {
   // Defaults in file order: SCREEN SIZE, FRAME SKIP, pads, keys, stage, hi-score,
   // pad and key SHIELD, DIFFICULTY, EASY hi-score.
   const int32_t ints[20] = {1, 60, 16, 32, 512, 64, 203, 205, 200, 208, 44, 45, 46, 57, 0, 0, 256, 30, 1, 0};
-  EXPECT_EQ(ReadFile("setting.dat"), FileImage(3, 1, ints));
+  EXPECT_EQ(ReadWholeFile("setting.dat"), FileImage(3, 1, ints));
   EXPECT_FALSE(std::filesystem::exists("setting.dat.tmp"));
 }
 
 TEST_F(SettingsTest, RoundTripKeepsEveryField) {
   const int32_t ints[20] = {3, 30, 32, 16, 256, 128, 30, 31, 17, 45, 57, 44, 46, 28, 17, 123456, 512, 200, 0, 98765};
-  WriteFile("setting.dat", FileImage(2, 0, ints));
+  WriteWholeFile("setting.dat", FileImage(2, 0, ints));
   ReadSetting();
   EXPECT_EQ(Settings.bgmQuality, 2);
   EXPECT_EQ(Settings.soundEffect, 0);
@@ -75,13 +75,13 @@ TEST_F(SettingsTest, RoundTripKeepsEveryField) {
   EXPECT_EQ(Settings.easyHiScore, 98765);
   std::filesystem::remove("setting.dat");
   ASSERT_TRUE(WriteSetting());
-  EXPECT_EQ(ReadFile("setting.dat"), FileImage(2, 0, ints));
+  EXPECT_EQ(ReadWholeFile("setting.dat"), FileImage(2, 0, ints));
 }
 
 TEST_F(SettingsTest, ShortFilesSetOnlyTheirWholeFields) {
   // 10 bytes: the two bytes, SCREEN SIZE and FRAME SKIP.
   const int32_t ints[20] = {0, 30, 32, 32, 32, 32, 1, 1, 1, 1, 1, 1, 1, 1, 5, 5, 32, 1, 0, 5};
-  WriteFile("setting.dat", FileImage(1, 0, ints).substr(0, 10));
+  WriteWholeFile("setting.dat", FileImage(1, 0, ints).substr(0, 10));
   Settings.padAttack = 32;  // a field past the end keeps what it had
   ReadSetting();
   EXPECT_EQ(Settings.bgmQuality, 1);
@@ -92,7 +92,7 @@ TEST_F(SettingsTest, ShortFilesSetOnlyTheirWholeFields) {
   EXPECT_EQ(Settings.keyLeft, 203);
   // A field cut in the middle is not read.
   Settings = SettingRecord{};
-  WriteFile("setting.dat", FileImage(1, 0, ints).substr(0, 8));
+  WriteWholeFile("setting.dat", FileImage(1, 0, ints).substr(0, 8));
   ReadSetting();
   EXPECT_EQ(Settings.frameSkip, 60);
   EXPECT_EQ(Settings.screenSize, 0);
@@ -103,7 +103,7 @@ TEST_F(SettingsTest, OutOfRangeFieldsTakeTheirDefaults) {
   // direction), pad JUMP 48 (two bits), key LEFT 256, key RIGHT -1, stage 25,
   // hi-score -5, DIFFICULTY 2.
   const int32_t ints[20] = {4, 7, 3, 48, 1024, 64, 256, -1, 200, 208, 44, 45, 46, 57, 25, -5, 256, 30, 2, 0};
-  WriteFile("setting.dat", FileImage(9, 2, ints));
+  WriteWholeFile("setting.dat", FileImage(9, 2, ints));
   ReadSetting();
   EXPECT_EQ(Settings.bgmQuality, 3);
   EXPECT_EQ(Settings.soundEffect, 1);
@@ -119,7 +119,7 @@ TEST_F(SettingsTest, OutOfRangeFieldsTakeTheirDefaults) {
   EXPECT_EQ(Settings.difficulty, 1);
   // FRAME SKIP accepts every divisor of 60.
   const int32_t skip20[20] = {1, 20, 16, 32, 512, 64, 203, 205, 200, 208, 44, 45, 46, 57, 0, 0, 256, 30, 1, 0};
-  WriteFile("setting.dat", FileImage(3, 1, skip20));
+  WriteWholeFile("setting.dat", FileImage(3, 1, skip20));
   ReadSetting();
   EXPECT_EQ(Settings.frameSkip, 20);
 }
@@ -127,12 +127,12 @@ TEST_F(SettingsTest, OutOfRangeFieldsTakeTheirDefaults) {
 TEST_F(SettingsTest, FailedWriteKeepsTheOldFile) {
   const int32_t ints[20] = {0, 30, 16, 32, 512, 64, 203, 205, 200, 208, 44, 45, 46, 57, 3, 777, 256, 30, 1, 0};
   std::string old = FileImage(1, 1, ints);
-  WriteFile("setting.dat", old);
+  WriteWholeFile("setting.dat", old);
   // The temporary file cannot be made: a folder stands in its place.
   std::filesystem::create_directory("setting.dat.tmp");
   Settings.normalHiScore = 999;
   EXPECT_FALSE(WriteSetting());
-  EXPECT_EQ(ReadFile("setting.dat"), old);
+  EXPECT_EQ(ReadWholeFile("setting.dat"), old);
 }
 
 TEST(PollInputTest, FoldsPadAndKeysAndObeysInputEnabled) {
@@ -190,7 +190,7 @@ TEST_F(SettingsTest, HalfMadeAssignmentsAreNotSavedAndTheOldOnesStay) {
   // A sound assignment is saved and becomes the one to fall back on.
   Settings.padAttack = 128, Settings.keyJump = 31;
   ASSERT_TRUE(WriteSetting());
-  const std::string saved = ReadFile("setting.dat");
+  const std::string saved = ReadWholeFile("setting.dat");
   // A pad capture left after its first step with the SHIELD button: two actions on one button.
   Settings.padAttack = Settings.padShield;
   // A key capture left half done: two actions on one key, and one action on none.
@@ -200,7 +200,7 @@ TEST_F(SettingsTest, HalfMadeAssignmentsAreNotSavedAndTheOldOnesStay) {
   ASSERT_TRUE(WriteSetting());
   std::string expected = saved;
   expected.replace(6, 4, Le32(30));
-  EXPECT_EQ(ReadFile("setting.dat"), expected);
+  EXPECT_EQ(ReadWholeFile("setting.dat"), expected);
   EXPECT_EQ(Settings.padAttack, 128);
   EXPECT_EQ(Settings.keyLeft, 203);
   EXPECT_EQ(Settings.keyUp, 200);
@@ -208,11 +208,11 @@ TEST_F(SettingsTest, HalfMadeAssignmentsAreNotSavedAndTheOldOnesStay) {
   // A file holding a button for two actions is read as it is, but not written back so.
   std::string twice = expected;
   twice.replace(14, 4, Le32(128));  // JUMP on ATTACK's button
-  WriteFile("setting.dat", twice);
+  WriteWholeFile("setting.dat", twice);
   ReadSetting();
   EXPECT_EQ(Settings.padJump, 128);
   ASSERT_TRUE(WriteSetting());
-  EXPECT_EQ(ReadFile("setting.dat"), expected);
+  EXPECT_EQ(ReadWholeFile("setting.dat"), expected);
 }
 
 }  // namespace

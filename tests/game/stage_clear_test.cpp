@@ -68,7 +68,7 @@ void MakeShippedStageFolder(const std::string& first) {
   for (int world = 1; world <= 5; ++world) {
     gametest::WriteBmp("stages/bg" + std::to_string(world) + ".png", 8, 8, 20, 20, 40);
   }
-  gametest::WriteFile("stages/start.txt", "title.bmp\n" + first + ".txt\n");
+  gametest::WriteWholeFile("stages/start.txt", "title.bmp\n" + first + ".txt\n");
   // A plain window drawn every second frame: the play is the same, the run cheaper.
   SettingRecord settings;
   settings.screenSize = 0;
@@ -76,7 +76,7 @@ void MakeShippedStageFolder(const std::string& first) {
   settings.bgmQuality = 0;
   uint8_t bytes[kSettingFileSize];
   EncodeSetting(settings, 0, bytes);
-  gametest::WriteFile(kSettingFileName, std::string(reinterpret_cast<char*>(bytes), sizeof bytes));
+  gametest::WriteWholeFile(kSettingFileName, std::string(reinterpret_cast<char*>(bytes), sizeof bytes));
 }
 
 // What took a point of health: the hostile task next to the player, else the ball.

@@ -20,7 +20,7 @@ namespace {
 using gametest::ScratchDir;
 using gametest::StageText;
 using gametest::WriteBmp;
-using gametest::WriteFile;
+using gametest::WriteWholeFile;
 
 class StageTest : public ::testing::Test {
  protected:
@@ -37,7 +37,7 @@ class StageTest : public ::testing::Test {
 
   // All fields of a file as the reader sees them, with or without skipping.
   static std::vector<std::string> Fields(const std::string& text, bool skipping, int count) {
-    WriteFile("fields.txt", text);
+    WriteWholeFile("fields.txt", text);
     int file = FileRead_openDefault("fields.txt", 0);
     EXPECT_NE(file, 0);
     std::vector<std::string> out;
@@ -82,7 +82,7 @@ TEST_F(StageTest, StageFileFillsTheRecord) {
   std::vector<int> cells(81, 0);
   cells[0] = 1;
   cells[80] = 56;
-  WriteFile("stages/a.txt", StageText(7, "FOREST", cells, "bg.bmp", "forest.pttune", "b.txt"));
+  WriteWholeFile("stages/a.txt", StageText(7, "FOREST", cells, "bg.bmp", "forest.pttune", "b.txt"));
   WriteBmp("stages/bg.bmp", 4, 4, 1, 2, 3);
   StageRecord record;
   ClearStageRecord(&record);
@@ -99,7 +99,7 @@ TEST_F(StageTest, StageFileFillsTheRecord) {
 
   // A first line that is a comment is the stage number, which converts to 0; the
   // background found only in "./common/" comes from there.
-  WriteFile("stages/c.txt", "# stage c\n" + StageText(3, "T", cells, "only.bmp", "m", "end.txt").substr(2));
+  WriteWholeFile("stages/c.txt", "# stage c\n" + StageText(3, "T", cells, "only.bmp", "m", "end.txt").substr(2));
   WriteBmp("common/only.bmp", 2, 2, 9, 9, 9);
   ASSERT_TRUE(ReadStageFile(&record, "c.txt"));
   EXPECT_EQ(record.stageNumber, 0);
@@ -119,13 +119,13 @@ TEST_F(StageTest, StageFileFailures) {
   EXPECT_STREQ(CurrentStageName, "missing.txt");
 
   // A background in neither folder fails and leaves the fields after it unread.
-  WriteFile("stages/nobg.txt", StageText(1, "X", {}, "nowhere.bmp", "music", "next.txt"));
+  WriteWholeFile("stages/nobg.txt", StageText(1, "X", {}, "nowhere.bmp", "music", "next.txt"));
   EXPECT_FALSE(ReadStageFile(&record, "nobg.txt"));
   EXPECT_EQ(record.backgroundImage, -1);
   EXPECT_STREQ(record.musicName, "");
 
   // A short file: missing fields are empty and their numbers 0.
-  WriteFile("stages/short.txt", "5,SHORT,1,2\n");
+  WriteWholeFile("stages/short.txt", "5,SHORT,1,2\n");
   EXPECT_FALSE(ReadStageFile(&record, "short.txt"));  // no background
   EXPECT_EQ(record.stageNumber, 5);
   EXPECT_EQ(record.cells[1], 2);
@@ -136,8 +136,8 @@ TEST_F(StageTest, StartAndEndFiles) {
   StageRecord record;
   ClearStageRecord(&record);
   EXPECT_FALSE(ReadStartFile(&record));
-  WriteFile("stages/start.txt", "#title\ntitle.png\n\n1-1.txt\n");
-  WriteFile("stages/end.txt", "ending.png,#music\nending.pttune\n");
+  WriteWholeFile("stages/start.txt", "#title\ntitle.png\n\n1-1.txt\n");
+  WriteWholeFile("stages/end.txt", "ending.png,#music\nending.pttune\n");
   ASSERT_TRUE(ReadStartFile(&record));
   EXPECT_STREQ(TitleImageName, "title.png");
   EXPECT_STREQ(record.nextStageName, "1-1.txt");

@@ -58,7 +58,7 @@ inline void WriteWav(const std::string& path) {
   std::string data = "RIFF" + le(36 + static_cast<uint32_t>(samples.size()), 4) + "WAVEfmt " + le(16, 4) +
                      le(1, 2) + le(1, 2) + le(8000, 4) + le(8000, 4) + le(1, 2) + le(8, 2) + "data" +
                      le(static_cast<uint32_t>(samples.size()), 4) + samples;
-  gametest::WriteFile(path, data);
+  gametest::WriteWholeFile(path, data);
 }
 
 // A scene test: a game folder whose "start.txt" names "title.bmp" and `first`, the
@@ -76,7 +76,7 @@ class SceneTest : public ::testing::Test {
     gametest::WriteBmp("common/select.png", 300, 300, 90, 90, 90);
     std::string keys;
     for (int code = 0; code < 256; ++code) keys += "K" + std::to_string(code) + "\r\n";
-    gametest::WriteFile("common/key.txt", keys);
+    gametest::WriteWholeFile("common/key.txt", keys);
   }
   void SetUp() override { SetGameTrace(&trace); }
   void TearDown() override {

@@ -261,9 +261,9 @@ TEST(TitleProgramTest, ScriptedRunGoesThroughTheOptionsAndTheStageSelectIntoASta
   SettingRecord s;
   uint8_t bytes[kSettingFileSize];
   EncodeSetting(s, 2, bytes);  // stages up to 1-3 reached
-  gametest::WriteFile("setting.dat", std::string(reinterpret_cast<char*>(bytes), sizeof bytes));
+  gametest::WriteWholeFile("setting.dat", std::string(reinterpret_cast<char*>(bytes), sizeof bytes));
   // Frames count the message pump's calls, one a frame.
-  gametest::WriteFile("script.txt",
+  gametest::WriteWholeFile("script.txt",
                       "seed 3\n"
                       "5 key 203 1\n6 key 203 0\n"       // LEFT: OPTIONS
                       "8 key 57 1\n9 key 57 0\n"         // chosen; the option screen opens at 60
@@ -285,8 +285,8 @@ TEST(TitleProgramTest, ScriptedRunGoesThroughTheOptionsAndTheStageSelectIntoASta
                         "' > out.txt 2>&1";
   int status = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << gametest::ReadFile("out.txt");
-  std::string file = gametest::ReadFile("setting.dat");
+  EXPECT_EQ(WEXITSTATUS(status), 0) << gametest::ReadWholeFile("out.txt");
+  std::string file = gametest::ReadWholeFile("setting.dat");
   ASSERT_EQ(file.size(), 82u);
   EXPECT_EQ(file[74], 0);  // EASY, chosen on the option screen
   EXPECT_EQ(file[58], 7);  // "1-2.txt" was begun: its stage number is now the highest reached

@@ -31,7 +31,7 @@ void RecordFrame(MovieHandleRecord* movie, intptr_t data) {
 class Movies : public ::testing::Test {
  protected:
   void SetUp() override {
-    log = Scratch("log.txt");
+    log = ScratchName("log.txt");
     TestDriver_Reset();
     SetLogOutputFlag(1);
     SetLogFileName(log.c_str());
@@ -62,7 +62,7 @@ class Movies : public ::testing::Test {
     return shown.empty() ? -2 : shown.back();
   }
   int64_t Current(int movie) { return TheoraDecode_GetCurrentFrame(GetMovieHandleRecord(movie)->decoder); }
-  bool Logged(const char* text) { return ReadFile(log).find(text) != std::string::npos; }
+  bool Logged(const char* text) { return ReadWholeFile(log).find(text) != std::string::npos; }
 
   NullAudioConfig audio;
   std::string log;
@@ -215,8 +215,8 @@ TEST_F(Movies, LongMoviesKeepTheirClock) {
 }
 
 TEST_F(Movies, OpenFailuresAndBadHandles) {
-  const std::string junk = Scratch("junk.mpg");
-  WriteFile(junk, std::string(2000, '\x01'));
+  const std::string junk = ScratchName("junk.mpg");
+  WriteWholeFile(junk, std::string(2000, '\x01'));
   const int param[1] = {0};
   for (const std::string& path : {junk, MoviePath("headers_only.ogv"), MoviePath("tone.ogg"), std::string("nothing.ogv")}) {
     EXPECT_EQ(OpenMovie(param, path.c_str(), nullptr, nullptr, 0, 0), -1) << path;
@@ -290,8 +290,8 @@ TEST_F(Movies, GraphsShowTheirMovie) {
   EXPECT_EQ(GetMovieHandleRecord(movie), nullptr);
 
   // A file that is neither image nor movie.
-  const std::string junk = Scratch("junk.bin");
-  WriteFile(junk, std::string(300, '\x02'));
+  const std::string junk = ScratchName("junk.bin");
+  WriteWholeFile(junk, std::string(300, '\x02'));
   EXPECT_EQ(LoadGraph(junk.c_str()), -1);
   EXPECT_TRUE(Logged("ムービーファイルオープン処理時にエラーが発生しました"));
   std::remove(junk.c_str());
@@ -311,7 +311,7 @@ TEST_F(Movies, TemporaryCopiesAreWholeOrGone) {
   const std::string source = MoviePath("count100.ogv");
   char path[260] = {};
   ASSERT_EQ(CopyMovieToTemporaryFile(source.c_str(), path, sizeof(path)), 0);
-  EXPECT_EQ(ReadFile(path), ReadFile(source));
+  EXPECT_EQ(ReadWholeFile(path), ReadWholeFile(source));
   std::remove(path);
 
   plainFiles = *GetFileAccessTable();

@@ -11,31 +11,18 @@
 
 #include "engine/sound/theora_decode.h"
 #include "moviegen.h"
+#include "common/scratch.h"
 
 namespace movietest {
+
+using ::ReadWholeFile;
+using ::ScratchName;
+using ::WriteWholeFile;
 
 // A movie made by the generator in the build tree.
 inline std::string MoviePath(const char* name) {
   const char* dir = std::getenv("TAMRAK_BINARY_DIR");
   return std::string(dir ? dir : ".") + "/testmedia/movie/" + name;
-}
-
-// Test programs of one folder share the working folder: names carry test and process.
-inline std::string Scratch(const char* what) {
-  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  return std::string(info->test_suite_name()) + "_" + info->name() + "_" + std::to_string(getpid()) + "_" + what;
-}
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-inline void WriteFile(const std::string& path, const std::string& data) {
-  std::ofstream out(path, std::ios::binary);
-  out << data;
 }
 
 inline int ImageNumber(const BaseImage* image) {

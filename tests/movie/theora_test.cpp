@@ -116,22 +116,22 @@ TEST_F(TheoraDecoder, FullChromaMovie) {
 }
 
 TEST_F(TheoraDecoder, RefusesWhatIsNoTheoraMovie) {
-  const std::string junk = Scratch("junk.bin"), headers = MoviePath("headers_only.ogv");
-  WriteFile(junk, std::string(5000, 'x'));
+  const std::string junk = ScratchName("junk.bin"), headers = MoviePath("headers_only.ogv");
+  WriteWholeFile(junk, std::string(5000, 'x'));
   EXPECT_EQ(Decoder(junk).record, nullptr);
   EXPECT_EQ(Decoder(headers).record, nullptr);  // no frame: nothing to time
   EXPECT_EQ(Decoder(MoviePath("tone.ogg")).record, nullptr);
-  const std::string movie = ReadFile(MoviePath("count100.ogv"));
-  WriteFile(junk, movie.substr(0, 3000));  // cut inside the headers
+  const std::string movie = ReadWholeFile(MoviePath("count100.ogv"));
+  WriteWholeFile(junk, movie.substr(0, 3000));  // cut inside the headers
   EXPECT_EQ(Decoder(junk).record, nullptr);
   std::remove(junk.c_str());
 }
 
 TEST_F(TheoraDecoder, DamagedFilesStillPlayWhatTheyHold) {
-  const std::string movie = ReadFile(MoviePath("count100.ogv"));
-  const std::string path = Scratch("cut.ogv");
+  const std::string movie = ReadWholeFile(MoviePath("count100.ogv"));
+  const std::string path = ScratchName("cut.ogv");
   // Cut in the middle of a page: the frames before the cut play.
-  WriteFile(path, movie.substr(0, movie.size() / 2 + 77));
+  WriteWholeFile(path, movie.substr(0, movie.size() / 2 + 77));
   {
     Decoder d(path);
     ASSERT_NE(d.record, nullptr);
@@ -146,7 +146,7 @@ TEST_F(TheoraDecoder, DamagedFilesStillPlayWhatTheyHold) {
   }
   // Junk between pages moves every later page: seeks still land on their frames.
   const size_t at = movie.find("OggS", movie.size() / 3);
-  WriteFile(path, movie.substr(0, at) + std::string(333, '\x5A') + movie.substr(at));
+  WriteWholeFile(path, movie.substr(0, at) + std::string(333, '\x5A') + movie.substr(at));
   {
     Decoder d(path);
     ASSERT_NE(d.record, nullptr);

@@ -9,7 +9,7 @@
 #include "engine/system/system.h"
 #include "platform/window/test_driver.h"
 #include "platform/window/window.h"
-#include "scratch.h"
+#include "common/scratch.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <vector>
 
 #include "engine/system/system.h"
-#include "scratch.h"
+#include "common/scratch.h"
 
 namespace {
 

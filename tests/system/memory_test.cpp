@@ -1,7 +1,7 @@
 #include <cstring>
 
 #include "engine/system/system.h"
-#include "scratch.h"
+#include "common/scratch.h"
 
 TEST(Memory, BlocksAreTrackedUntilFreed) {
   int before = GetAllocMemoryCount(nullptr);

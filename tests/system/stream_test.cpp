@@ -2,7 +2,7 @@
 #include <string>
 
 #include "engine/system/system.h"
-#include "scratch.h"
+#include "common/scratch.h"
 
 namespace {
 
