@@ -127,6 +127,8 @@ int GetNowCount(int) {
 
 void SleepMilliseconds(int ms) { PlatformTime_Sleep(ms); }
 
+void SleepUntilMicrosecondCount(int64_t time) { PlatformTime_SleepUntil(time); }
+
 int GetLocalDateTime(LocalDateTime* out) {
   if (!out) return -1;
   PlatformDateTime t{};

@@ -51,6 +51,7 @@ void PresentBoth() {
 
 TEST(Present, FramesAreRecordedWithAndWithoutAWindow) {
   int before = PlatformWindow_GetPresentCount();
+  PlatformWindow_KeepFrames(1);
   PresentBoth();  // no window yet
   ASSERT_EQ(PlatformWindow_Init(), 0);
   EXPECT_EQ(PlatformWindow_IsHeadless(), 1);
@@ -66,6 +67,10 @@ TEST(Present, FramesAreRecordedWithAndWithoutAWindow) {
   EXPECT_EQ(h, 480);
   PlatformWindow_Quit();
   EXPECT_EQ(PlatformWindow_GetHandle(), nullptr);
+  // Frames are kept only while asked for.
+  PlatformWindow_KeepFrames(0);
+  EXPECT_EQ(PlatformWindow_Present(big.data(), 320, 240, 640, 16), 0);
+  EXPECT_EQ(PlatformWindow_GetLastFrame(nullptr, 0, &w, &h), 0);
 }
 
 TEST(Events, DriverEventsComeFirstAndInOrder) {
