@@ -51,8 +51,12 @@ void Rgb565RowDoubled(const uint16_t* src, uint32_t* row, uint32_t* row2, size_t
     Double8(a, &q[0], &q[1]);
     Double8(b, &q[2], &q[3]);
     for (int i = 0; i < 4; ++i) {
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(row + 2 * x + 8 * i), q[i]);
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(row2 + 2 * x + 8 * i), q[i]);
+      // Halves: rows are seldom 32-byte aligned, and a store across two lines costs twice.
+      const __m128i a = _mm256_castsi256_si128(q[i]), b = _mm256_extracti128_si256(q[i], 1);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(row + 2 * x + 8 * i), a);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(row + 2 * x + 8 * i + 4), b);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(row2 + 2 * x + 8 * i), a);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(row2 + 2 * x + 8 * i + 4), b);
     }
   }
   if (x < width) kScreenConvertSse2.rgb565Doubled(src + x, row + 2 * x, row2 + 2 * x, width - x);

@@ -74,6 +74,9 @@ bool EnsureRenderer() {
   // A window needs no scaling from the renderer, only a copy: the software renderer does
   // that with one row copy and no graphics driver. Full screen is scaled on the GPU.
   if (state.fullScreen) state.renderer = SDL_CreateRenderer(state.window, -1, SDL_RENDERER_ACCELERATED);
+  // The window's own framebuffer (shared memory on X11) rather than one more GPU texture
+  // behind it; the environment may still say otherwise.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (!state.renderer) state.renderer = SDL_CreateRenderer(state.window, -1, SDL_RENDERER_SOFTWARE);
   return state.renderer != nullptr;
 }
