@@ -14,7 +14,7 @@ inline void Widen16(__m256i p, __m256i* first, __m256i* second) {
   const __m256i g = _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi16(p, 3), _mm256_set1_epi16(0xFC)),
                                     _mm256_and_si256(_mm256_srli_epi16(p, 9), _mm256_set1_epi16(0x03)));
   const __m256i b = _mm256_or_si256(_mm256_and_si256(_mm256_slli_epi16(p, 3), _mm256_set1_epi16(0xF8)),
-                                    _mm256_and_si256(_mm256_srli_epi16(p, 2), _mm256_set1_epi16(0x03)));
+                                    _mm256_and_si256(_mm256_srli_epi16(p, 2), _mm256_set1_epi16(0x07)));
   const __m256i gb = _mm256_or_si256(b, _mm256_slli_epi16(g, 8));
   // The unpacks work within each 128-bit lane: pixels 0-3 | 8-11 and 4-7 | 12-15.
   const __m256i lo = _mm256_unpacklo_epi16(gb, r);
