@@ -69,14 +69,31 @@ void OutputSize(int* width, int* height) {
   if (SDL_GetRendererOutputSize(state.renderer, width, height) != 0) *width = *height = 0;
 }
 
+// A window of the frame's size or twice it gets the frame converted straight into its own
+// framebuffer (shared memory on X11), which SDL then only hands to the display. False
+// when the framebuffer is of another size or format.
+bool PresentToWindowSurface(const void* pixels, int width, int height, int pitch, int bits) {
+  if (state.fullScreen) return false;
+  // Rather than a GPU texture behind the framebuffer; the environment may still ask for one.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  SDL_Surface* surface = SDL_GetWindowSurface(state.window);
+  if (!surface || surface->format->format != SDL_PIXELFORMAT_RGB888) return false;
+  const int scale = surface->w == 2 * width && surface->h == 2 * height ? 2
+                    : surface->w == width && surface->h == height   ? 1
+                                                                    : 0;
+  if (scale == 0) return false;
+  DestroyRenderer();
+  if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return false;
+  ConvertScreen(ScreenConvertBest(), pixels, pitch, bits, width, height, surface->pixels, surface->pitch, scale);
+  if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+  SDL_UpdateWindowSurface(state.window);
+  return true;
+}
+
 bool EnsureRenderer() {
   if (state.renderer) return true;
-  // A window needs no scaling from the renderer, only a copy: the software renderer does
-  // that with one row copy and no graphics driver. Full screen is scaled on the GPU.
+  // Full screen is scaled on the GPU; a window of any other size by the software renderer.
   if (state.fullScreen) state.renderer = SDL_CreateRenderer(state.window, -1, SDL_RENDERER_ACCELERATED);
-  // The window's own framebuffer (shared memory on X11) rather than one more GPU texture
-  // behind it; the environment may still say otherwise.
-  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (!state.renderer) state.renderer = SDL_CreateRenderer(state.window, -1, SDL_RENDERER_SOFTWARE);
   return state.renderer != nullptr;
 }
@@ -219,8 +236,9 @@ int PlatformWindow_Present(const void* pixels, int width, int height, int pitch,
   if (state.keepFrames) KeepFrame(static_cast<const unsigned char*>(pixels), width, height, pitch, bitsPerPixel);
   ++state.presentCount;
   if (!state.window) return 0;
+  if (PresentToWindowSurface(pixels, width, height, pitch, bitsPerPixel)) return 0;
   if (!EnsureRenderer()) return 0;  // a window that cannot render still takes frames
-  // A window twice the frame's size gets it doubled here, so the renderer only copies.
+  // An output twice the frame's size gets it doubled here, so the renderer only copies.
   int outWidth, outHeight;
   OutputSize(&outWidth, &outHeight);
   const int scale = !state.fullScreen && outWidth == 2 * width && outHeight == 2 * height ? 2 : 1;
