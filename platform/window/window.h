@@ -52,6 +52,9 @@ void PlatformWindow_KeepFrames(int keep);
 // count of the frame (0 when none was kept).
 int PlatformWindow_GetLastFrame(uint32_t* out, size_t outCount, int* width, int* height);
 int PlatformWindow_GetPresentCount();
+// For tests: what the window shows now, as 0x00RRGGBB words of its output size. Copies when
+// outCount is large enough; returns the pixel count (0 without a window).
+int PlatformWindow_ReadShown(uint32_t* out, size_t outCount, int* width, int* height);
 
 // A message box; to standard error when there is no display.
 int PlatformWindow_MessageBox(const char* text, const char* caption);

@@ -285,6 +285,38 @@ int PlatformWindow_GetLastFrame(uint32_t* out, size_t outCount, int* width, int*
   return static_cast<int>(count);
 }
 
+int PlatformWindow_ReadShown(uint32_t* out, size_t outCount, int* width, int* height) {
+  if (width) *width = 0;
+  if (height) *height = 0;
+  if (!state.window) return 0;
+  int w = 0, h = 0;
+  if (state.renderer) {
+    if (SDL_GetRendererOutputSize(state.renderer, &w, &h) != 0) return 0;
+  } else {
+    SDL_Surface* surface = SDL_GetWindowSurface(state.window);
+    if (!surface) return 0;
+    w = surface->w;
+    h = surface->h;
+  }
+  const size_t count = static_cast<size_t>(w) * static_cast<size_t>(h);
+  if (width) *width = w;
+  if (height) *height = h;
+  if (!out || outCount < count) return static_cast<int>(count);
+  if (state.renderer) {
+    // The whole output, not only the frame's viewport; the next present sets it again.
+    // (Only the software renderer keeps what it presented.)
+    SDL_RenderSetLogicalSize(state.renderer, 0, 0);
+    SDL_RenderSetViewport(state.renderer, nullptr);
+    if (SDL_RenderReadPixels(state.renderer, nullptr, SDL_PIXELFORMAT_RGB888, out, w * 4) != 0) return 0;
+  } else {
+    SDL_Surface* surface = SDL_GetWindowSurface(state.window);
+    SDL_ConvertPixels(w, h, surface->format->format, surface->pixels, surface->pitch, SDL_PIXELFORMAT_RGB888, out,
+                      w * 4);
+  }
+  for (size_t i = 0; i < count; ++i) out[i] &= 0x00FFFFFFu;
+  return static_cast<int>(count);
+}
+
 int PlatformWindow_GetPresentCount() { return state.presentCount; }
 
 int PlatformWindow_MessageBox(const char* text, const char* caption) {
