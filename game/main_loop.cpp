@@ -18,16 +18,7 @@ namespace {
 
 int64_t EngineNow() { return GetMicrosecondCount(0); }
 
-void EngineWaitUntil(int64_t deadline) {
-  for (;;) {
-    int64_t left = deadline - GetMicrosecondCount(0);
-    if (left <= 0) return;
-    // Sleep while more than 2 ms remain, then spin: the deadline is kept to the microsecond.
-    if (left > 2000) SleepMilliseconds(static_cast<int>(left / 1000) - 1);
-  }
-}
-
-const FrameClock kEngineClock = {EngineNow, EngineWaitUntil};
+const FrameClock kEngineClock = {EngineNow, WaitForFrameDeadline};
 
 enum class FrameResult { kRan, kLeave, kQuit };
 
@@ -239,6 +230,15 @@ void ResetGameGlobals() {
 }
 
 }  // namespace
+
+void WaitForFrameDeadline(int64_t deadline) {
+  const int64_t wake = deadline - kFrameSpinMicroseconds;
+  if (GetMicrosecondCount(0) < wake) SleepUntilMicrosecondCount(wake);
+  // A sleep may end late by the scheduler's slack; the last stretch is spun to keep the
+  // deadline to the microsecond.
+  while (GetMicrosecondCount(0) < deadline) {
+  }
+}
 
 void SetEngineStartHook(void (*hook)()) { loop.engineStartHook = hook; }
 

@@ -19,8 +19,14 @@ struct FrameClock {
   int64_t (*now)();
   void (*waitUntil)(int64_t deadline);  // returns once now() >= deadline
 };
-// Null restores the engine's clock (sleeps until shortly before the deadline, then spins).
+// Null restores the engine's clock: GetMicrosecondCount, and WaitForFrameDeadline.
 void SetFrameClock(const FrameClock* clock);
+
+// How long before a frame's deadline the engine clock's wait stops sleeping and spins.
+constexpr int64_t kFrameSpinMicroseconds = 500;
+// Sleeps (to an absolute time) until kFrameSpinMicroseconds before the deadline, then
+// spins on GetMicrosecondCount until it reaches the deadline. Returns at once when late.
+void WaitForFrameDeadline(int64_t deadline);
 
 // Runs right after the engine has started (seeding, scripted input); null for none.
 void SetEngineStartHook(void (*hook)());

@@ -1,23 +1,25 @@
 #include "pxtone/pxtone.h"
 
-#include <SDL.h>
-
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <vector>
 
+#include "platform/audio/audio.h"
 #include "pxtone/pttune.h"
 #include "pxtone/pxtone_mix.h"
 
 namespace {
 
+constexpr uint64_t kOne = uint64_t{1} << 32;  // 1.0 in the resampler's 32.32 positions
+constexpr uint32_t kResampleChunk = 4096;     // output frames resampled at a time
+constexpr uint32_t kLowestOutputRate = 100;   // the music is made at up to 441 times this
+
 struct Library {
-  std::mutex lock;
+  std::mutex lock;  // taken inside the sound output's locks, never around a call to it
   bool ready = false;
-  bool nullOutput = false;
-  SDL_AudioDeviceID device = 0;
   int rate = 44100;
   float volume = 1.0f;
   bool loop = true;
@@ -26,6 +28,10 @@ struct Library {
   int64_t fadeTotal = 0;  // samples; 0 when not fading
   int64_t fadeLeft = 0;
   std::vector<float> scratch;
+  // Linear resampling to the output's rate: the samples at and after the position.
+  bool primed = false;
+  float here = 0.0f, next = 0.0f;
+  uint64_t fraction = 0;  // 32.32, below kOne
 };
 
 Library& Lib() {
@@ -33,68 +39,78 @@ Library& Lib() {
   return lib;
 }
 
+// The next mono samples at the library's rate, volume and fade applied, within -1 .. 1.
 // Called with the lock held.
-void MixLocked(Library& lib, int16_t* stereo, int frames) {
-  lib.scratch.assign(static_cast<size_t>(frames), 0.0f);
-  if (lib.renderer.playing()) lib.renderer.Render(lib.scratch.data(), frames);
-  for (int i = 0; i < frames; ++i) {
+const float* RenderLocked(Library& lib, size_t frames) {
+  lib.scratch.assign(frames, 0.0f);
+  if (lib.renderer.playing()) lib.renderer.Render(lib.scratch.data(), static_cast<int>(frames));
+  for (float& sample : lib.scratch) {
     float gain = lib.volume * 0.35f;  // headroom for several voices
     if (lib.fadeTotal > 0) {
       gain *= static_cast<float>(lib.fadeLeft) / static_cast<float>(lib.fadeTotal);
       if (lib.fadeLeft > 0) --lib.fadeLeft;
     }
-    float s = std::clamp(lib.scratch[static_cast<size_t>(i)] * gain, -1.0f, 1.0f);
-    auto v = static_cast<int16_t>(std::lrint(s * 32767.0f));
-    stereo[2 * i] = v;
-    stereo[2 * i + 1] = v;
+    sample = std::clamp(sample * gain, -1.0f, 1.0f);
   }
   if (lib.fadeTotal > 0 && lib.fadeLeft == 0) lib.renderer.Stop();  // a faded tune stays silent
+  return lib.scratch.data();
 }
 
-void Callback(void*, Uint8* stream, int bytes) {
+void RestartResampler(Library& lib) {
+  lib.primed = false;
+  lib.here = lib.next = 0.0f;
+  lib.fraction = 0;
+}
+
+// The sound output's client: adds the music, made at the library's rate, to the output's mix.
+void MixIntoOutput(void*, float* mix, uint32_t frames, uint32_t rate, int channels) {
   Library& lib = Lib();
   std::lock_guard<std::mutex> guard(lib.lock);
-  MixLocked(lib, reinterpret_cast<int16_t*>(stream), bytes / 4);
-}
-
-void CloseOutput(Library& lib) {
-  if (lib.device) {
-    SDL_CloseAudioDevice(lib.device);
-    lib.device = 0;
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  if (!lib.renderer.playing() || rate < kLowestOutputRate) return;
+  auto add = [&](uint32_t i, float v) {
+    for (int c = 0; c < channels; ++c) mix[static_cast<size_t>(i) * channels + c] += v * 32767.0f;
+  };
+  if (static_cast<uint32_t>(lib.rate) == rate) {
+    const float* s = RenderLocked(lib, frames);
+    for (uint32_t i = 0; i < frames; ++i) add(i, s[i]);
+    return;
   }
-}
-
-bool OpenOutput(Library& lib, int rate) {
-  lib.rate = rate;
-  if (lib.nullOutput) return true;
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
-  SDL_AudioSpec want{};
-  want.freq = rate;
-  want.format = AUDIO_S16SYS;
-  want.channels = 2;
-  want.samples = 1024;
-  want.callback = Callback;
-  SDL_AudioSpec have{};
-  lib.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-  if (!lib.device) {
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    return false;
+  if (!lib.primed) {
+    const float* s = RenderLocked(lib, 2);
+    lib.here = s[0];
+    lib.next = s[1];
+    lib.primed = true;
   }
-  SDL_PauseAudioDevice(lib.device, 0);
-  return true;
+  const uint64_t step = (static_cast<uint64_t>(lib.rate) << 32) / rate;
+  for (uint32_t done = 0; done < frames;) {
+    const uint32_t part = std::min(frames - done, kResampleChunk);
+    // Every sample the position passes over in this part, made in one go.
+    const size_t needed = static_cast<size_t>((lib.fraction + step * part) >> 32);
+    const float* s = RenderLocked(lib, needed);
+    size_t taken = 0;
+    for (uint32_t i = done; i < done + part; ++i) {
+      const float t = static_cast<float>(lib.fraction) * (1.0f / 4294967296.0f);
+      add(i, lib.here + (lib.next - lib.here) * t);
+      lib.fraction += step;
+      for (; lib.fraction >= kOne; lib.fraction -= kOne) {
+        lib.here = lib.next;
+        lib.next = s[taken++];
+      }
+    }
+    done += part;
+  }
 }
 
 int ValidRate(int rate) { return rate == 11025 || rate == 22050 ? rate : 44100; }
 
 }  // namespace
 
-void pxtone_UseNullOutput(bool useNull) { Lib().nullOutput = useNull; }
-
 void pxtone_Mix(int16_t* stereo, int frames) {
   Library& lib = Lib();
   std::lock_guard<std::mutex> guard(lib.lock);
-  MixLocked(lib, stereo, frames);
+  if (frames <= 0) return;
+  const float* s = RenderLocked(lib, static_cast<size_t>(frames));
+  for (int i = 0; i < frames; ++i) stereo[2 * i] = stereo[2 * i + 1] = static_cast<int16_t>(std::lrint(s[i] * 32767.0f));
 }
 
 int pxtone_SampleRate() { return Lib().rate; }
@@ -105,16 +121,27 @@ bool pxtone_TunePlaying() {
   return lib.renderer.playing();
 }
 
+int64_t pxtone_TunePosition() {
+  Library& lib = Lib();
+  std::lock_guard<std::mutex> guard(lib.lock);
+  return lib.renderer.position();
+}
+
 int pxtone_Ready(void*, int, int sampleRate, int, float, int, void*) {
   Library& lib = Lib();
-  if (lib.ready) return 1;
-  lib.ready = true;
-  return OpenOutput(lib, ValidRate(sampleRate)) ? 1 : 0;
+  {
+    std::lock_guard<std::mutex> guard(lib.lock);
+    if (lib.ready) return 1;
+    lib.ready = true;
+    lib.rate = ValidRate(sampleRate);
+    RestartResampler(lib);
+  }
+  AudioClient_Set(MixIntoOutput, nullptr);
+  return 1;
 }
 
 int pxtone_Reset(void*, int, int sampleRate, int, float, int, void*) {
   Library& lib = Lib();
-  CloseOutput(lib);
   {
     std::lock_guard<std::mutex> guard(lib.lock);
     int newRate = ValidRate(sampleRate);
@@ -124,14 +151,16 @@ int pxtone_Reset(void*, int, int sampleRate, int, float, int, void*) {
       lib.renderer.Start(lib.tune.get(), newRate, lib.loop, at);
     }
     lib.rate = newRate;
+    lib.ready = true;
+    RestartResampler(lib);
   }
-  lib.ready = true;
-  return OpenOutput(lib, ValidRate(sampleRate)) ? 1 : 0;
+  AudioClient_Set(MixIntoOutput, nullptr);
+  return 1;
 }
 
 int pxtone_Release() {
+  AudioClient_Set(nullptr, nullptr);
   Library& lib = Lib();
-  CloseOutput(lib);
   std::lock_guard<std::mutex> guard(lib.lock);
   lib.renderer.Stop();
   lib.tune.reset();
@@ -149,7 +178,7 @@ int pxtone_Tune_Load(void*, const char*, const char* path) {
   lib.fadeTotal = lib.fadeLeft = 0;
   if (!ok) {
     lib.tune.reset();
-    SDL_Log("pxtone: %s", error.c_str());
+    std::fprintf(stderr, "pxtone: %s\n", error.c_str());
     return 0;
   }
   lib.tune = std::move(tune);
@@ -170,6 +199,7 @@ int pxtone_Tune_Start(int startSample, int) {
   if (!lib.tune) return 0;
   lib.fadeTotal = lib.fadeLeft = 0;
   lib.renderer.Start(lib.tune.get(), lib.rate, lib.loop, startSample);
+  RestartResampler(lib);
   return 1;
 }
 

@@ -1,15 +1,16 @@
-// Stand-in music library: plays ".pttune" text scores in the background on its own
-// audio output. Nothing here blocks; a missing file or no audio device is silence.
-// The score format is described in pxtone/pttune.h.
+// Stand-in music library: plays ".pttune" text scores in the background. It has no device
+// of its own: it mixes into the sound output the engine opened (platform/audio), as the
+// music and the engine share one sound device. Nothing here blocks; a missing file or no
+// sound output is silence. The score format is described in pxtone/pttune.h.
 #pragma once
 
 #include <cstdint>
 
 // window: ignored. channels (1 or 2), sample rate, bits (16), buffer seconds, the last
-// three are accepted and ignored. Opens the audio output; returns 1 on success.
+// three are accepted and ignored. Joins the sound output; returns 1.
 int pxtone_Ready(void* window, int channels, int sampleRate, int bits, float bufferSeconds,
                  int directSound, void* callback);
-// Reopens the output at a new rate; the current tune is kept and restarts.
+// Changes the rate the music is made at; the current tune carries on from the same moment.
 int pxtone_Reset(void* window, int channels, int sampleRate, int bits, float bufferSeconds,
                  int directSound, void* callback);
 int pxtone_Release();

@@ -109,7 +109,8 @@ void DetectProcessorFeatures() {
 
 int GetLogicalProcessorCount() {
   if (processorOverride > 0) return processorOverride;
-  unsigned n = std::thread::hardware_concurrency();
+  // Read once: the library asks the system files each time, and the message pump asks every frame.
+  static const unsigned n = std::thread::hardware_concurrency();
   return n == 0 ? 1 : static_cast<int>(n);
 }
 
@@ -126,6 +127,8 @@ int GetNowCount(int) {
 }
 
 void SleepMilliseconds(int ms) { PlatformTime_Sleep(ms); }
+
+void SleepUntilMicrosecondCount(int64_t time) { PlatformTime_SleepUntil(time); }
 
 int GetLocalDateTime(LocalDateTime* out) {
   if (!out) return -1;

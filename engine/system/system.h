@@ -270,6 +270,8 @@ int RingBufTerminate(RingBuf* ring);
 int64_t GetMicrosecondCount(int flag = 0);  // monotonic
 int GetNowCount(int flag = 0);  // milliseconds, wrapping within the positive int range
 void SleepMilliseconds(int ms);
+// Sleeps until GetMicrosecondCount reaches `time` or shortly after; the manual clock moves to it.
+void SleepUntilMicrosecondCount(int64_t time);
 
 struct LocalDateTime {
   int Year, Mon, Day, Hour, Min, Sec;

@@ -136,6 +136,20 @@ int AudioBuffer_GetFormat(AudioBuffer* buffer, WAVEFORMATEX* format);
 // True when the mixer can play buffers of this format (PCM, 8 or 16 bits, 1 or 2 channels).
 bool AudioFormatPlayable(const WAVEFORMATEX& format);
 
+// ---------------------------------------------------------------- a second client
+
+// A client that mixes its own sound beside the play buffers (the music library). `mix` adds
+// `frames` frames of `channels` interleaved samples (full scale 32768) at `rate` frames a
+// second to what the mix already holds. It is heard on the first device opened that is
+// still open, and runs on that device's mixing thread with the device locked: it must not
+// call into this layer.
+using AudioClientMix = void (*)(void* context, float* mix, uint32_t frames, uint32_t rate, int channels);
+// Sets the one client, or removes it with null. Once it returns, the previous client's
+// function is neither running nor called again.
+void AudioClient_Set(AudioClientMix mix, void* context);
+// 1 while a device is open that the client is heard on.
+int AudioClient_OutputOpen();
+
 // ---------------------------------------------------------------- null device (tests)
 
 struct NullAudioConfig {

@@ -54,6 +54,12 @@ struct AudioDevice {
 // Mixes every playing buffer into frames x channels samples. Caller holds the device mutex.
 void AudioMixLocked(AudioDevice* device, int16_t* out, uint32_t frames);
 
+// The second client's side of an open device (audio_client.cpp).
+void AudioClient_DeviceOpened(AudioDevice* device);
+void AudioClient_DeviceClosed(AudioDevice* device);
+// Adds the client's frames to the float mix when this device is the one it is heard on.
+void AudioClient_MixLocked(AudioDevice* device, float* mix, uint32_t frames);
+
 int SdlAudio_Open(AudioDevice* device);
 void SdlAudio_Close(AudioDevice* device);
 void SdlAudio_Sleep(int ms);

@@ -97,6 +97,7 @@ void AudioMixLocked(AudioDevice* d, int16_t* out, uint32_t frames) {
     if (b->primary || !b->playing || b->frames == 0) continue;
     MixBuffer(b, d->mix.data(), frames, d->rate, d->channels);
   }
+  AudioClient_MixLocked(d, d->mix.data(), frames);
   for (size_t i = 0; i < n; ++i) {
     float v = std::min(32767.0f, std::max(-32768.0f, d->mix[i]));
     out[i] = static_cast<int16_t>(std::lrint(v));
@@ -134,10 +135,14 @@ int AudioDevice_Initialize(AudioDevice* d) {
   if (d->backend == AudioBackend::Null) {
     if (d->nullConfig.failInitialize) return 1;
     d->open = true;
+    AudioClient_DeviceOpened(d);
     return 0;
   }
   int r = SdlAudio_Open(d);
-  if (r == 0) d->open = true;
+  if (r == 0) {
+    d->open = true;
+    AudioClient_DeviceOpened(d);
+  }
   return r;
 }
 
@@ -195,6 +200,7 @@ int AudioDevice_DuplicateBuffer(AudioDevice* d, AudioBuffer* source, AudioBuffer
 
 void AudioDevice_Release(AudioDevice* d) {
   if (!d) return;
+  AudioClient_DeviceClosed(d);
   if (d->backend == AudioBackend::Sdl && d->open) SdlAudio_Close(d);
   if (d->backend == AudioBackend::Null) AudioNull_Unregister(d);
   for (AudioBuffer* b : d->buffers) delete b;

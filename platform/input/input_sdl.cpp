@@ -191,9 +191,7 @@ void PlatformInput_GetKeyState(unsigned char out[256]) {
   for (int sc = 0; keys && sc < count && sc < SDL_NUM_SCANCODES; ++sc) {
     if (keys[sc] && state.keyMap[sc]) out[state.keyMap[sc]] = 1;
   }
-  for (int code = 0; code < 256; ++code) {
-    if (TestDriver_ScriptedKey(code)) out[code] = 1;
-  }
+  TestDriver_AddScriptedKeys(out);
 }
 
 int PlatformInput_GetPadState(int pad) {

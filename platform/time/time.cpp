@@ -1,22 +1,45 @@
 #include "platform/time/time.h"
 
+#include <cerrno>
 #include <chrono>
 #include <ctime>
 #include <thread>
 
 #include "platform/window/test_driver.h"
 
+namespace {
+
+constexpr int64_t kMicrosecondsPerSecond = 1000000;
+
+int64_t MonotonicMicroseconds() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);  // vDSO: no system call, no lock
+  return static_cast<int64_t>(t.tv_sec) * kMicrosecondsPerSecond + t.tv_nsec / 1000;
+}
+
+}  // namespace
+
 int64_t PlatformTime_Microseconds() {
   int64_t manual;
   if (TestDriver_ClockRead(&manual)) return manual;
-  using namespace std::chrono;
-  return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+  return MonotonicMicroseconds();
 }
 
 void PlatformTime_Sleep(int milliseconds) {
   if (milliseconds < 0) milliseconds = 0;
   if (TestDriver_ClockSleep(milliseconds)) return;
   PlatformTime_RealSleep(milliseconds);
+}
+
+void PlatformTime_SleepUntil(int64_t microseconds) {
+  if (TestDriver_ClockSleepUntil(microseconds)) return;
+  if (microseconds <= 0) return;
+  timespec until{};
+  until.tv_sec = static_cast<time_t>(microseconds / kMicrosecondsPerSecond);
+  until.tv_nsec = static_cast<long>(microseconds % kMicrosecondsPerSecond) * 1000;
+  // An absolute deadline: a signal that cuts the sleep short costs no drift.
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+  }
 }
 
 void PlatformTime_RealSleep(int milliseconds) {

@@ -7,6 +7,9 @@
 int64_t PlatformTime_Microseconds();
 // Sleeps; with the manual clock on, advances it instead.
 void PlatformTime_Sleep(int milliseconds);
+// Sleeps until PlatformTime_Microseconds reaches the given time (it may wake a little
+// after it); with the manual clock on, moves the clock there instead.
+void PlatformTime_SleepUntil(int64_t microseconds);
 // Always sleeps for real (waiting on other threads or devices, not on game time).
 void PlatformTime_RealSleep(int milliseconds);
 

@@ -1,6 +1,7 @@
 #include "platform/window/test_driver.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,7 +29,8 @@ struct DriverState {
   unsigned char keys[256] = {};
   int pads[kPadCount] = {};
   std::deque<int> events;
-  bool manualClock = false;
+  // Read without the lock first, so the real clock costs no lock at all.
+  std::atomic<bool> manualClock{false};
   int64_t now = 0;
   int64_t stepPerRead = 0;
   std::vector<ScriptAction> script;
@@ -207,6 +209,12 @@ int TestDriver_ScriptedKey(int keyCode) {
   return State().keys[keyCode];
 }
 
+void TestDriver_AddScriptedKeys(unsigned char keys[256]) {
+  DriverState& s = State();
+  std::lock_guard<std::mutex> guard(s.lock);
+  for (int code = 0; code < 256; ++code) keys[code] |= s.keys[code];
+}
+
 int TestDriver_ScriptedPad(int pad) {
   if (pad < 1 || pad > kPadCount) return 0;
   std::lock_guard<std::mutex> guard(State().lock);
@@ -223,6 +231,7 @@ int TestDriver_PopEvent(PlatformEvent* out) {
 
 int TestDriver_ClockRead(int64_t* now) {
   DriverState& s = State();
+  if (!s.manualClock.load(std::memory_order_acquire)) return 0;
   std::lock_guard<std::mutex> guard(s.lock);
   if (!s.manualClock) return 0;
   *now = s.now;
@@ -232,9 +241,19 @@ int TestDriver_ClockRead(int64_t* now) {
 
 int TestDriver_ClockSleep(int milliseconds) {
   DriverState& s = State();
+  if (!s.manualClock.load(std::memory_order_acquire)) return 0;
   std::lock_guard<std::mutex> guard(s.lock);
   if (!s.manualClock) return 0;
   int64_t us = static_cast<int64_t>(milliseconds) * 1000;
   if (us > 0 && s.now <= INT64_MAX - us) s.now += us;
+  return 1;
+}
+
+int TestDriver_ClockSleepUntil(int64_t time) {
+  DriverState& s = State();
+  if (!s.manualClock.load(std::memory_order_acquire)) return 0;
+  std::lock_guard<std::mutex> guard(s.lock);
+  if (!s.manualClock) return 0;
+  if (time > s.now) s.now = time;
   return 1;
 }

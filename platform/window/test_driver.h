@@ -51,9 +51,12 @@ void TestDriver_ScriptStep();
 
 struct PlatformEvent;
 int TestDriver_ScriptedKey(int keyCode);  // 1 while scripted down
+void TestDriver_AddScriptedKeys(unsigned char keys[256]);  // sets keys[code] to 1 where scripted down
 int TestDriver_ScriptedPad(int pad);
 int TestDriver_PopEvent(PlatformEvent* out);  // 1 when a queued event was taken
 // 1 and the manual time in *now when the manual clock is on.
 int TestDriver_ClockRead(int64_t* now);
 // 1 when the manual clock took the sleep.
 int TestDriver_ClockSleep(int milliseconds);
+// 1 when the manual clock took the sleep: it moves to `time` unless it is already past it.
+int TestDriver_ClockSleepUntil(int64_t time);

@@ -42,13 +42,19 @@ int PlatformWindow_PollEvent(PlatformEvent* out);
 
 // Shows a frame, scaled to the window's client area (or the full screen, aspect kept).
 // bitsPerPixel: 16 = RGB565 words, 32 = bytes B, G, R, X. pitch in bytes. 0 or -1.
-// Without a window it only records the frame.
+// 16-bit frames must lie on even addresses with an even pitch.
+// Without a window it only counts the frame (and keeps it, see below).
 int PlatformWindow_Present(const void* pixels, int width, int height, int pitch, int bitsPerPixel);
-// The last presented frame as 0x00RRGGBB words, rows packed (5- and 6-bit fields widened by
+// For tests: 1 keeps a copy of every frame presented from now on; 0 (the start) drops it.
+void PlatformWindow_KeepFrames(int keep);
+// The last frame kept, as 0x00RRGGBB words, rows packed (5- and 6-bit fields widened by
 // repeating their top bits). Copies when outCount >= width * height; returns the pixel
-// count of the frame (0 when none was presented), or -1 for a bad argument.
+// count of the frame (0 when none was kept).
 int PlatformWindow_GetLastFrame(uint32_t* out, size_t outCount, int* width, int* height);
 int PlatformWindow_GetPresentCount();
+// For tests: what the window shows now, as 0x00RRGGBB words of its output size. Copies when
+// outCount is large enough; returns the pixel count (0 without a window).
+int PlatformWindow_ReadShown(uint32_t* out, size_t outCount, int* width, int* height);
 
 // A message box; to standard error when there is no display.
 int PlatformWindow_MessageBox(const char* text, const char* caption);

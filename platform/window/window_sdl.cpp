@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/input/input_sdl.h"
+#include "platform/window/screen_convert.h"
 #include "platform/window/test_driver.h"
 #include "platform/window/window.h"
 
@@ -19,12 +20,14 @@ struct WindowState {
   SDL_Window* window = nullptr;
   SDL_Renderer* renderer = nullptr;
   SDL_Texture* texture = nullptr;
-  int textureWidth = 0, textureHeight = 0, textureBits = 0;
+  int textureWidth = 0, textureHeight = 0;
   int clientWidth = 0, clientHeight = 0;
   bool fullScreen = false;
   std::string error;
-  std::vector<uint32_t> lastFrame;
-  int lastWidth = 0, lastHeight = 0;
+  // The last frame as it was presented, kept only while asked for (tests).
+  bool keepFrames = false;
+  std::vector<unsigned char> lastFrame;
+  int lastWidth = 0, lastHeight = 0, lastBits = 0;
   int presentCount = 0;
 };
 
@@ -46,56 +49,65 @@ void DestroyRenderer() {
   if (state.renderer) SDL_DestroyRenderer(state.renderer);
   state.texture = nullptr;
   state.renderer = nullptr;
-  state.textureWidth = state.textureHeight = state.textureBits = 0;
+  state.textureWidth = state.textureHeight = 0;
 }
 
-uint32_t Widen565(uint16_t p) {
-  uint32_t r = (p >> 11) & 31, g = (p >> 5) & 63, b = p & 31;
-  r = (r << 3) | (r >> 2);
-  g = (g << 2) | (g >> 4);
-  b = (b << 3) | (b >> 2);
-  return (r << 16) | (g << 8) | b;
-}
-
-void RecordFrame(const unsigned char* pixels, int width, int height, int pitch, int bits) {
-  state.lastFrame.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+void KeepFrame(const unsigned char* pixels, int width, int height, int pitch, int bits) {
+  const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(bits / 8);
+  state.lastFrame.resize(rowBytes * static_cast<size_t>(height));
   for (int y = 0; y < height; ++y) {
-    const unsigned char* row = pixels + static_cast<ptrdiff_t>(y) * pitch;
-    uint32_t* out = &state.lastFrame[static_cast<size_t>(y) * static_cast<size_t>(width)];
-    for (int x = 0; x < width; ++x) {
-      if (bits == 16) {
-        uint16_t p;
-        std::memcpy(&p, row + x * 2, 2);
-        out[x] = Widen565(p);
-      } else {
-        const unsigned char* p = row + x * 4;
-        out[x] = (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[0];
-      }
-    }
+    std::memcpy(&state.lastFrame[rowBytes * static_cast<size_t>(y)], pixels + static_cast<ptrdiff_t>(y) * pitch,
+                rowBytes);
   }
   state.lastWidth = width;
   state.lastHeight = height;
+  state.lastBits = bits;
 }
 
-bool EnsureTexture(int width, int height, int bits) {
-  if (!state.renderer) {
-    state.renderer = SDL_CreateRenderer(state.window, -1, SDL_RENDERER_ACCELERATED);
-    if (!state.renderer) state.renderer = SDL_CreateRenderer(state.window, -1, SDL_RENDERER_SOFTWARE);
-    if (!state.renderer) return false;
-  }
-  if (state.texture && state.textureWidth == width && state.textureHeight == height &&
-      state.textureBits == bits) {
-    return true;
-  }
+// The renderer's output in pixels; 0 x 0 when it cannot tell.
+void OutputSize(int* width, int* height) {
+  if (SDL_GetRendererOutputSize(state.renderer, width, height) != 0) *width = *height = 0;
+}
+
+// A window of the frame's size or twice it gets the frame converted straight into its own
+// framebuffer (shared memory on X11), which SDL then only hands to the display. False
+// when the framebuffer is of another size or format.
+bool PresentToWindowSurface(const void* pixels, int width, int height, int pitch, int bits) {
+  if (state.fullScreen) return false;
+  // Rather than a GPU texture behind the framebuffer; the environment may still ask for one.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  SDL_Surface* surface = SDL_GetWindowSurface(state.window);
+  if (!surface || surface->format->format != SDL_PIXELFORMAT_RGB888) return false;
+  const int scale = surface->w == 2 * width && surface->h == 2 * height ? 2
+                    : surface->w == width && surface->h == height   ? 1
+                                                                    : 0;
+  if (scale == 0) return false;
+  DestroyRenderer();
+  if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return false;
+  ConvertScreen(ScreenConvertBest(), pixels, pitch, bits, width, height, surface->pixels, surface->pitch, scale);
+  if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+  SDL_UpdateWindowSurface(state.window);
+  return true;
+}
+
+bool EnsureRenderer() {
+  if (state.renderer) return true;
+  // Full screen is scaled on the GPU; a window of any other size by the software renderer.
+  if (state.fullScreen) state.renderer = SDL_CreateRenderer(state.window, -1, SDL_RENDERER_ACCELERATED);
+  if (!state.renderer) state.renderer = SDL_CreateRenderer(state.window, -1, SDL_RENDERER_SOFTWARE);
+  return state.renderer != nullptr;
+}
+
+bool EnsureTexture(int width, int height) {
+  if (state.texture && state.textureWidth == width && state.textureHeight == height) return true;
   if (state.texture) SDL_DestroyTexture(state.texture);
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
-  // B, G, R, X bytes are one little-endian XRGB word.
-  Uint32 format = bits == 16 ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_RGB888;
-  state.texture = SDL_CreateTexture(state.renderer, format, SDL_TEXTUREACCESS_STREAMING, width, height);
+  // Filled by our own conversion; B, G, R, X bytes are one little-endian XRGB word.
+  state.texture =
+      SDL_CreateTexture(state.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, width, height);
   if (!state.texture) return false;
   state.textureWidth = width;
   state.textureHeight = height;
-  state.textureBits = bits;
   return true;
 }
 
@@ -200,6 +212,7 @@ int PlatformWindow_SetFullScreen(int fullScreen) {
     return -1;
   }
   state.fullScreen = want;
+  DestroyRenderer();  // the next frame makes the kind of renderer the new mode wants
   if (!want) SDL_SetWindowSize(state.window, state.clientWidth, state.clientHeight);
   return 0;
 }
@@ -233,28 +246,88 @@ int PlatformWindow_Present(const void* pixels, int width, int height, int pitch,
   if (!pixels || width < 1 || height < 1 || width > kMaxFrameSide || height > kMaxFrameSide) return -1;
   if (bitsPerPixel != 16 && bitsPerPixel != 32) return -1;
   if (pitch < width * (bitsPerPixel / 8)) return -1;
-  RecordFrame(static_cast<const unsigned char*>(pixels), width, height, pitch, bitsPerPixel);
+  if (bitsPerPixel == 16 && ((reinterpret_cast<uintptr_t>(pixels) | static_cast<uintptr_t>(pitch)) & 1) != 0) return -1;
+  if (state.keepFrames) KeepFrame(static_cast<const unsigned char*>(pixels), width, height, pitch, bitsPerPixel);
   ++state.presentCount;
   if (!state.window) return 0;
-  if (!EnsureTexture(width, height, bitsPerPixel)) {
-    // A window that cannot render (no renderer for this driver) still takes frames.
+  if (PresentToWindowSurface(pixels, width, height, pitch, bitsPerPixel)) return 0;
+  if (!EnsureRenderer()) return 0;  // a window that cannot render still takes frames
+  // An output twice the frame's size gets it doubled here, so the renderer only copies.
+  int outWidth, outHeight;
+  OutputSize(&outWidth, &outHeight);
+  const int scale = !state.fullScreen && outWidth == 2 * width && outHeight == 2 * height ? 2 : 1;
+  void* texels = nullptr;
+  int texturePitch = 0;
+  if (!EnsureTexture(width * scale, height * scale) ||
+      SDL_LockTexture(state.texture, nullptr, &texels, &texturePitch) != 0) {
     DestroyRenderer();
     return 0;
   }
-  SDL_UpdateTexture(state.texture, nullptr, pixels, pitch);
-  SDL_RenderSetLogicalSize(state.renderer, width, height);
-  SDL_SetRenderDrawColor(state.renderer, 0, 0, 0, 255);
-  SDL_RenderClear(state.renderer);
+  ConvertScreen(ScreenConvertBest(), pixels, pitch, bitsPerPixel, width, height, texels, texturePitch, scale);
+  SDL_UnlockTexture(state.texture);
+  if (outWidth != width * scale || outHeight != height * scale) {
+    // Scaled by the renderer, aspect kept, with bars beside the frame.
+    SDL_RenderSetLogicalSize(state.renderer, width * scale, height * scale);
+    SDL_SetRenderDrawColor(state.renderer, 0, 0, 0, 255);
+    SDL_RenderClear(state.renderer);
+  } else {
+    SDL_RenderSetLogicalSize(state.renderer, 0, 0);
+  }
   SDL_RenderCopy(state.renderer, state.texture, nullptr, nullptr);
   SDL_RenderPresent(state.renderer);
   return 0;
 }
 
+void PlatformWindow_KeepFrames(int keep) {
+  state.keepFrames = keep != 0;
+  if (!state.keepFrames) {
+    state.lastFrame.clear();
+    state.lastFrame.shrink_to_fit();
+    state.lastWidth = state.lastHeight = state.lastBits = 0;
+  }
+}
+
 int PlatformWindow_GetLastFrame(uint32_t* out, size_t outCount, int* width, int* height) {
   if (width) *width = state.lastWidth;
   if (height) *height = state.lastHeight;
-  size_t count = state.lastFrame.size();
-  if (out && outCount >= count && count > 0) std::memcpy(out, state.lastFrame.data(), count * 4);
+  const size_t count = static_cast<size_t>(state.lastWidth) * static_cast<size_t>(state.lastHeight);
+  if (out && outCount >= count && count > 0) {
+    const int rowBytes = state.lastWidth * state.lastBits / 8;
+    ConvertScreen(kScreenConvertScalar, state.lastFrame.data(), rowBytes, state.lastBits, state.lastWidth,
+                  state.lastHeight, out, state.lastWidth * 4, 1);
+  }
+  return static_cast<int>(count);
+}
+
+int PlatformWindow_ReadShown(uint32_t* out, size_t outCount, int* width, int* height) {
+  if (width) *width = 0;
+  if (height) *height = 0;
+  if (!state.window) return 0;
+  int w = 0, h = 0;
+  if (state.renderer) {
+    if (SDL_GetRendererOutputSize(state.renderer, &w, &h) != 0) return 0;
+  } else {
+    SDL_Surface* surface = SDL_GetWindowSurface(state.window);
+    if (!surface) return 0;
+    w = surface->w;
+    h = surface->h;
+  }
+  const size_t count = static_cast<size_t>(w) * static_cast<size_t>(h);
+  if (width) *width = w;
+  if (height) *height = h;
+  if (!out || outCount < count) return static_cast<int>(count);
+  if (state.renderer) {
+    // The whole output, not only the frame's viewport; the next present sets it again.
+    // (Only the software renderer keeps what it presented.)
+    SDL_RenderSetLogicalSize(state.renderer, 0, 0);
+    SDL_RenderSetViewport(state.renderer, nullptr);
+    if (SDL_RenderReadPixels(state.renderer, nullptr, SDL_PIXELFORMAT_RGB888, out, w * 4) != 0) return 0;
+  } else {
+    SDL_Surface* surface = SDL_GetWindowSurface(state.window);
+    SDL_ConvertPixels(w, h, surface->format->format, surface->pixels, surface->pitch, SDL_PIXELFORMAT_RGB888, out,
+                      w * 4);
+  }
+  for (size_t i = 0; i < count; ++i) out[i] &= 0x00FFFFFFu;
   return static_cast<int>(count);
 }
 

@@ -15,8 +15,10 @@ class Frame : public ::testing::Test {
     ASSERT_EQ(SetScreenMode(w, h, 16), 0);
     ASSERT_EQ(LibInit(), 0);
     SetTransparentColor(0, 255, 0);
+    PlatformWindow_KeepFrames(1);
   }
   void TearDown() override {
+    PlatformWindow_KeepFrames(0);
     LibEnd();
     TestDriver_Reset();
     SetScreenMode(640, 480, 16);

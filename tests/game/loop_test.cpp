@@ -18,6 +18,7 @@
 #include "game/stage.h"
 #include "game/task.h"
 #include "game_test_util.h"
+#include "platform/window/test_driver.h"
 
 namespace {
 
@@ -110,6 +111,34 @@ TEST_F(LoopTest, FramesArePacedOnTheClockAndLateFramesDoNotShortenTheNext) {
   EXPECT_EQ(GameLastFrameEnd(), late);
   game.Step();
   EXPECT_EQ(GameLastFrameEnd(), late + kFrameMicroseconds);
+}
+
+// The engine clock's wait on the manual clock, which moves by 100 us at every reading:
+// where it ends shows whether it slept to 500 us before the deadline and then spun.
+TEST(FrameWait, SleepsToHalfAMillisecondBeforeTheDeadlineThenSpins) {
+  struct Case {
+    int64_t start, deadline, nextReading;
+  } cases[] = {
+      // Read 1000; sleep to 17166; spin reads 17166 .. 17666; without the sleep the spin
+      // would have read 17700 last.
+      {1000, 17666, 17766},
+      // Already inside the last 500 us: no sleep, the spin stops at the first reading past it.
+      {17300, 17666, 17800},
+      // Late: one reading to see it, one in the spin, and no sleep.
+      {20000, 17666, 20200},
+      // Exactly at the sleep's end: nothing to sleep.
+      {17166, 17666, 17766},
+  };
+  for (const Case& c : cases) {
+    TestDriver_SetManualClock(c.start, 100);
+    WaitForFrameDeadline(c.deadline);
+    EXPECT_EQ(GetMicrosecondCount(0), c.nextReading) << "from " << c.start;
+  }
+  TestDriver_ReleaseClock();
+  // On the real clock the wait never ends early.
+  const int64_t deadline = GetMicrosecondCount(0) + 3000;
+  WaitForFrameDeadline(deadline);
+  EXPECT_GE(GetMicrosecondCount(0), deadline);
 }
 
 TEST_F(LoopTest, FrameSkipDrawsEverySecondFrameFromEachSceneStart) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -53,6 +54,7 @@ void PresentBoth() {
 
 TEST(Present, FramesAreRecordedWithAndWithoutAWindow) {
   int before = PlatformWindow_GetPresentCount();
+  PlatformWindow_KeepFrames(1);
   PresentBoth();  // no window yet
   ASSERT_EQ(PlatformWindow_Init(), 0);
   EXPECT_EQ(PlatformWindow_IsHeadless(), 1);
@@ -68,6 +70,57 @@ TEST(Present, FramesAreRecordedWithAndWithoutAWindow) {
   EXPECT_EQ(h, 480);
   PlatformWindow_Quit();
   EXPECT_EQ(PlatformWindow_GetHandle(), nullptr);
+  // Frames are kept only while asked for.
+  PlatformWindow_KeepFrames(0);
+  EXPECT_EQ(PlatformWindow_Present(big.data(), 320, 240, 640, 16), 0);
+  EXPECT_EQ(PlatformWindow_GetLastFrame(nullptr, 0, &w, &h), 0);
+}
+
+// The window shows the frame one to one, doubled where it is twice the frame's size, and
+// scaled with the aspect kept (bars beside) at any other size.
+TEST(Present, TheWindowShowsTheFrameAtItsSize) {
+  ASSERT_EQ(PlatformWindow_Init(), 0);
+  ASSERT_GE(PlatformWindow_Create("test", 640, 480, 0), 0);
+  std::vector<uint16_t> frame(322 * 240);
+  for (int y = 0; y < 240; ++y)
+    for (int x = 0; x < 320; ++x) frame[size_t(y) * 322 + x] = uint16_t((x * 7 + y * 13) * 0x0421 + (x ^ y));
+  auto show = [&](int* w, int* h) {
+    EXPECT_EQ(PlatformWindow_Present(frame.data(), 320, 240, 644, 16), 0);  // rows of 322 words
+    std::vector<uint32_t> shown(size_t(1024) * 1024);
+    shown.resize(size_t(std::max(PlatformWindow_ReadShown(shown.data(), shown.size(), w, h), 0)));
+    return shown;
+  };
+  int w = 0, h = 0;
+  std::vector<uint32_t> shown = show(&w, &h);
+  ASSERT_EQ(w, 640);
+  ASSERT_EQ(h, 480);
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x)
+      ASSERT_EQ(shown[size_t(y) * 640 + x], Expected565(frame[size_t(y / 2) * 322 + x / 2])) << x << "," << y;
+
+  ASSERT_EQ(PlatformWindow_SetClientSize(320, 240), 0);
+  PlatformEvent e;
+  while (PlatformWindow_PollEvent(&e)) {
+  }
+  shown = show(&w, &h);
+  ASSERT_EQ(w, 320);
+  ASSERT_EQ(h, 240);
+  for (int y = 0; y < 240; ++y)
+    for (int x = 0; x < 320; ++x)
+      ASSERT_EQ(shown[size_t(y) * 320 + x], Expected565(frame[size_t(y) * 322 + x])) << x << "," << y;
+
+  ASSERT_EQ(PlatformWindow_SetClientSize(400, 240), 0);
+  while (PlatformWindow_PollEvent(&e)) {
+  }
+  shown = show(&w, &h);
+  ASSERT_EQ(w, 400);
+  ASSERT_EQ(h, 240);
+  for (int y = 0; y < 240; ++y)
+    for (int x = 0; x < 400; ++x) {
+      const bool bar = x < 40 || x >= 360;  // beside the frame
+      ASSERT_EQ(shown[size_t(y) * 400 + x], bar ? 0u : Expected565(frame[size_t(y) * 322 + x - 40])) << x << "," << y;
+    }
+  PlatformWindow_Quit();
 }
 
 // Setting or clearing one environment variable for the life of the object.

@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/audio/audio.h"
 #include "pxtone/pttune.h"
 #include "pxtone/pxtone.h"
 #include "pxtone/pxtone_mix.h"
@@ -123,7 +127,6 @@ TEST(PtTuneRender, PlaysOnceOrLoopsAndIsSilentInRests) {
 class PxtoneLibrary : public ::testing::Test {
  protected:
   void SetUp() override {
-    pxtone_UseNullOutput(true);
     ASSERT_EQ(pxtone_Ready(nullptr, 1, 22050, 16, 0.1f, 1, nullptr), 1);
     std::ofstream("tune.pttune") << "tempo 120\nvoice a saw 1 0 0 1 0\na: C4:4\n";  // 0.5 s
   }
@@ -187,6 +190,124 @@ TEST_F(PxtoneLibrary, MissingOrBrokenFilesAreSilence) {
   pxtone_Tune_Stop();
   pxtone_Tune_Fadeout(3000);
   pxtone_Tune_Release();
+}
+
+// The music through the sound output it shares with the engine's play buffers.
+class SharedOutput : public PxtoneLibrary {
+ protected:
+  void SetUp() override {
+    PxtoneLibrary::SetUp();
+    pxtone_Tune_SetVolume(1.0f);
+    pxtone_Tune_SetLoop(1);
+    ASSERT_EQ(pxtone_Tune_Load(nullptr, nullptr, "tune.pttune"), 1);
+  }
+  void TearDown() override {
+    for (AudioDevice* d : devices) AudioDevice_Release(d);
+    AudioNull_Install(nullptr);
+    PxtoneLibrary::TearDown();
+  }
+  AudioDevice* OpenNull(uint32_t rate) {
+    NullAudioConfig config;
+    config.rate = rate;
+    AudioNull_Install(&config);
+    AudioDevice* d = AudioDevice_Create();
+    EXPECT_EQ(AudioDevice_Initialize(d), 0);
+    devices.push_back(d);
+    return d;
+  }
+  // What the device mixed over the next frames (interleaved stereo).
+  static std::vector<int16_t> Heard(AudioDevice* d, uint32_t frames) {
+    AudioNull_ClearCapture(d);
+    AudioNull_Advance(d, frames);
+    return AudioNull_Capture(d);
+  }
+  std::vector<AudioDevice*> devices;
+};
+
+TEST_F(SharedOutput, TheDevicesMixCarriesTheMusicBesideItsBuffers) {
+  AudioDevice* d = OpenNull(22050);
+  ASSERT_EQ(AudioClient_OutputOpen(), 1);
+  // A play buffer holding a steady 1000 on both sides, looping.
+  WAVEFORMATEX f{WAVE_FORMAT_PCM, 2, 22050, 22050 * 4, 4, 16, 0};
+  DSBUFFERDESC desc{36, 0, 4 * 64, &f};
+  AudioBuffer* b = nullptr;
+  ASSERT_EQ(AudioDevice_CreateBuffer(d, &desc, &b), 0);
+  void* part = nullptr;
+  uint32_t bytes = 0;
+  ASSERT_EQ(AudioBuffer_Lock(b, 0, 4 * 64, &part, &bytes, nullptr, nullptr), 0);
+  std::vector<int16_t> steady(2 * 64, 1000);
+  std::memcpy(part, steady.data(), bytes);
+  ASSERT_EQ(AudioBuffer_Unlock(b, part, bytes, nullptr, 0), 0);
+  ASSERT_EQ(AudioBuffer_Play(b, DSBPLAY_LOOPING), 0);
+
+  ASSERT_EQ(pxtone_Tune_Start(0, 0), 1);
+  const std::vector<int16_t> heard = Heard(d, 5000);
+  // The same tune from its start, pulled from the library itself.
+  AudioBuffer_Stop(b);
+  pxtone_Tune_Start(0, 0);
+  const std::vector<int16_t> music = Mix(5000);
+  ASSERT_EQ(heard.size(), music.size());
+  EXPECT_GT(Peak(music, 0, music.size()), 1000.0);
+  // Within one step: the device rounds the sum once, the library its part alone.
+  for (size_t i = 0; i < heard.size(); ++i) {
+    const int want = std::clamp(music[i] + 1000, -32768, 32767);
+    ASSERT_NEAR(heard[i], want, 1) << "sample " << i;
+  }
+}
+
+TEST_F(SharedOutput, MusicAtAnotherRateIsResampledToTheDevices) {
+  AudioDevice* d = OpenNull(44100);  // the library makes 22050 frames a second
+  ASSERT_EQ(pxtone_Tune_Start(0, 0), 1);
+  const std::vector<int16_t> heard = Heard(d, 8000);
+  pxtone_Tune_Start(0, 0);
+  const std::vector<int16_t> music = Mix(4001);
+  // Every second frame is a sample of the library's; the frames between lie between them.
+  for (size_t k = 0; k < 4000; ++k) {
+    ASSERT_EQ(heard[4 * k], music[2 * k]) << "frame " << 2 * k;
+    ASSERT_EQ(heard[4 * k + 1], music[2 * k]) << "frame " << 2 * k;
+    const int lo = std::min(music[2 * k], music[2 * k + 2]), hi = std::max(music[2 * k], music[2 * k + 2]);
+    ASSERT_GE(heard[4 * k + 2], lo - 1) << "frame " << 2 * k + 1;
+    ASSERT_LE(heard[4 * k + 2], hi + 1) << "frame " << 2 * k + 1;
+  }
+}
+
+TEST_F(SharedOutput, HeardOnTheFirstOpenDeviceOnlyAndNotOnceReleased) {
+  AudioDevice* first = OpenNull(22050);
+  AudioDevice* second = OpenNull(22050);
+  ASSERT_EQ(pxtone_Tune_Start(0, 0), 1);
+  EXPECT_EQ(Peak(Heard(second, 2000), 0, 4000), 0.0);
+  EXPECT_GT(Peak(Heard(first, 2000), 0, 4000), 1000.0);
+  // With the first one closed the music moves to the other.
+  AudioDevice_Release(first);
+  devices.erase(devices.begin());
+  EXPECT_GT(Peak(Heard(second, 2000), 0, 4000), 1000.0);
+  pxtone_Release();
+  EXPECT_EQ(Peak(Heard(second, 2000), 0, 4000), 0.0);
+  AudioDevice_Release(second);
+  devices.clear();
+  EXPECT_EQ(AudioClient_OutputOpen(), 0);
+}
+
+// SDL's dummy driver opens one output device only, as ALSA without a mixer does: the music
+// has to play through the device the engine holds.
+TEST_F(SharedOutput, PlaysThroughTheOneDeviceOfSdlsDummyDriver) {
+  AudioNull_Install(nullptr);
+  AudioDevice* d = AudioDevice_Create();
+  ASSERT_NE(d, nullptr);
+  devices.push_back(d);
+  if (AudioDevice_Initialize(d) != 0) GTEST_SKIP() << "no sound device";
+  const char* driver = std::getenv("SDL_AUDIODRIVER");
+  if (driver && std::strcmp(driver, "dummy") == 0) {
+    AudioDevice* other = AudioDevice_Create();
+    EXPECT_NE(AudioDevice_Initialize(other), 0);
+    AudioDevice_Release(other);
+  }
+  ASSERT_EQ(pxtone_Tune_Start(0, 0), 1);
+  // The device pulls the music in real time; a tenth of a second of it is plenty.
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (pxtone_TunePosition() < 2205 && std::chrono::steady_clock::now() < give_up)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_GE(pxtone_TunePosition(), 2205);
 }
 
 }  // namespace
