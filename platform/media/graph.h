@@ -6,6 +6,9 @@
 
 #include "platform/media/media_base.h"
 
+// Registrations of the layer's own filters, one per source file.
+FilterRegistration MpegAudioDecoderRegistration();
+
 class FilterGraph : public MediaObject,
                     public IGraphBuilder,
                     public IMediaControl,

@@ -14,7 +14,11 @@ HRESULT Hand(T* object, IUnknown** out) {
 }
 
 // Filters of the layer that a graph may pick by itself.
-std::vector<FilterRegistration> BuiltinFilters() { return {}; }
+std::vector<FilterRegistration> BuiltinFilters() {
+  return {
+      MpegAudioDecoderRegistration(),
+  };
+}
 
 struct Registry {
   std::mutex lock;
