@@ -7,6 +7,9 @@
 
 namespace {
 
+constexpr int64_t kFirstDecodeBlock = 16 << 20;
+
+
 constexpr uint32_t kAcmPieceBytes = 2048;  // source bytes given to the compression manager at a time
 constexpr uint32_t kMaxFormatBytes = 4096;
 
@@ -451,7 +454,10 @@ int ConvertSoundToPCM(SoundConvertRecord* r, WAVEFORMATEX* format, void** pcm, u
   const int64_t expected = GetSoundConvertDestSize(r);
   if (expected < 0 || expected > 0xFFFFFFFFll) return -1;
   SeekSoundConvert(r, 0);
-  uint32_t capacity = std::max<uint32_t>(static_cast<uint32_t>(expected), 1);
+  // A decoder's size comes from the file (Ogg granule positions, frame counts): it only sets the
+  // first block, which grows as the data really decodes.
+  const int64_t first = r->kind == SOUNDCONV_KIND_WAVE ? expected : std::min<int64_t>(expected, kFirstDecodeBlock);
+  uint32_t capacity = std::max<uint32_t>(static_cast<uint32_t>(first), 1);
   auto* data = static_cast<uint8_t*>(TK_MALLOC(capacity));
   if (!data) return -1;
   uint32_t used = 0;

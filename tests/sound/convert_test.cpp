@@ -5,6 +5,8 @@
 #include <fstream>
 #include <iterator>
 
+#include <ogg/ogg.h>
+
 #include "engine/sound/sound_convert.h"
 #include "media.h"
 
@@ -470,4 +472,33 @@ TEST(SoundConvert, WaveImageAndPcmInMemory) {
   ASSERT_EQ(RunSoundConvert(&r, out, 8), 8);
   EXPECT_EQ(0, std::memcmp(out, pcm.data() + 4000, 8));
   EXPECT_EQ(TerminateSoundConvert(&r), 0);
+}
+
+TEST(OggConvert, AClaimedLengthDoesNotDecideTheAllocation) {
+  // The last page claims 600 million samples; the file holds 60000. The test environment caps
+  // single allocations at 1 GiB, so sizing from the claim would fail here.
+  const Bytes honest = EncodeOggVorbis(TestSignal(1, 60000, 22050, 7), 1, 22050, 1);
+  Bytes forged = honest;
+  size_t last = 0;
+  for (size_t i = 0; i + 27 <= forged.size(); ++i)
+    if (std::memcmp(&forged[i], "OggS", 4) == 0) last = i;
+  const uint64_t claim = 600000000;
+  for (int b = 0; b < 8; ++b) forged[last + 6 + b] = static_cast<uint8_t>(claim >> (8 * b));
+  std::memset(&forged[last + 22], 0, 4);
+  const size_t segments = forged[last + 26];
+  size_t body = 0;
+  for (size_t s = 0; s < segments; ++s) body += forged[last + 27 + s];
+  ogg_page page{&forged[last], static_cast<long>(27 + segments), &forged[last + 27 + segments],
+                static_cast<long>(body)};
+  ogg_page_checksum_set(&page);
+
+  Converted c = Convert(forged);
+  ASSERT_EQ(c.setup, 0);
+  EXPECT_EQ(c.destSize, static_cast<int64_t>(claim) * 2);  // what the file says
+  ASSERT_EQ(c.convert, 0);
+  // What it holds: the library's own decode, which without a true last position keeps the
+  // final block whole.
+  EXPECT_EQ(c.samples(), DecodeOggVorbisDirect(forged));
+  EXPECT_GE(c.samples().size(), DecodeOggVorbisDirect(honest).size());
+  EXPECT_LT(c.samples().size(), 60000u + 2048u);
 }
