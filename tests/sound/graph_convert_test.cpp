@@ -167,3 +167,23 @@ TEST_F(GraphConvert, ClosingTheProgramEndsTheConversion) {
   EXPECT_EQ(r.setup, -1);
   EXPECT_TRUE(Logged("MP3変換の途中でソフトが終了しました"));
 }
+
+TEST_F(GraphConvert, TagsAroundTheFramesDecodeAsWithout) {
+  const Bytes mp3 = EncodeMp3(TestSignal(2, 44100, 44100, 3), 2, 44100, 64);
+  // ID3v2.4 with a footer in front, ID3v1 behind.
+  Bytes file = {'I', 'D', '3', 4, 0, 0x10, 0, 0, 0, 12};
+  for (int i = 0; i < 12; ++i) file.push_back(uint8_t('a' + i));
+  for (uint8_t b : Bytes{'3', 'D', 'I', 4, 0, 0x10, 0, 0, 0, 12}) file.push_back(b);
+  file.insert(file.end(), mp3.begin(), mp3.end());
+  Bytes v1(128, ' ');
+  std::memcpy(v1.data(), "TAG", 3);
+  file.insert(file.end(), v1.begin(), v1.end());
+
+  Result tagged = Convert(file);
+  ASSERT_EQ(tagged.setup, 0);
+  Result bare = Convert(mp3);
+  ASSERT_EQ(bare.setup, 0);
+  EXPECT_TRUE(tagged.pcm == bare.pcm) << tagged.pcm.size() << " vs " << bare.pcm.size();
+  Result acm = Convert(file, kOnlyAcmMp3);
+  EXPECT_TRUE(acm.pcm == tagged.pcm) << acm.pcm.size() << " vs " << tagged.pcm.size();
+}
