@@ -68,11 +68,12 @@ HRESULT AsyncStreamReaderPin::SampleRange(IMediaSample* sample, int64_t* start, 
   REFERENCE_TIME t0, t1;
   HRESULT hr = sample->GetTime(&t0, &t1);
   if (FAILED(hr)) return hr;
+  // Past the end, backwards or bigger than the sample: no read could serve it.
+  if (t0 < 0 || t1 < t0) return E_INVALIDARG;
   const int64_t total = io_->Stream()->Size();
   const int64_t align = io_->Stream()->Alignment();
   int64_t position = t0 / UNITS, bytes = (t1 - t0) / UNITS;
-  // Past the end, backwards or bigger than the sample: no read could serve it.
-  if (position < 0 || position > total || bytes < 0) return E_INVALIDARG;
+  if (position > total) return E_INVALIDARG;
   if (position + bytes > total) {
     bytes = (total + align - 1) / align * align - position;
     t1 = (position + bytes) * UNITS;
