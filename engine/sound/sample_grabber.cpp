@@ -57,8 +57,10 @@ HRESULT Tamrak_CSampleGrabber::Transform(IMediaSample* sample) {
   REFERENCE_TIME start = 0, stop = 0;
   sample->GetTime(&start, &stop);
   const REFERENCE_TIME offset = InputPin()->CurrentStartTime();
-  start += offset;
-  stop += offset;
+  // Stream time is the segment's start plus the sample's; a time that cannot be said stays as it is.
+  REFERENCE_TIME sum;
+  if (!__builtin_add_overflow(start, offset, &sum)) start = sum;
+  if (!__builtin_add_overflow(stop, offset, &sum)) stop = sum;
   return callback_(sample, &start, &stop, GrabberInput()->TakeTypeChanged(), user_);
 }
 
