@@ -1,5 +1,6 @@
 // DrawMemImg throughput in the modes the game uses, beside memcpy of the same bytes (the bound)
-// and pixman's nearest operations. Items are destination pixels.
+// and pixman's operators on the same rectangle. Items are the destination pixels really drawn:
+// the full image at (0, 0), the sprite wholly inside the screen.
 #include <benchmark/benchmark.h>
 #include <pixman.h>
 
@@ -45,14 +46,21 @@ struct Scene {
   }
 };
 
+// Where a size is drawn: the full image covers the screen, the sprite lies inside it.
+struct Pos {
+  int x, y;
+};
+Pos At(int size) { return size == 0 ? Pos{0, 0} : Pos{17, 13}; }
+
 // Arguments: mode, parameter, bits, size.
 void BM_DrawMemImg(benchmark::State& state) {
   Scene s(int(state.range(2)), int(state.range(3)));
   DrawBlendMode = int(state.range(0));
   DrawBlendParam = int(state.range(1));
   const int trans = state.range(3) == 1 ? 1 : 0;
+  const Pos at = At(int(state.range(3)));
   for (auto _ : state) {
-    DrawMemImg(&s.dst, &s.src, 17, 13, trans, nullptr);
+    DrawMemImg(&s.dst, &s.src, at.x, at.y, trans, nullptr);
     benchmark::ClobberMemory();
   }
   DrawBlendMode = 0;
@@ -62,22 +70,68 @@ void BM_DrawMemImg(benchmark::State& state) {
 void DrawArgs(benchmark::internal::Benchmark* b) {
   for (int size : {0, 1})
     for (int bits : {16, 32})
-      for (auto mp : {std::pair<int, int>{0, 255}, {1, 100}, {1, 128}, {2, 200}, {2, 255}, {10, 128}})
+      for (auto mp : {std::pair<int, int>{0, 255}, {1, 100}, {1, 128}, {1, 200}, {2, 200}, {2, 255}, {3, 200},
+                      {3, 255}, {10, 128}})
         b->Args({mp.first, mp.second, bits, size});
   b->ArgNames({"mode", "p", "bits", "size"});
 }
 BENCHMARK(BM_DrawMemImg)->Apply(DrawArgs);
 
-// Arguments: bits, size. The same rows copied into a 320 x 240 store, as the plain draw does.
+// Sprites of a sheet, drawn as the game draws them: 64 views of 32 x 32 cut from a 256 x 256
+// sheet of round sprites with a transparent rim, each drawn with transparency at a place that
+// keeps it on the screen. Arguments: mode, parameter, bits, brightness (0 off, else on).
+// Items are the views' pixels.
+void BM_DrawSheetViews(benchmark::State& state) {
+  const int bits = int(state.range(2)), bpp = bits / 8;
+  const int type = bits == 32 ? MEMIMG_COLOR_32 : MEMIMG_COLOR_16;
+  MEMIMG dst{}, sheet{};
+  MakeMemImg(&dst, kScreenW, kScreenH, type, 0, 0);
+  MakeMemImg(&sheet, 256, 256, type, 0, 0);
+  sheet.Base->TransColor = 0;
+  for (int y = 0; y < 256; ++y)
+    for (int x = 0; x < 256; ++x) {
+      const int dx = 2 * (x % kSprite) - kSprite + 1, dy = 2 * (y % kSprite) - kSprite + 1;
+      uint32_t v = bits == 32 ? 0x00406080u + uint32_t(x * 3 + y * 5) * 0x010101u : 0x4208u + uint32_t(x + 32 * y) % 0xFFF0u;
+      if (dx * dx + dy * dy > kSprite * kSprite) v = 0;
+      std::memcpy(sheet.UseImage + y * sheet.Base->Pitch + x * bpp, &v, bpp);
+    }
+  MakeMemImgTransCode(&sheet);
+  std::vector<MEMIMG> views(64);
+  for (int i = 0; i < 64; ++i) DerivationMemImg(&views[i], &sheet, (i % 8) * kSprite, (i / 8) * kSprite, kSprite, kSprite);
+  InitBlendTables();
+  DrawArea = {0, 0, kScreenW, kScreenH};
+  DrawBrightness = state.range(3) ? 0xC0A080 : 0xFFFFFF;
+  DrawBlendMode = int(state.range(0));
+  DrawBlendParam = int(state.range(1));
+  for (auto _ : state) {
+    for (int i = 0; i < 64; ++i) DrawMemImg(&dst, &views[i], (i * 37) % (kScreenW - kSprite), (i * 23) % (kScreenH - kSprite), 1, nullptr);
+    benchmark::ClobberMemory();
+  }
+  DrawBlendMode = 0;
+  DrawBrightness = 0xFFFFFF;
+  state.SetItemsProcessed(state.iterations() * 64 * kSprite * kSprite);
+  for (MEMIMG& v : views) TerminateMemImg(&v);
+  TerminateMemImg(&sheet);
+  TerminateMemImg(&dst);
+}
+BENCHMARK(BM_DrawSheetViews)
+    ->ArgsProduct({{0, 1}, {100}, {16, 32}, {0, 1}})
+    ->ArgNames({"mode", "p", "bits", "bright"});
+
+// Arguments: bits, size. The bytes the plain draw writes, copied into a 320 x 240 store: the
+// full image as one block, the sprite row by row.
 void BM_MemcpySameBytes(benchmark::State& state) {
   const int bpp = int(state.range(0)) / 8;
   const bool full = state.range(1) == 0;
   const int w = full ? kScreenW : kSprite, h = full ? kScreenH : kSprite;
   const size_t pitch = size_t(kScreenW) * bpp, row = size_t(w) * bpp;
-  const size_t at = full ? 0 : 13 * pitch + 17 * bpp;
+  const Pos pos = At(int(state.range(1)));
+  const size_t at = size_t(pos.y) * pitch + size_t(pos.x) * bpp;
   std::vector<uint8_t> src(row * h, 1), dst(pitch * kScreenH);
   for (auto _ : state) {
-    for (int y = 0; y < h; ++y) std::memcpy(dst.data() + at + y * pitch, src.data() + y * row, row);
+    if (full) std::memcpy(dst.data(), src.data(), row * h);
+    else
+      for (int y = 0; y < h; ++y) std::memcpy(dst.data() + at + y * pitch, src.data() + y * row, row);
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(state.iterations() * w * h);
@@ -95,9 +149,10 @@ void BM_Pixman(benchmark::State& state) {
   pixman_image_t* src = pixman_image_create_bits(fmt, w, h, srcBits.data(), stride);
   const pixman_color_t half = {0, 0, 0, 0x8000};
   pixman_image_t* mask = state.range(0) == 1 ? pixman_image_create_solid_fill(&half) : nullptr;
+  const Pos at = At(int(state.range(2)));
   const pixman_op_t op = state.range(0) == 0 ? PIXMAN_OP_SRC : state.range(0) == 1 ? PIXMAN_OP_OVER : PIXMAN_OP_ADD;
   for (auto _ : state) {
-    pixman_image_composite32(op, src, mask, dst, 0, 0, 0, 0, 17, 13, w, h);
+    pixman_image_composite32(op, src, mask, dst, 0, 0, 0, 0, at.x, at.y, w, h);
     benchmark::ClobberMemory();
   }
   if (mask) pixman_image_unref(mask);

@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <vector>
 
 #include "engine/softrender/quad.h"
 #include "engine/softrender/stretch.h"
@@ -51,6 +53,33 @@ void BM_StretchFrame16(benchmark::State& state) { StretchFrame(state, MEMIMG_COL
 void BM_StretchFrame32(benchmark::State& state) { StretchFrame(state, MEMIMG_COLOR_32); }
 BENCHMARK(BM_StretchFrame16);
 BENCHMARK(BM_StretchFrame32);
+
+// The bound of the stretch: its destination bytes written once by memset.
+void BM_StretchFrameMemsetBound(benchmark::State& state) {
+  std::vector<uint8_t> dst(size_t(640) * 480 * size_t(state.range(0)) / 8);
+  int v = 0;
+  for (auto _ : state) {
+    std::memset(dst.data(), ++v, dst.size());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * 640 * 480);
+}
+BENCHMARK(BM_StretchFrameMemsetBound)->Arg(16)->Arg(32)->ArgName("bits");
+
+// The 320 x 240 frame drawn mirrored left to right at its own size.
+void MirroredFrame(benchmark::State& state, int colorType) {
+  StretchJob job(colorType, 320, 240, 320, 240);
+  const int rect[4] = {320, 0, 0, 240};
+  for (auto _ : state) {
+    DrawStretchMemImg(&job.dst, &job.src, rect, 0, nullptr);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * 320 * 240);
+}
+void BM_MirroredFrame16(benchmark::State& state) { MirroredFrame(state, MEMIMG_COLOR_16); }
+void BM_MirroredFrame32(benchmark::State& state) { MirroredFrame(state, MEMIMG_COLOR_32); }
+BENCHMARK(BM_MirroredFrame16);
+BENCHMARK(BM_MirroredFrame32);
 
 void PixmanStretchFrame(benchmark::State& state, int colorType, pixman_format_code_t format) {
   StretchJob job(colorType, 320, 240, 640, 480);

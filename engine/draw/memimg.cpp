@@ -130,6 +130,7 @@ void TerminateMemImg(MEMIMG* img) {
     MemFree(base->Pixels);
     MemFree(base->Palette);
     MemFree(base->TransCode);
+    MemFree(base->TransCodeIndex);
     MemFree(base);
   }
   std::memset(img, 0, sizeof(*img));
@@ -161,6 +162,9 @@ int MakeMemImgTransCode(MEMIMG* img) {
 
   std::vector<uint8_t> code;
   code.reserve(size_t(base->Height) * 8);
+  const size_t blocks = (size_t(base->Width) + 63) / 64;
+  std::vector<int> index;
+  index.reserve(size_t(base->Height) * blocks * 2);
   for (int y = 0; y < base->Height; ++y) {
     const uint8_t* row = base->Pixels + size_t(y) * size_t(base->Pitch);
     int x = 0;
@@ -168,6 +172,11 @@ int MakeMemImgTransCode(MEMIMG* img) {
       const uint8_t kind = kindOf(row + size_t(x) * size_t(bpp));
       int n = 1;
       while (x + n < base->Width && n < MEMIMG_TRANSCODE_MAXRUN && kindOf(row + size_t(x + n) * size_t(bpp)) == kind) ++n;
+      // Runs are at most 64 long, so each starts or holds at most one multiple of 64.
+      if (x % 64 == 0 || x / 64 != (x + n - 1) / 64) {
+        index.push_back(static_cast<int>(code.size()));
+        index.push_back(x);
+      }
       code.push_back(static_cast<uint8_t>(kind | (n - 1)));
       x += n;
     }
@@ -180,6 +189,11 @@ int MakeMemImgTransCode(MEMIMG* img) {
   MemFree(base->TransCode);
   base->TransCode = buffer;
   base->TransCodeSize = static_cast<int>(code.size());
+  // The index lets a view of part of the image find its runs; without it only whole images
+  // take the run path.
+  MemFree(base->TransCodeIndex);
+  base->TransCodeIndex = static_cast<int*>(TK_MALLOC(index.size() * sizeof(int)));
+  if (base->TransCodeIndex != nullptr) std::memcpy(base->TransCodeIndex, index.data(), index.size() * sizeof(int));
   base->UseTransCode = 1;
   return 0;
 }

@@ -39,6 +39,10 @@ struct MemImgBase {
   uint8_t* TransCode;   // run-length transparency code, MEMIMG_TRANSCODE_* below
   uint8_t* Pixels;      // the whole store
   int TransCodeSize;    // bytes in TransCode
+  // Where to start reading TransCode for column 64 * b of row y, or null: at [2 * (y * blocks
+  // + b)] the offset of the run holding that column, after it the run's first column;
+  // blocks = (Width + 63) / 64.
+  int* TransCodeIndex;
 };
 
 // A software image: a view of Width x Height pixels into a base.

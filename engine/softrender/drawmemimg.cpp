@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstring>
 
+#include "engine/softrender/blend_rows.h"
 #include "engine/softrender/drawmemimg_walk.h"
 
 using namespace drawmemimg;
@@ -97,6 +98,8 @@ void DrawMemImg(MEMIMG* dest, const MEMIMG* src, int x, int y, int transFlag, co
   c.diffP = pixel::DiffRow(p);
   c.lerp6 = pixel::Lerp6Level(p);
   c.code = c.codeEnd = nullptr;
+  c.sheetIndex = nullptr;
+  c.sheetCol = c.sheetRow = c.sheetWidth = 0;
 
   // Entries beyond the palette's count read as 0.
   std::memset(c.palette, 0, sizeof c.palette);
@@ -131,6 +134,23 @@ void DrawMemImg(MEMIMG* dest, const MEMIMG* src, int x, int y, int transFlag, co
       else DrawRuns<Source16>(c, ch);
     }
     return;
+  }
+
+  // Any other view or clip of a coded image finds its runs through the code's index and
+  // walks only the spans not marked clear: what the general walk skips, pixel by pixel.
+  if (transFlag == 1 && sb->UseTransCode == 1 && sb->TransCode != nullptr && sb->TransCodeIndex != nullptr &&
+      rows::SpecialWalks()) {
+    const ptrdiff_t off = src->UseImage - sb->Pixels;
+    const ptrdiff_t row = sb->Pitch > 0 ? off / sb->Pitch : -1, colBytes = sb->Pitch > 0 ? off % sb->Pitch : -1;
+    if (off >= 0 && colBytes % srcBytes == 0 && row + src->Height <= sb->Height &&
+        colBytes / srcBytes + src->Width <= sb->Width) {
+      c.code = sb->TransCode;
+      c.codeEnd = sb->TransCode + std::max(sb->TransCodeSize, 0);
+      c.sheetIndex = sb->TransCodeIndex;
+      c.sheetCol = int(colBytes / srcBytes + sx);
+      c.sheetRow = int(row + sy);
+      c.sheetWidth = sb->Width;
+    }
   }
 
   if (is32) {

@@ -26,8 +26,13 @@ struct Context {
   pixel::BrightRows bright;
   const int32_t* diffP;  // BlendDiffTable row p at its centre
   const uint8_t (*lerp6)[64];
-  const uint8_t* code;  // run-length code of the whole source
+  const uint8_t* code;  // run-length code of the whole source, or of the sheet below
   const uint8_t* codeEnd;
+  // With a sheet: its code's index (MemImgBase::TransCodeIndex), and the base column and row
+  // of the clipped rectangle's top-left pixel; the general walks then visit only the spans
+  // not marked clear.
+  const int* sheetIndex;
+  int sheetCol, sheetRow, sheetWidth;
   uint32_t palette[256];  // entries of a paletted source, unused ones zero
 };
 

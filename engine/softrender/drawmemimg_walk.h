@@ -6,9 +6,11 @@
 // kind in their own files.
 #pragma once
 
+#include <algorithm>
 #include <cstring>
 #include <type_traits>
 
+#include "engine/softrender/blend_rows.h"
 #include "engine/softrender/drawmemimg_kernels.h"
 
 namespace drawmemimg {
@@ -77,63 +79,158 @@ enum class AlphaUse { None, Trans, Always };
 
 // ---------------------------------------------------------------- walks
 
+// One row of the rectangle walk: n pixels from dp, sp and (when K) the blend row bp.
 template <class S, class Kern, bool K, AlphaUse A, bool T>
-void WalkRect(const Context& c) {
+void RectRow(uint8_t* dp, const uint8_t* sp, const uint8_t* bp, int n, const Context& c) {
   using D = typename S::Dest;
-  for (int y = 0; y < c.h; ++y) {
-    const uint8_t* sp = c.src + y * c.srcPitch;
-    uint8_t* dp = c.dst + y * c.dstPitch;
-    const uint8_t* bp = K ? c.blend + y * c.blendPitch : nullptr;
-    for (int x = 0; x < c.w; ++x, sp += S::kStep, dp += D::kStep) {
-      uint32_t k = 0;
-      if constexpr (K) k = BlendGraphAlphaTable[bp[x]];
-      if constexpr (A == AlphaUse::None) {
-        const uint32_t s = S::Color(c, sp);
-        if (T && S::IsKey(c, sp, s)) continue;
-        D::Store(dp, Kern::Opaque(c, D::Load(dp), s, k));
-      } else if constexpr (A == AlphaUse::Trans) {
-        const uint32_t a = S::Alpha(sp);
-        if (a == 0) continue;
-        const uint32_t s = S::Color(c, sp);
-        D::Store(dp, a == 255 ? Kern::Opaque(c, D::Load(dp), s, k) : Kern::Blend(c, D::Load(dp), s, a, k));
-      } else {
-        D::Store(dp, Kern::Blend(c, D::Load(dp), S::Color(c, sp), S::Alpha(sp), k));
-      }
+  for (int x = 0; x < n; ++x, sp += S::kStep, dp += D::kStep) {
+    uint32_t k = 0;
+    if constexpr (K) k = BlendGraphAlphaTable[bp[x]];
+    if constexpr (A == AlphaUse::None) {
+      const uint32_t s = S::Color(c, sp);
+      if (T && S::IsKey(c, sp, s)) continue;
+      D::Store(dp, Kern::Opaque(c, D::Load(dp), s, k));
+    } else if constexpr (A == AlphaUse::Trans) {
+      const uint32_t a = S::Alpha(sp);
+      if (a == 0) continue;
+      const uint32_t s = S::Color(c, sp);
+      D::Store(dp, a == 255 ? Kern::Opaque(c, D::Load(dp), s, k) : Kern::Blend(c, D::Load(dp), s, a, k));
+    } else {
+      D::Store(dp, Kern::Blend(c, D::Load(dp), S::Color(c, sp), S::Alpha(sp), k));
     }
   }
 }
 
-// Plain copy of a source whose pixels have the destination's layout: whole rows.
+// span(y, x, n) for each row y of the clipped rectangle and each span of columns x .. x + n - 1
+// (from the rectangle's left) that the sheet's code does not mark clear. Neighbouring runs
+// that are not clear make one span. With even, spans start at an even x: the pixel put in
+// front is clear, so a walk that tests transparency skips it. A damaged code stays in its
+// buffer and its rows.
+template <class F>
+void SheetSpans(const Context& c, bool even, F span) {
+  const int x0 = c.sheetCol, x1 = c.sheetCol + c.w;
+  const ptrdiff_t size = c.codeEnd - c.code;
+  const int blocks = (c.sheetWidth + 63) / 64;
+  for (int y = 0; y < c.h; ++y) {
+    const int* entry = c.sheetIndex + 2 * (ptrdiff_t(c.sheetRow + y) * blocks + x0 / 64);
+    const int at = entry[0];
+    int x = entry[1];
+    if (at < 0 || at >= size || x < 0 || x > x0) continue;
+    auto flush = [&](int a, int b) {
+      a = std::max(a, x0), b = std::min(b, x1);
+      if (a >= b) return;
+      const int from = even ? (a - x0) & ~1 : a - x0;
+      span(y, from, b - x0 - from);
+    };
+    const uint8_t* p = c.code + at;
+    int open = -1;
+    while (p < c.codeEnd && x < x1) {
+      const uint32_t run = *p++;
+      if ((run & MEMIMG_TRANSCODE_ROWEND) == MEMIMG_TRANSCODE_ROWEND) break;
+      const int end = std::min(x + int(run & 63) + 1, c.sheetWidth);
+      if ((run & 0xC0) == MEMIMG_TRANSCODE_CLEAR) {
+        if (open >= 0) flush(open, x);
+        open = -1;
+      } else if (open < 0) {
+        open = x;
+      }
+      x = end;
+    }
+    if (open >= 0) flush(open, x);
+  }
+}
+
+template <class S, class Kern, bool K, AlphaUse A, bool T>
+void WalkRect(const Context& c) {
+  using D = typename S::Dest;
+  if constexpr (T || A == AlphaUse::Trans) {
+    if (c.sheetIndex != nullptr) {
+      return SheetSpans(c, false, [&](int y, int x, int n) {
+        RectRow<S, Kern, K, A, T>(c.dst + y * c.dstPitch + x * D::kStep, c.src + y * c.srcPitch + x * S::kStep,
+                                  K ? c.blend + y * c.blendPitch + x : nullptr, n, c);
+      });
+    }
+  }
+  for (int y = 0; y < c.h; ++y)
+    RectRow<S, Kern, K, A, T>(c.dst + y * c.dstPitch, c.src + y * c.srcPitch, K ? c.blend + y * c.blendPitch : nullptr,
+                              c.w, c);
+}
+
+// Plain copy of a source whose pixels have the destination's layout: one block when the rows
+// lie end to end in both images, else whole rows.
 template <class S>
 void CopyRows(const Context& c) {
   const size_t bytes = size_t(c.w) * S::kStep;
+  if (c.srcPitch == ptrdiff_t(bytes) && c.dstPitch == ptrdiff_t(bytes) && rows::SpecialWalks()) {
+    std::memmove(c.dst, c.src, bytes * size_t(c.h));
+    return;
+  }
   for (int y = 0; y < c.h; ++y) std::memcpy(c.dst + y * c.dstPitch, c.src + y * c.srcPitch, bytes);
 }
 
 // 16-bit shortcuts that work neighbouring pixels in pairs, counted from the row's first drawn
 // pixel; a pair with one transparent pixel does the other alone.
 template <class S, class Kern, bool T>
-void WalkPairs(const Context& c) {
-  for (int y = 0; y < c.h; ++y) {
-    const uint8_t* sp = c.src + y * c.srcPitch;
-    uint8_t* dp = c.dst + y * c.dstPitch;
-    int x = 0;
-    for (; x + 1 < c.w; x += 2, sp += 2 * S::kStep, dp += 4) {
-      const uint32_t s0 = S::Color(c, sp), s1 = S::Color(c, sp + S::kStep);
-      const bool skip0 = T && S::IsKey(c, sp, s0), skip1 = T && S::IsKey(c, sp + S::kStep, s1);
-      if (!skip0 && !skip1) {
-        const uint32_t r = Kern::Pair(pixel::Load32(dp), s0 | (s1 << 16));
-        pixel::Store32(dp, r);
-      } else if (!skip0) {
-        pixel::Store16(dp, Kern::One(pixel::Load16(dp), s0));
-      } else if (!skip1) {
-        pixel::Store16(dp + 2, Kern::One(pixel::Load16(dp + 2), s1));
-      }
+void PairRow(uint8_t* dp, const uint8_t* sp, int n, const Context& c) {
+  int x = 0;
+  for (; x + 1 < n; x += 2, sp += 2 * S::kStep, dp += 4) {
+    const uint32_t s0 = S::Color(c, sp), s1 = S::Color(c, sp + S::kStep);
+    const bool skip0 = T && S::IsKey(c, sp, s0), skip1 = T && S::IsKey(c, sp + S::kStep, s1);
+    if (!skip0 && !skip1) {
+      const uint32_t r = Kern::Pair(pixel::Load32(dp), s0 | (s1 << 16));
+      pixel::Store32(dp, r);
+    } else if (!skip0) {
+      pixel::Store16(dp, Kern::One(pixel::Load16(dp), s0));
+    } else if (!skip1) {
+      pixel::Store16(dp + 2, Kern::One(pixel::Load16(dp + 2), s1));
     }
-    if (x < c.w) {
-      const uint32_t s = S::Color(c, sp);
-      if (!(T && S::IsKey(c, sp, s))) pixel::Store16(dp, Kern::One(pixel::Load16(dp), s));
-    }
+  }
+  if (x < n) {
+    const uint32_t s = S::Color(c, sp);
+    if (!(T && S::IsKey(c, sp, s))) pixel::Store16(dp, Kern::One(pixel::Load16(dp), s));
+  }
+}
+
+// The rectangle walk of the plain blends, as row kernels (the generic set of rows::Table).
+template <class S, class Kern, bool T>
+void PlainRow(uint8_t* dst, const uint8_t* src, int n, const Context& c) {
+  RectRow<S, Kern, false, AlphaUse::None, T>(dst, src, nullptr, n, c);
+}
+
+// Every row of the rectangle, or with spans every span of a sheet, through one row kernel (one
+// that tests transparency when a sheet is given). pairs: the kernel works pixels in pairs
+// counted from the rectangle's left.
+template <class S>
+void WalkRows(const Context& c, rows::BlendFn row, bool pairs, bool spans) {
+  if (spans && c.sheetIndex != nullptr) {
+    return SheetSpans(c, pairs, [&](int y, int x, int n) {
+      row(c.dst + y * c.dstPitch + x * S::Dest::kStep, c.src + y * c.srcPitch + x * S::kStep, n, c);
+    });
+  }
+  for (int y = 0; y < c.h; ++y) row(c.dst + y * c.dstPitch, c.src + y * c.srcPitch, c.w, c);
+}
+
+// The row kernel of a plain blend, or kOpCount for a mode without one. The frame has made
+// mode 1 at p == 255 into mode 0, so p here is the blend's own parameter.
+template <bool k32>
+rows::Op PlainOp(int mode, uint32_t p, bool mmx, bool trans) {
+  switch (mode) {
+    case 0:
+      if (trans) return k32 ? rows::kCopy32 : rows::kCopy565;
+      return rows::kOpCount;
+    case 1:
+      if (p == 128) return k32 ? rows::kHalve32 : rows::kHalve565;
+      return k32 ? rows::kAlpha32 : rows::kLerp565;
+    case 10:
+      return k32 ? rows::kInvert32 : rows::kInvert565;
+    case 2:
+      if (p == 255) return k32 ? (mmx ? rows::kAddSat32 : rows::kAddWhole32) : rows::kAddPair565;
+      return k32 ? rows::kAdd32 : rows::kAdd565;
+    case 3:
+      if (p == 255) return k32 ? (mmx ? rows::kSubSat32 : rows::kSubWhole32) : rows::kSubPair565;
+      return k32 ? rows::kSub32 : rows::kSub565;
+    default:
+      return rows::kOpCount;
   }
 }
 
@@ -244,6 +341,15 @@ void DrawGeneral(const Context& c, const Choice& ch) {
   using Set = KernelSet<typename S::Dest>;
   constexpr bool k32 = std::is_same<typename S::Dest, Dest32>::value;
   const bool simple = !ch.blend && !ch.bright && !(S::kAlpha == 2 || ch.alpha);
+  if constexpr (S::kCopyRows) {
+    if (simple) {
+      const rows::Op op = PlainOp<k32>(ch.mode, c.p, ch.mmx, ch.trans);
+      // Vector kernels test transparency faster than the runs of a sheet would skip it.
+      if (op != rows::kOpCount)
+        return WalkRows<S>(c, rows::Active().blend[op][ch.trans], op == rows::kAddPair565 || op == rows::kSubPair565,
+                           false);
+    }
+  }
   switch (ch.mode) {
     case 0:
       // Without blend image and brightness an alpha source drawn without transparency is
@@ -277,8 +383,11 @@ void DrawGeneral(const Context& c, const Choice& ch) {
             if (ch.mmx) return add ? PickTrans<S, AddSat32Kernel>(c, ch) : PickTrans<S, SubSat32Kernel>(c, ch);
             return add ? PickTrans<S, AddWhole32Kernel>(c, ch) : PickTrans<S, SubWhole32Kernel>(c, ch);
           } else {
-            if (ch.trans) return add ? WalkPairs<S, AddPair565Kernel, true>(c) : WalkPairs<S, SubPair565Kernel, true>(c);
-            return add ? WalkPairs<S, AddPair565Kernel, false>(c) : WalkPairs<S, SubPair565Kernel, false>(c);
+            if (ch.trans)
+              return WalkRows<S>(c, add ? PairRow<S, AddPair565Kernel, true> : PairRow<S, SubPair565Kernel, true>, true,
+                                 true);
+            return WalkRows<S>(c, add ? PairRow<S, AddPair565Kernel, false> : PairRow<S, SubPair565Kernel, false>, true,
+                               true);
           }
         }
       }

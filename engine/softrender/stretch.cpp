@@ -1,8 +1,11 @@
 // Tamrak engine: stretched drawing of a whole software image (set-up and dispatch).
 #include "engine/softrender/stretch.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
+#include "engine/softrender/blend_rows.h"
 #include "engine/softrender/drawmemimg.h"
 #include "engine/softrender/stretch_walk.h"
 
@@ -38,6 +41,36 @@ void DispatchMode(Mode m, SrcKind kind, const StretchWalk& w, const PixelCtx& c,
       break;
   }
 #undef TAMRAK_CASE
+}
+
+// A plain copy at twice the source's size, unmirrored: destination column X from the
+// unclipped left shows source column X / 2, so each source pixel is written twice, and rows
+// go in pairs that show one source row. An odd clipped start shows its first column or row
+// once.
+void DoubleRows(const StretchWalk& w, int bytes) {
+  const rows::DoubleFn twice = bytes == 4 ? rows::Active().double32 : rows::Active().double16;
+  const int oddX = w.cx0 == 0x10000 ? 1 : 0, oddY = w.cy0 == 0x10000 ? 1 : 0;
+  const uint8_t* s0 = w.src + w.row0 * w.srcPitch + static_cast<ptrdiff_t>(w.col0) * bytes;
+  uint8_t* d = w.dst;
+  for (int j = 0; j < w.ch;) {
+    const int shown = j == 0 && oddY ? 1 : std::min(2, w.ch - j);
+    uint8_t* d2 = shown == 2 ? d + w.dstPitch : nullptr;
+    const uint8_t* s = s0 + static_cast<ptrdiff_t>((j + oddY) / 2) * w.srcPitch;
+    int n = w.cw, at = 0;
+    if (oddX) {
+      std::memcpy(d, s, bytes);
+      if (d2) std::memcpy(d2, s, bytes);
+      s += bytes, at = bytes, --n;
+    }
+    twice(d + at, d2 ? d2 + at : nullptr, s, n / 2);
+    if (n % 2) {
+      const ptrdiff_t last = at + static_cast<ptrdiff_t>(n - 1) * bytes;
+      std::memcpy(d + last, s + static_cast<ptrdiff_t>(n / 2) * bytes, bytes);
+      if (d2) std::memcpy(d2 + last, s + static_cast<ptrdiff_t>(n / 2) * bytes, bytes);
+    }
+    j += shown;
+    d += shown * w.dstPitch;
+  }
 }
 
 // Orders one axis; returns the direction.
@@ -143,6 +176,12 @@ void DrawStretchMemImg(MEMIMG* dest, const MEMIMG* src, const int* rect, int tra
   wk.cy0 = static_cast<int32_t>(sy - static_cast<uint32_t>(offY % sy));
   wk.cw = cw;
   wk.ch = ch;
+
+  if (m == Mode::Copy && sx == 0x20000 && sy == 0x20000 && dirX > 0 && dirY > 0 && !pal && !alpha && !bright &&
+      blend == nullptr && transFlag == 0 && rows::SpecialWalks()) {
+    DoubleRows(wk, sb.ColorType == MEMIMG_COLOR_32 ? 4 : 2);
+    return;
+  }
 
   const PixelCtx c = MakePixelCtx(src);
   const DrawFlags f = {blend != nullptr, bright, alpha, transFlag != 0};

@@ -4,9 +4,23 @@
 
 #include <cstring>
 
+#include "engine/softrender/blend_rows.h"
 #include "engine/softrender/stretch_walk.h"
 
 namespace tamrak::soft {
+
+// run destination pixels from d that show the source pixel at s (blend byte at b).
+template <class K>
+inline void PutRun(const PixelCtx& c, const uint8_t* s, const uint8_t* b, uint8_t* d, int run) {
+  typename K::Px px;
+  const int cls = K::Load(c, s, b, px);
+  if (cls == kPlain) {
+    for (int i = 0; i < run; ++i) K::template Store<false>(c, px, d + i * K::DstBytes);
+  } else if constexpr (K::CanScale) {
+    if (cls == kScaled)
+      for (int i = 0; i < run; ++i) K::template Store<true>(c, px, d + i * K::DstBytes);
+  }
+}
 
 // One destination row from the source row at offset s (blend row at b).
 template <class K>
@@ -19,14 +33,7 @@ void StretchRow(const StretchWalk& w, const PixelCtx& c, ptrdiff_t s, ptrdiff_t 
     // Destination pixels that show this source pixel: ceil(cx / 65536).
     int run = static_cast<int>((static_cast<int64_t>(cx) + 0xFFFF) >> 16);
     if (run > left) run = left;
-    typename K::Px px;
-    const int cls = K::Load(c, w.src + s, K::kBlend ? w.blend + b : nullptr, px);
-    if (cls == kPlain) {
-      for (int i = 0; i < run; ++i) K::template Store<false>(c, px, d + i * K::DstBytes);
-    } else if constexpr (K::CanScale) {
-      if (cls == kScaled)
-        for (int i = 0; i < run; ++i) K::template Store<true>(c, px, d + i * K::DstBytes);
-    }
+    PutRun<K>(c, w.src + s, K::kBlend ? w.blend + b : nullptr, d, run);
     d += run * K::DstBytes;
     left -= run;
     if (left == 0) return;
@@ -70,10 +77,36 @@ void StretchRows(const StretchWalk& w, const PixelCtx& c) {
   }
 }
 
+// Scale 1 on both axes, one of them mirrored: every destination pixel shows one source pixel,
+// so the counters go; a copy mirrored only top to bottom moves whole rows.
+template <class K>
+void MirrorRows(const StretchWalk& w, const PixelCtx& c) {
+  const ptrdiff_t colStep = w.dirX * K::SrcBytes, blendColStep = K::kBlend ? w.dirX : 0;
+  ptrdiff_t srcRow = w.row0 * w.srcPitch + static_cast<ptrdiff_t>(w.col0) * K::SrcBytes;
+  ptrdiff_t blendRow = K::kBlend ? w.row0 * w.blendPitch + w.col0 : 0;
+  uint8_t* dstRow = w.dst;
+  for (int j = 0; j < w.ch; ++j) {
+    if (K::kIgnoresDest && !K::kPal && w.dirX > 0) {
+      std::memcpy(dstRow, w.src + srcRow, static_cast<size_t>(w.cw) * K::DstBytes);
+    } else {
+      ptrdiff_t s = srcRow, b = blendRow;
+      uint8_t* d = dstRow;
+      for (int i = 0; i < w.cw; ++i, s += colStep, b += blendColStep, d += K::DstBytes)
+        PutRun<K>(c, w.src + s, K::kBlend ? w.blend + b : nullptr, d, 1);
+    }
+    srcRow += w.dirY * w.srcPitch;
+    if constexpr (K::kBlend) blendRow += w.dirY * w.blendPitch;
+    dstRow += w.dstPitch;
+  }
+}
+
 template <Fmt F, SrcKind S, Mode M>
 void StretchDraw(const StretchWalk& w, const PixelCtx& c, const DrawFlags& f) {
-  WithKernel<F, S, M, true>(f.blend, f.bright, f.alpha, f.trans,
-                            [&](auto k) { StretchRows<decltype(k)>(w, c); });
+  const bool oneToOne = w.sx == 65536 && w.sy == 65536 && rows::SpecialWalks();
+  WithKernel<F, S, M, true>(f.blend, f.bright, f.alpha, f.trans, [&](auto k) {
+    if (oneToOne) MirrorRows<decltype(k)>(w, c);
+    else StretchRows<decltype(k)>(w, c);
+  });
 }
 
 }  // namespace tamrak::soft

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <typeinfo>
 #include <vector>
 
 #include "engine/system/system.h"
@@ -34,31 +35,321 @@ bool Hostile(const Character& c) {
          (c.layer == kLayerEnemy || c.layer == kLayerBossPart || c.layer == kLayerBullet);
 }
 
-// Where a hostile task may reach soon beyond its own box: a katana soldier facing the
-// player lunges with its blade, a wrestler leaps at the player.
-Box DangerBox(const Character& c) {
-  Box b = HitBoxOf(c);
-  const int toward = c.flip ? -1 : 1;
-  if (auto* soldier = dynamic_cast<const AshigaruMarugoshiTask*>(&c)) {
-    if (soldier->srcY == 80 && (PlayerX - c.x) * toward > 0) {
-      (toward > 0 ? b.r : b.l) += 64.0 * toward;
-    }
-  } else if (dynamic_cast<const SumouTask*>(&c) != nullptr && c.hitMask == 0 && c.counter > 50) {
-    b.l -= 40;
-    b.r += 40;
-  }
-  return b;
-}
+constexpr int kHorizon = 32;     // frames the player looks ahead
+constexpr int kStakeFrames = 20;  // harm nearer than this changes the plan
 
 Box PlayerBoxAt(double x, double y) { return {x + 8, y + 3, x + 24, y + 27}; }
 
-// One way to spend the next frames: walk (-1, 0, +1), with or without a full jump, or
-// a dash (untouchable while it lasts).
-struct Plan {
-  int dir = 0;
-  bool jump = false;
-  bool dash = false;
+// The player's body as its update moves it.
+struct Body {
+  double x, y, vy;
+  bool falling, airborne, dashing;
+  int jumpHold, dashTime, flip, invincible;
+
+  bool Untouchable() const { return dashing || invincible > 0; }
+  Box HitBox() const { return PlayerBoxAt(x, y); }
+
+  void Step(int dir, bool jumpPress, bool jumpHeld, bool dashPress) {
+    y += vy;
+    if (invincible >= 71) {  // knocked back, out of control
+      x += flip ? 1 : -1;
+      Fall(false);
+    } else {
+      if (dashTime > -8) --dashTime;
+      if (dashTime >= 1 && dashing) x += flip ? -8 : 8;
+      if (dashTime == 0 && dashing) {
+        falling = true;
+        dashing = false;
+        airborne = true;
+      }
+      Fall(jumpHeld);
+      if (!dashing && dir != 0) {
+        flip = dir < 0;
+        x += 2.0 * dir;
+      }
+      if (!airborne && !dashing && jumpPress) {
+        airborne = true;
+        vy = -4;
+        falling = false;
+      }
+      if (dashTime == -8 && dashPress) {
+        vy = 0;
+        dashTime = 11;
+        dashing = true;
+        airborne = true;
+        falling = false;
+      }
+    }
+    x = std::clamp(x, kMinX, kMaxX);
+    if (invincible > 0) --invincible;
+  }
+
+ private:
+  void Fall(bool jumpHeld) {
+    if (!falling) {
+      if (jumpHeld && jumpHold <= 7) {
+        ++jumpHold;
+      } else if (dashTime < 1) {
+        falling = true;
+      }
+    }
+    if (falling) vy = std::min(vy + 0.4, 6.0);
+    if (y >= kFloorY) {
+      y = kFloorY;
+      jumpHold = 0;
+      vy = 0;
+      if (!dashing) airborne = false;
+    }
+  }
 };
+
+Body BodyOf(const PlayerTask& p) {
+  return {p.x, p.y, p.speedY, p.falling != 0, p.move == PlayerTask::kMoveJump || p.move == PlayerTask::kMoveDash,
+          p.action == PlayerTask::kActDash, p.jumpHold, p.dashTime, p.flip, PlayerInvincibleTime};
+}
+
+// The player's body after each of the next frames under a plan; `jumpFree` says the jump
+// key was up last frame, so that holding it now is a press.
+std::vector<Body> Path(const PlayerTask& p, const Plan& plan, bool jumpFree, int frames, int heldFor = 8) {
+  std::vector<Body> path;
+  Body b = BodyOf(p);
+  for (int k = 1; k <= frames; ++k) {
+    const bool held = plan.jump ? b.jumpHold < plan.hold : b.airborne && b.vy < 0 && b.jumpHold < heldFor;
+    b.Step(plan.Dir(k), plan.jump && k == 1 && jumpFree, held || (plan.jump && k == 1), plan.dash && k == 1);
+    path.push_back(b);
+  }
+  return path;
+}
+
+// ---- what every hostile task will cover in the coming frames ----
+
+// Boxes that will hurt the player after k more updates, k = 1 .. kHorizon.
+struct Forecast {
+  std::vector<Box> at[kHorizon + 1];
+  void Add(int k, const Box& b) {
+    if (k >= 1 && k <= kHorizon) at[k].push_back(b);
+  }
+};
+
+// A falling fire bomb from (x, y) with `speed`, first moved on update k0, then its flame.
+void ForecastFire(Forecast& f, int k0, double x, double y, double speed, bool burning, int flameCounter) {
+  int k = k0;
+  if (!burning) {
+    for (; k <= kHorizon; ++k) {
+      y += speed;
+      speed = speed < 8.0 ? speed + 0.3 : 8.0;
+      if (y + 14 >= 224) {
+        x -= 4;
+        burning = true;
+        flameCounter = 0;
+        ++k;  // the flame waits a frame in its new layer
+        break;
+      }
+      f.Add(k, {x + 2, y + 8, x + 6, y + 14});
+    }
+    // The flame from its first update on (height 8 lies below the floor).
+  }
+  int height = 8;
+  for (; k <= kHorizon && burning; ++k) {
+    int c = flameCounter++;
+    if (c < 120) {
+      height = std::min(32, (c + 1) / 2 * 8 + 8);
+    } else {
+      height = std::max(0, 32 - (c - 119) / 2 * 8);
+      if (height < 1) break;
+    }
+    double top = 224 - height;
+    f.Add(k, {x + 2, top + 8, x + 14, top + 32});
+  }
+}
+
+// Where a hostile task will be, played forward by its own rules; what it is about to
+// throw is part of it.
+void ForecastTask(Forecast& f, const Character& c, double vx, double vy, Forecast* body = nullptr) {
+  auto addBody = [&](int k, const Box& b) {
+    f.Add(k, b);
+    if (body != nullptr) body->Add(k, b);
+  };
+  if (auto* sumo = dynamic_cast<const SumouTask*>(&c)) {
+    double x = c.x, y = c.y, sx = sumo->speedX, sy = sumo->speedY;
+    int st = c.hitMask, cnt = c.counter, flip = c.flip, hitX = c.hitX;
+    for (int k = 1; k <= kHorizon; ++k) {
+      double l = x + hitX;
+      if (l <= 12) flip = 0; else if (l + 24 >= 228) flip = 1;
+      if (st == 0) {
+        x += flip ? -1 : 1;
+        if (cnt == 75) {
+          flip = x <= PlayerX ? 0 : 1;
+          x -= 8;
+          hitX += 8;
+          cnt = 0;
+          st = 1;
+        }
+      } else if (st == 1) {
+        if (cnt == 16) {
+          sx = 3;
+          sy = -4;
+        }
+        if (cnt > 16 && sy < 8) sy += 0.3;
+        x += flip ? -sx : sx;
+        y += sy;
+        if (cnt > 16 && y + 56 >= 224) {
+          cnt = 0;
+          st = 2;
+          y = 168;
+          sx = sy = 0;
+        }
+      } else if (cnt == 20) {
+        hitX = 4;
+        x += 8;
+        cnt = 0;
+        st = 0;
+      }
+      ++cnt;
+      addBody(k, {x + hitX, y + 12, x + hitX + 24, y + 56});
+    }
+  } else if (auto* soldier = dynamic_cast<const AshigaruMarugoshiTask*>(&c)) {
+    const bool katana = c.srcY == 80;
+    double x = c.x, lunge = soldier->lungeSpeed;
+    int st = c.hitMask, cnt = c.counter, flip = c.flip;
+    bool blade = katana && soldier->companion && soldier->companion->hitShape != kHitNone;
+    for (int k = 1; k <= kHorizon; ++k) {
+      if (!katana || st == 0) {
+        double l = x + 8;
+        if (l <= 12) flip = 0; else if (l + 16 >= 228) flip = 1;
+        x += flip ? -1 : 1;
+        if (katana && c.y < PlayerY) {
+          bool ahead = flip == 0 ? PlayerX - x < 80 && x < PlayerX : PlayerX - x > -80 && PlayerX < x;
+          // The player may walk into its reach meanwhile: take a wider one.
+          bool near = flip == 0 ? PlayerX - x < 100 && x < PlayerX + 20 : PlayerX - x > -100 && PlayerX < x + 20;
+          if (ahead || near) {
+            cnt = 0;
+            lunge = 4;
+            st = 1;
+          }
+        }
+      } else if (st == 1) {
+        if (cnt >= 26) {
+          blade = true;
+          double l = x + 8;
+          if (l > 12 && l + 16 < 228) x += flip ? -lunge : lunge;
+          lunge -= 0.2;
+          if (lunge <= 0) {
+            lunge = 0;
+            cnt = 0;
+            st = 2;
+          }
+        }
+      } else if (cnt == 24) {
+        blade = false;
+        st = 0;
+      }
+      ++cnt;
+      addBody(k, {x + 8, 192, x + 24, 224});
+      if (blade) {
+        double kx = x + (flip ? -32 : 32);
+        f.Add(k, {kx + 9, 204, kx + 23, 210});
+      }
+    }
+  } else if (auto* purple = dynamic_cast<const PurpleNinjaTask*>(&c)) {
+    (void)purple;
+    int st = c.hitMask, cnt = c.counter, flip = c.flip;
+    const Box self = HitBoxOf(c);
+    for (int k = 1; k <= kHorizon; ++k) {
+      if (st == 0) {
+        flip = PlayerX <= c.x ? 1 : 0;
+        if (cnt == 70) {
+          st = 1;
+          cnt = 0;
+        }
+      } else {
+        if (cnt == 20) {
+          double sx = std::floor(c.x) + (flip ? 0 : 16), sy = std::floor(c.y) + 12, v = flip ? -3.0 : 3.0;
+          for (int j = k; j <= kHorizon; ++j) {
+            sx += v;
+            f.Add(j, {sx + 6, sy + 6, sx + 10, sy + 10});
+          }
+        }
+        if (cnt == 30) {
+          st = 0;
+          cnt = 0;
+        }
+      }
+      ++cnt;
+      addBody(k, self);
+    }
+  } else if (auto* red = dynamic_cast<const RedNinjaTask*>(&c)) {
+    double x = c.x, y = c.y, vy = red->speedY;
+    int cnt = c.counter, flip = c.flip;
+    for (int k = 1; k <= kHorizon; ++k) {
+      double l = x + 10;
+      if (l <= 12) flip = 0; else if (l + 28 >= 228) flip = 1;
+      x += flip ? -1 : 1;
+      y += vy * 0.25;
+      vy += y > 120 ? -0.05 : 0.05;
+      if (cnt % 140 == 80) ForecastFire(f, k, std::floor(x) + 20, std::floor(y) + 15, 0.0, false, 0);
+      ++cnt;
+      addBody(k, {x + 10, y + 4, x + 38, y + 33});
+    }
+  } else if (auto* fire = dynamic_cast<const KatonTask*>(&c)) {
+    if (fire->hitMask == 0) {
+      ForecastFire(f, 1, c.x, c.y, fire->speedY, false, 0);
+    } else {
+      ForecastFire(f, 1, c.x, c.y, 0, true, c.counter);
+    }
+  } else if (auto* star = dynamic_cast<const ShurikinTask*>(&c)) {
+    Box b = HitBoxOf(c);
+    for (int k = 1; k <= kHorizon; ++k) f.Add(k, b.Moved(star->vx * k, star->vy * k));
+  } else if (dynamic_cast<const AshigaruKatanaTask*>(&c) != nullptr) {
+    // Its soldier's forecast carries it.
+  } else {
+    Box b = HitBoxOf(c);
+    for (int k = 1; k <= kHorizon; ++k) addBody(k, b.Moved(vx * k, vy * k));
+  }
+}
+
+// Where the sword is after an update that has it out.
+Box SlashBox(const Body& b) {
+  return b.flip ? Box{b.x - 24, b.y, b.x + 8, b.y + 16} : Box{b.x + 24, b.y, b.x + 56, b.y + 16};
+}
+Box DashBox(const Body& b) { return {b.x + 2, b.y - 1, b.x + 30, b.y + 31}; }
+
+// The ways to spend the next frames that the player weighs.
+std::vector<Plan> Options(int wantDir, bool canJump, bool dashReady) {
+  std::vector<Plan> options;
+  for (int dir : {wantDir, -1, 1, 0}) {
+    for (int dir2 : {dir, -1, 0, 1}) {
+      for (int turn : {8, 16}) {
+        if (dir2 == dir && turn == 16) continue;
+        Plan p;
+        p.dir = dir;
+        p.dir2 = dir2;
+        p.turnAt = dir2 == dir ? kHorizon + 1 : turn;
+        options.push_back(p);
+        if (canJump) {
+          p.jump = true;
+          for (int hold : {8, 4, 0}) {
+            p.hold = hold;
+            options.push_back(p);
+          }
+        }
+      }
+    }
+  }
+  if (dashReady) {
+    for (int dir : {-1, 1}) {
+      for (int dir2 : {-1, 0, 1}) {
+        Plan p;
+        p.dir = dir;
+        p.dir2 = dir2;
+        p.turnAt = 2;
+        p.dash = true;
+        options.push_back(p);
+      }
+    }
+  }
+  return options;
+}
 
 }  // namespace
 
@@ -98,56 +389,17 @@ ScriptedPlayer::Seen ScriptedPlayer::Motion(const Character& c) const {
   return it != seen_.end() ? it->second : Seen{c.x, c.y, 0, 0};
 }
 
-// The player's box k frames ahead under a plan, from its present state.
-static std::vector<Box> PlayerPath(const PlayerTask& p, const Plan& plan, int frames) {
-  std::vector<Box> path;
-  double x = PlayerX, y = PlayerY, vy = p.speedY;
-  bool falling = p.falling != 0;
-  int hold = p.jumpHold;
-  bool jumping = false;
-  for (int k = 1; k <= frames; ++k) {
-    if (plan.dash && k <= 10) {
-      x += 8 * plan.dir;
-      x = std::clamp(x, kMinX, kMaxX);
-      path.push_back(PlayerBoxAt(x, y));
-      vy = 0;
-      if (k == 10) falling = true;
-      continue;
-    }
-    if (plan.jump && k == 1 && y >= kFloorY) {
-      vy = -4.0;
-      falling = false;
-      jumping = true;
-      hold = 0;
-    }
-    y += vy;
-    if (!falling) {
-      if (jumping && hold <= 7) {
-        ++hold;
-      } else {
-        falling = true;
-      }
-    }
-    if (falling) vy = std::min(vy + 0.4, 6.0);
-    if (y >= kFloorY) {
-      y = kFloorY;
-      vy = 0;
-    }
-    if (!plan.dash) x = std::clamp(x + 2.0 * plan.dir, kMinX, kMaxX);
-    path.push_back(PlayerBoxAt(x, y));
-  }
-  return path;
-}
-
-bool ScriptedPlayer::PredictLanding(double* landX, int* frames) const {
+bool ScriptedPlayer::PredictLanding(double* landX, int* frames) {
+  ballPath_.clear();
   const BallTask* ball = First<BallTask>(kLayerBall);
   if (ball == nullptr || ball->state != BallTask::kFlying) return false;
   double x = ball->x, y = ball->y, vx = ball->vx, vy = ball->vy;
   if (vx == 0 && vy == 0) return false;
+  bool landed = false;
   if (y > kPaddleY && vy > 0) {  // past the paddle's top: only the body can still take it
     *landX = x;
     *frames = 0;
-    return true;
+    landed = true;
   }
   // The blocks it may still bounce off; a block struck once is taken as gone.
   struct Block {
@@ -159,6 +411,7 @@ bool ScriptedPlayer::PredictLanding(double* landX, int* frames) const {
     const Character* c = TaskPool_Get(kLayerBlock, i);
     if (!c->finished && c->hitShape == kHitBox) blocks.push_back({HitBoxOf(*c), std::max(1, c->life)});
   }
+  ballPath_.push_back({x, y});
   for (int k = 1; k < 900; ++k) {
     if (x - 4 < 12 && vx < 0) vx = -vx;
     if (x + 4 >= 228 && vx > 0) vx = -vx;
@@ -178,13 +431,15 @@ bool ScriptedPlayer::PredictLanding(double* landX, int* frames) const {
     }
     x = nx;
     y = ny;
-    if (vy > 0 && y > kPaddleY) {
+    ballPath_.push_back({x, y});
+    if (!landed && vy > 0 && y > kPaddleY) {
       *landX = x;
       *frames = k;
-      return true;
+      landed = true;
     }
+    if (landed && y + 4 >= 224) break;  // the floor
   }
-  return false;
+  return landed;
 }
 
 double ScriptedPlayer::SteeringOffset(double landX) const {
@@ -283,9 +538,102 @@ std::set<int> ScriptedPlayer::Decide() {
   double landX = 0;
   int landIn = 0;
   const bool landing = PredictLanding(&landX, &landIn);
-  double catchX = landing ? landX - 16 - (landIn > 0 ? SteeringOffset(landX) : 0) : PlayerX;
+  const int blocks = NormalBlockCount + EnemyBlockCount;
+  if (blocks != blocksSeen_) {
+    blocksSeen_ = blocks;
+    blocksSince_ = frame_;
+  }
+  const uint32_t stale = (frame_ - blocksSince_) / 400;
+  const double vary = stale == 0 ? 0.0 : static_cast<double>(stale % 5) * 4.0 - 8.0;
+  double catchX = landing ? landX - 16 - (landIn > 0 ? SteeringOffset(landX) + vary : 0) : PlayerX;
   catchX = std::clamp(catchX, kMinX, kMaxX);
   const bool ballUrgent = landing && landIn <= std::fabs(catchX - PlayerX) / 2 + 14;
+
+  std::map<const Character*, Forecast> bodies;  // the enemies the sword can reach
+  Forecast forecast;
+  for (int layer : {kLayerEnemy, kLayerBossPart, kLayerBullet}) {
+    for (int i = 0; i < TaskPool_Count(layer); ++i) {
+      const Character* c = TaskPool_Get(layer, i);
+      if (Hostile(*c)) {
+        Seen m = Motion(*c);
+        ForecastTask(forecast, *c, m.vx, m.vy, layer == kLayerEnemy ? &bodies[c] : nullptr);
+      } else if (auto* block = dynamic_cast<const EnemyBlockTask*>(c); block && block->blockKind != 30) {
+        for (int k = 1; k <= kHorizon; ++k) forecast.Add(k, {c->x + 4, 180, c->x + 20, 224});  // what it lets out
+      }
+    }
+  }
+  const bool jumpFree = prev_.count(KEY_INPUT_X) == 0;
+  auto harmIn = [&](const std::vector<Body>& path) {
+    for (int k = 1; k <= kHorizon; ++k) {
+      const Body& b = path[static_cast<size_t>(k - 1)];
+      if (b.Untouchable()) continue;
+      Box me = b.HitBox();
+      for (const Box& h : forecast.at[k]) {
+        if (h.Touches(me)) return k;
+      }
+    }
+    return kHorizon + 1;
+  };
+  // How far short of the ball the plan leaves the player (0 when it meets it): the head
+  // takes it at the paddle's height, the body (wider while dashing) on its way down.
+  auto ballShortfall = [&](const std::vector<Body>& path) {
+    if (!landing) return 0.0;
+    const int floorIn = static_cast<int>(ballPath_.size()) - 1;
+    double nearest = 1e9;
+    for (int k = std::max(1, landIn - 1); k <= std::min(floorIn, kHorizon); ++k) {
+      const Body& b = path[static_cast<size_t>(k - 1)];
+      double bx = ballPath_[static_cast<size_t>(k)].first, by = ballPath_[static_cast<size_t>(k)].second;
+      Box body = b.dashing ? Box{b.x + 2, b.y - 1, b.x + 30, b.y + 31} : b.HitBox();
+      Box reach = {body.l - 3, body.t - 3, body.r + 3, body.b + 3};
+      if (!b.dashing && by <= kPaddleY + 6) reach = {b.x - 3, b.y - 4, b.x + 35, b.y + 30};
+      if (bx > reach.l && bx < reach.r && by > reach.t && by < reach.b) return 0.0;
+      nearest = std::min(nearest, std::max(reach.l - bx, bx - reach.r));
+    }
+    if (floorIn <= kHorizon) return std::max(1.0, nearest);
+    const Body& b = path.back();
+    return std::max(0.0, std::fabs(landX - 16 - b.x) - 2.0 * (landIn - kHorizon) - 10);
+  };
+  // The soonest blow the player can land on an enemy: a slash pressed now or a few
+  // frames on along one of its plans, or a dash attack; only along a plan that stays clear.
+  struct Blow {
+    Plan plan;
+    int press = 0;  // frames until ATTACK is pressed; 0 for none
+    bool dashAttack = false;
+    int hit = kHorizon + 1;
+    const Character* target = nullptr;
+  } blow;
+  if (!bodies.empty() && frame_ >= commitUntil_) {
+    const bool canJump = onFloor && jumpFree;
+    const bool slashFree = (player->action != PlayerTask::kActSlash || player->slashFrame > 9) &&
+                           prev_.count(KEY_INPUT_Z) == 0;
+    for (const Plan& p : Options(0, canJump, dashReady && PowerGauge >= 6)) {
+      std::vector<Body> path = Path(*player, p, jumpFree, kHorizon, jumpHold_);
+      if (harmIn(path) <= kStakeFrames || ballShortfall(path) > 4) continue;
+      const Character* struck = nullptr;
+      auto hits = [&](int j, const Box& sword) {
+        for (const auto& [enemy, f] : bodies) {
+          for (const Box& b : f.at[j]) {
+            if (b.Touches({sword.l + 2, sword.t + 2, sword.r - 2, sword.b - 2})) {  // a clear hit
+              struck = enemy;
+              return true;
+            }
+          }
+        }
+        return false;
+      };
+      if (p.dash) {
+        for (int j = 2; j <= 11 && j < blow.hit; ++j) {
+          if (hits(j, DashBox(path[static_cast<size_t>(j - 1)]))) blow = {p, 1, true, j, struck};
+        }
+        continue;
+      }
+      for (int press = slashFree ? 1 : 3; press <= 11; press += 2) {
+        for (int j = press + 6; j <= std::min(press + 11, kHorizon) && j < blow.hit; ++j) {
+          if (hits(j, SlashBox(path[static_cast<size_t>(j - 1)]))) blow = {p, press, false, j, struck};
+        }
+      }
+    }
+  }
 
   if (ball != nullptr && ball->state == BallTask::kHeld && ball->alpha >= 255 && NormalBlockCount > 0 &&
       BossPhase != 4 && BossPhase != 5) {
@@ -314,6 +662,23 @@ std::set<int> ScriptedPlayer::Decide() {
     if (item != nullptr) {
       walkTo(item->x - 8);
       why_ = "item";
+    } else if (frame_ < commitUntil_) {
+      // A blow under way: its plan is kept to the end.
+      const int k = static_cast<int>(frame_ - commitFrom_) + 1;
+      want.dir = commit_.plan.Dir(k);
+      slash = k == commit_.press;
+      why_ = "blow " + std::to_string(k) + " of " + std::to_string(commitUntil_ - commitFrom_);
+    } else if (blow.hit <= kHorizon) {
+      want = blow.plan;
+      if (blow.press == 1) {
+        slash = !blow.dashAttack;
+        dashAttack = blow.dashAttack;
+      }
+      commit_ = {blow.plan, blow.press};
+      commitFrom_ = frame_;
+      commitUntil_ = frame_ + static_cast<uint32_t>(blow.hit);
+      why_ = std::string(blow.dashAttack ? "dash attack" : "slash") + " in " + std::to_string(blow.press) + " hits in " +
+             std::to_string(blow.hit) + " " + typeid(*blow.target).name() + " life " + std::to_string(blow.target->life);
     } else if (ground != nullptr) {
       Box e = HitBoxOf(*ground);
       Seen m = Motion(*ground);
@@ -362,18 +727,18 @@ std::set<int> ScriptedPlayer::Decide() {
       }
     } else if (ScrollTaken) {
       // The spinning ball shoots straight up from above the player's head.
+      // With a master awake, every block broken sends five knives at it: the blocks
+      // first, then the master itself.
       double target = -1;
-      if (BossPhase == 2) {
-        target = BossCenterX;
-      } else {
-        double best = 1e9;
-        for (int i = 0; i < TaskPool_Count(kLayerBlock); ++i) {
-          const Character* b = TaskPool_Get(kLayerBlock, i);
-          double x = b->x + b->width / 2.0;
-          if (!b->finished && std::fabs(x - centre) < std::fabs(best - centre)) best = x;
-        }
-        if (best < 1e9) target = best;
+      double best = 1e9;
+      for (int i = 0; i < TaskPool_Count(kLayerBlock); ++i) {
+        const Character* b = TaskPool_Get(kLayerBlock, i);
+        if (BossPhase == 2 && dynamic_cast<const NormalBlockTask*>(b) == nullptr) continue;
+        double x = b->x + b->width / 2.0;
+        if (!b->finished && std::fabs(x - centre) < std::fabs(best - centre)) best = x;
       }
+      if (best < 1e9) target = best;
+      if (BossPhase == 2 && target < 0) target = BossCenterX;
       if (target >= 0) walkTo(target - 16);
       why_ = "shoot";
     } else if (landing) {
@@ -386,74 +751,38 @@ std::set<int> ScriptedPlayer::Decide() {
 
   // The paddle is gone while slashing or dashing: not with the ball about to come down.
   if (landing && landIn < 16) slash = dashAttack = false;
-  if (landing && landIn < 30) want.jump = false;
   if (dashAttack) want.dash = true;
 
-  // Safety: keep the plan when nothing hostile reaches the player on it soon and the
-  // ball can still be met; otherwise take the way that costs least.
-  auto harmIn = [&](const Plan& plan, int horizon) {
-    std::vector<Box> path = PlayerPath(*player, plan, horizon);
-    int first = horizon + 1;
-    auto check = [&](const Box& b, const Seen& m) {
-      for (int k = 1; k < first; ++k) {
-        if (PlayerInvincibleTime > k || (plan.dash && k <= 10)) continue;  // dashing: untouchable
-        if (b.Moved(m.vx * k, m.vy * k).Touches(path[static_cast<size_t>(k - 1)])) first = k;
-      }
-    };
-    for (int layer : {kLayerEnemy, kLayerBossPart, kLayerBullet}) {
-      for (int i = 0; i < TaskPool_Count(layer); ++i) {
-        const Character* c = TaskPool_Get(layer, i);
-        if (Hostile(*c)) {
-          check(DangerBox(*c), Motion(*c));
-        } else if (auto* block = dynamic_cast<const EnemyBlockTask*>(c); block && block->blockKind != 30) {
-          check({c->x + 4, 180, c->x + 20, 224}, Seen{});  // what it lets out where it lands
-        }
-      }
-    }
-    return first;
-  };
-  // How far short of the ball the plan leaves the player (0 when it meets it).
-  auto ballShortfall = [&](const Plan& plan) {
-    if (!landing) return 0.0;
-    if (landIn == 0) return std::max(0.0, std::fabs(landX - 16 - PlayerX) - 12);
-    int k = std::min(landIn, 10);
-    double x = PlayerPath(*player, plan, k).back().l - 8;
-    if (plan.dash && landIn <= 10) return std::max(0.0, std::fabs(x + 16 - landX) - 14);
-    return std::max(0.0, std::fabs(landX - 16 - x) - 2.0 * (landIn - k) - 10);
-  };
-  constexpr int kHorizon = 20;
+  // Safety: what every hostile task will cover in the coming frames, then the plan
+  // kept when nothing reaches the player on it soon and the ball can still be met;
+  // otherwise the way that costs least.
   Plan chosen = want;
   if (want.dash && !dashReady) chosen.dash = false;
-  // Lexicographic: health points at stake, then how far short of the ball, then how
-  // soon the harm comes.
+  if (chosen.jump && !(onFloor && jumpFree)) chosen.jump = false;
+  // Lexicographic: health points at stake, then how soon the harm comes (a later one
+  // may still be dodged), then how far short of the ball.
   struct Cost {
     int stake;
     double shortfall;
     int harm;
     bool operator<(const Cost& o) const {
       if (stake != o.stake) return stake < o.stake;
-      if (shortfall != o.shortfall) return shortfall < o.shortfall;
-      return harm > o.harm;
+      if (harm != o.harm) return harm > o.harm;
+      return shortfall < o.shortfall;
     }
   };
   auto cost = [&](const Plan& plan) {
+    std::vector<Body> path = Path(*player, plan, jumpFree, kHorizon, jumpHold_);
     Cost c;
-    c.harm = harmIn(plan, kHorizon);
-    c.shortfall = ballShortfall(plan);
-    c.stake = (c.harm <= (plan.dash ? 20 : 12) ? 1 : 0) + (c.shortfall > 0 ? 1 : 0);
+    c.harm = harmIn(path);
+    c.shortfall = ballShortfall(path);
+    c.stake = (c.harm <= kStakeFrames ? 1 : 0) + (c.shortfall > 4 ? 1 : 0);
     return c;
   };
   Cost best = cost(chosen);
   if (best.stake > 0) {
-    std::vector<Plan> options;
-    for (int dir : {want.dir, -1, 1, 0}) {
-      options.push_back({dir, false, false});
-      if (onFloor && !(landing && landIn < 30)) options.push_back({dir, true, false});
-    }
-    if (dashReady) {
-      options.push_back({-1, false, true});
-      options.push_back({1, false, true});
-    }
+    const bool canJump = onFloor && jumpFree;
+    std::vector<Plan> options = Options(want.dir, canJump, dashReady);
     for (const Plan& p : options) {
       Cost c = cost(p);
       if (c < best) {
@@ -463,16 +792,22 @@ std::set<int> ScriptedPlayer::Decide() {
     }
     if (chosen.dir != want.dir || chosen.jump != want.jump || chosen.dash != want.dash) {
       slash = false;
+      commitUntil_ = 0;
       if (!chosen.dash) dashAttack = false;
-      why_ += " / evade " + std::to_string(chosen.dir) + (chosen.jump ? " jump" : "") + (chosen.dash ? " dash" : "");
+      why_ += " / evade " + std::to_string(chosen.dir) + (chosen.jump ? " jump" : "") + (chosen.dash ? " dash" : "") +
+              " harm " + std::to_string(best.harm);
     }
   }
   if (landing) why_ += " / land " + std::to_string(int(landX)) + " in " + std::to_string(landIn) + " at " + std::to_string(int(catchX));
 
   if (chosen.dir < 0) keys_.insert(KEY_INPUT_LEFT);
   if (chosen.dir > 0) keys_.insert(KEY_INPUT_RIGHT);
-  if (chosen.jump && onFloor) tap(KEY_INPUT_X);
-  if (!onFloor && player->speedY < 0) keys_.insert(KEY_INPUT_X);  // the full jump
+  if (chosen.jump && onFloor && jumpFree) {
+    keys_.insert(KEY_INPUT_X);
+    jumpHold_ = chosen.hold;
+  }
+  // Held on for the height it chose.
+  if (player->speedY < 0 && !player->falling && player->jumpHold < jumpHold_) keys_.insert(KEY_INPUT_X);
   if (chosen.dash && dashReady) {
     keys_.insert(KEY_INPUT_C);
     if (dashAttack && PowerGauge >= 6) keys_.insert(KEY_INPUT_Z);

@@ -9,6 +9,8 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 class Character;
 
@@ -21,6 +23,18 @@ struct Box {
   double cy() const { return (t + b) / 2; }
   Box Moved(double dx, double dy) const { return {l + dx, t + dy, r + dx, b + dy}; }
   bool Touches(const Box& o) const { return l < o.r && o.l < r && t < o.b && o.t < b; }
+};
+
+// One way to spend the next frames: walk `dir` (-1, 0, +1) until frame `turnAt`, then
+// `dir2`; a full jump or a dash (untouchable while it lasts) started now.
+struct Plan {
+  int dir = 0;
+  int dir2 = 0;
+  int turnAt = 1000;
+  bool jump = false;
+  int hold = 8;  // frames the jump key is held: 8 or more for the full height
+  bool dash = false;
+  int Dir(int k) const { return k < turnAt ? dir : dir2; }
 };
 
 // The collision shape of a task as its bounding box.
@@ -41,13 +55,27 @@ class ScriptedPlayer {
   void Track();
   Seen Motion(const Character& task) const;
   // Where the flying ball comes down to the paddle: its x and the frames it needs.
-  bool PredictLanding(double* x, int* frames) const;
+  // Its path from now to the floor is kept in ballPath_.
+  bool PredictLanding(double* x, int* frames);
   // The paddle offset that sends the ball from `landX` toward the best target.
   double SteeringOffset(double landX) const;
   Character* NearestGroundEnemy() const;
   Character* NearestAirEnemy() const;
 
+  // A blow under way: its moves and the frame of the press, kept until it lands.
+  struct Commitment {
+    Plan plan;
+    int press = 0;
+  };
+  Commitment commit_;
+  int jumpHold_ = 8;
+  // Blocks standing and when that last changed: a ball caught the same way for long may
+  // be going round the same path.
+  int blocksSeen_ = -1;
+  uint32_t blocksSince_ = 0;  // how long the present jump's key is held
+  uint32_t commitFrom_ = 0, commitUntil_ = 0;
   std::map<uint64_t, Seen> seen_;
+  std::vector<std::pair<double, double>> ballPath_;
   uint32_t frame_ = 0;
   std::set<int> keys_;
   std::set<int> prev_;

@@ -77,48 +77,63 @@ TEST_F(DrawMemImgFrame, ClipsToAreaAndDestination) {
   EXPECT_EQ(dst.get(0, 2), 0u);
 }
 
-TEST_F(DrawMemImgFrame, RunCodeOnlyForWholeUnclippedBase) {
-  // A base whose code marks everything clear except its first pixel, while every pixel is
-  // opaque: a draw that follows the code writes one pixel, the general path writes all.
+TEST_F(DrawMemImgFrame, RunCodeWalkedAtEachDrawsOwnPlace) {
+  // A base whose code marks everything clear except one pixel, while every pixel is opaque:
+  // a draw that follows the code writes that pixel at most, the general path writes all.
   TestImg base(6, 4, 1);
-  base.fill(0x00ABCDEF);
   base.base()->TransColor = 1;
+  base.fill(1);
+  base.set(2, 1, 0x00ABCDEF);
   ASSERT_EQ(MakeMemImgTransCode(&base.m), 0);
+  base.fill(0x00ABCDEF);
   auto setCode = [&](std::vector<uint8_t> bytes) {
     MemFree(base.base()->TransCode);
     base.base()->TransCode = static_cast<uint8_t*>(TK_MALLOC(bytes.size()));
     std::memcpy(base.base()->TransCode, bytes.data(), bytes.size());
     base.base()->TransCodeSize = int(bytes.size());
   };
-  setCode({0x40, 0x04, 0xC0, 0x05, 0xC0, 0x05, 0xC0, 0x05, 0xC0});
-
-  auto count = [](const TestImg& d) {
-    int n = 0;
+  auto drawn = [](const TestImg& d) {
+    std::vector<std::pair<int, int>> at;
     for (int y = 0; y < d.m.Height; ++y)
-      for (int x = 0; x < d.m.Width; ++x) n += d.get(x, y) != 0;
-    return n;
+      for (int x = 0; x < d.m.Width; ++x)
+        if (d.get(x, y) != 0) at.push_back({x, y});
+    return at;
   };
+  using Px = std::vector<std::pair<int, int>>;
+  // Brightness on: pixel by pixel, where a sheet's runs are followed (vector kernels test
+  // every pixel).
+  DrawBrightness = 0x808080;
   TestImg dst(10, 10, 1);
-  DrawMemImg(&dst.m, &base.m, 1, 1, 1, nullptr);
-  EXPECT_EQ(count(dst), 1);  // the run path
+  DrawMemImg(&dst.m, &base.m, 1, 1, 2, nullptr);  // transparency flag 2: the general path
+  EXPECT_EQ(drawn(dst).size(), 24u);
   dst.fill(0);
-  DrawMemImg(&dst.m, &base.m, 1, 1, 2, nullptr);
-  EXPECT_EQ(count(dst), 24);
+  DrawMemImg(&dst.m, &base.m, 1, 1, 1, nullptr);  // whole and unclipped: the run path
+  EXPECT_EQ(drawn(dst), (Px{{3, 2}}));
   dst.fill(0);
-  DrawMemImg(&dst.m, &base.m, -1, 1, 1, nullptr);  // clipped
-  EXPECT_EQ(count(dst), 20);
+  DrawMemImg(&dst.m, &base.m, -1, 1, 1, nullptr);  // clipped: base column 2 lands on column 1
+  EXPECT_EQ(drawn(dst), (Px{{1, 2}}));
   MEMIMG view{};
   ASSERT_EQ(DerivationMemImg(&view, &base.m, 1, 1, 3, 2), 0);
   dst.fill(0);
-  DrawMemImg(&dst.m, &view, 1, 1, 1, nullptr);  // a view of part of the base
-  EXPECT_EQ(count(dst), 6);
+  DrawMemImg(&dst.m, &view, 1, 1, 1, nullptr);  // a view of part of the base, from (1, 1)
+  EXPECT_EQ(drawn(dst), (Px{{2, 1}}));
+  TerminateMemImg(&view);
+  ASSERT_EQ(DerivationMemImg(&view, &base.m, 3, 0, 3, 4), 0);
+  dst.fill(0);
+  DrawMemImg(&dst.m, &view, 1, 1, 1, nullptr);  // a view beside the opaque pixel
+  EXPECT_TRUE(drawn(dst).empty());
   TerminateMemImg(&view);
 
-  // A damaged code (runs past the row, no row ends, short) stays inside the images.
+  // A damaged code (runs past the row, no row ends, short) stays inside the images, whether
+  // walked whole or through the index (rows at 0, 2, 6, 8 as for the code made above).
   setCode({0x7F, 0x7F, 0x7F});
   dst.fill(0);
   DrawMemImg(&dst.m, &base.m, 1, 1, 1, nullptr);
-  EXPECT_EQ(count(dst), 6);
+  EXPECT_EQ(drawn(dst).size(), 6u);
+  dst.fill(0);
+  DrawMemImg(&dst.m, &base.m, -2, -1, 1, nullptr);
+  // Row 1 from base column 2; the index entries of rows 2 and 3 lie past the short code.
+  EXPECT_EQ(drawn(dst).size(), 4u);
 }
 
 TEST_F(DrawMemImgFrame, PaletteClampedAndUnusedEntriesZero) {

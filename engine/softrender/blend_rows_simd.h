@@ -1,0 +1,380 @@
+// Tamrak engine: the vector row kernels, written once over a register type V (V128 for SSE2,
+// V256 for AVX2) and included only by the file of each instruction set, which compiles it with
+// that set's flags. Everything here has internal linkage, so no code built for a wider set can
+// stand in for a function of the generic build.
+//
+// Each kernel gives exactly what the generic kernel of the same operation gives.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "engine/softrender/blend_rows.h"
+
+namespace rows {
+namespace {
+
+using drawmemimg::Context;
+
+// The generic set, for the ends of rows.
+Table gGeneric;
+
+// ---------------------------------------------------------------- 32-bit pixels
+
+// Blue, green and red moved toward t by w / 256 (w = p <= 255); the fourth byte kept from d.
+// d * (256 - w) + t * w is at most 255 * 256 and fits a 16-bit lane.
+template <class V>
+typename V::R LerpBGR(typename V::R d, typename V::R t, typename V::R w, typename V::R iw) {
+  const auto lo = V::Srli16(V::Add16(V::Mullo16(V::Lo8(d), iw), V::Mullo16(V::Lo8(t), w)), 8);
+  const auto hi = V::Srli16(V::Add16(V::Mullo16(V::Hi8(d), iw), V::Mullo16(V::Hi8(t), w)), 8);
+  const auto fourth = V::Set32(0xFF000000u);
+  return V::Or(V::AndNot(fourth, V::Pack16(lo, hi)), V::And(fourth, d));
+}
+
+// floor(x / 255) for any 16-bit x: (x * 0x8081) >> 23.
+template <class V>
+typename V::R Div255(typename V::R x) {
+  return V::Srli16(V::MulhiU16(x, V::Set16(0x8081)), 7);
+}
+
+// floor(b * p / 255) on every byte: the BlendMulTable row p.
+template <class V>
+typename V::R MulBytes(typename V::R s, typename V::R p) {
+  return V::Pack16(Div255<V>(V::Mullo16(V::Lo8(s), p)), Div255<V>(V::Mullo16(V::Hi8(s), p)));
+}
+
+template <class V>
+typename V::R AddPacked32(typename V::R d, typename V::R q, bool lowBits) {
+  const auto m = V::Set32(0x00FEFEFFu);
+  const auto sum = V::Add32(V::And(d, m), V::And(q, m));
+  const auto cy = V::And(sum, V::Set32(0x01010100u));
+  auto r = V::Or(sum, V::Sub32(cy, V::Srli32(cy, 8)));
+  if (lowBits) r = V::Or(r, V::And(V::Or(d, q), V::Set32(0x00010100u)));
+  return r;
+}
+
+template <class V>
+typename V::R SubPacked32(typename V::R d, typename V::R q) {
+  const auto u = V::Sub32(V::Or(d, V::Set32(0x01010100u)), V::And(q, V::Set32(0xFEFEFEFFu)));
+  const auto g = V::And(u, V::Set32(0x01010100u));
+  return V::And(u, V::Sub32(g, V::Srli32(g, 8)));
+}
+
+struct NoConsts {
+  explicit NoConsts(const Context&) {}
+};
+// The source itself; the row walks keep the destination where it is transparent.
+template <class V, Op kCopyOp>
+struct Copy {
+  static constexpr Op kOp = kCopyOp;
+  using K = NoConsts;
+  static typename V::R Apply(typename V::R, typename V::R s, const K&) { return s; }
+};
+template <class V>
+using Copy32 = Copy<V, kCopy32>;
+template <class V>
+using Copy565 = Copy<V, kCopy565>;
+
+template <class V>
+struct Alpha32 {
+  static constexpr Op kOp = kAlpha32;
+  struct K {
+    typename V::R w, iw;
+    explicit K(const Context& c) : w(V::Set16(c.p)), iw(V::Set16(256 - c.p)) {}
+  };
+  static typename V::R Apply(typename V::R d, typename V::R s, const K& k) { return LerpBGR<V>(d, s, k.w, k.iw); }
+};
+template <class V>
+struct Invert32 {
+  static constexpr Op kOp = kInvert32;
+  using K = typename Alpha32<V>::K;
+  static typename V::R Apply(typename V::R d, typename V::R s, const K& k) {
+    return LerpBGR<V>(d, V::Xor(s, V::Set32(0xFFFFFFFFu)), k.w, k.iw);
+  }
+};
+template <class V, bool Sub>
+struct AddSub32 {
+  static constexpr Op kOp = Sub ? kSub32 : kAdd32;
+  struct K {
+    typename V::R p;
+    explicit K(const Context& c) : p(V::Set16(c.p)) {}
+  };
+  static typename V::R Apply(typename V::R d, typename V::R s, const K& k) {
+    // The amount has no fourth byte.
+    const auto q = V::And(MulBytes<V>(s, k.p), V::Set32(0x00FFFFFFu));
+    if constexpr (Sub) return SubPacked32<V>(d, q);
+    else return AddPacked32<V>(d, q, true);
+  }
+};
+
+template <class V>
+struct Halve32 {
+  static constexpr Op kOp = kHalve32;
+  using K = NoConsts;
+  static typename V::R Apply(typename V::R d, typename V::R s, const K&) {
+    const auto m = V::Set32(0x007F7F7Fu);
+    return V::Add32(V::And(V::Srli32(s, 1), m), V::And(V::Srli32(d, 1), m));
+  }
+};
+template <class V>
+struct AddSat32 {
+  static constexpr Op kOp = kAddSat32;
+  using K = NoConsts;
+  static typename V::R Apply(typename V::R d, typename V::R s, const K&) { return V::AddsU8(d, s); }
+};
+template <class V>
+struct SubSat32 {
+  static constexpr Op kOp = kSubSat32;
+  using K = NoConsts;
+  static typename V::R Apply(typename V::R d, typename V::R s, const K&) { return V::SubsU8(d, s); }
+};
+template <class V>
+struct AddWhole32 {
+  static constexpr Op kOp = kAddWhole32;
+  using K = NoConsts;
+  static typename V::R Apply(typename V::R d, typename V::R s, const K&) { return AddPacked32<V>(d, s, false); }
+};
+template <class V>
+struct SubWhole32 {
+  static constexpr Op kOp = kSubWhole32;
+  using K = NoConsts;
+  static typename V::R Apply(typename V::R d, typename V::R s, const K&) { return SubPacked32<V>(d, s); }
+};
+
+// ---------------------------------------------------------------- RGB565 pixels
+
+template <class V>
+struct Fields {
+  typename V::R r, g, b;
+};
+template <class V>
+Fields<V> Split565(typename V::R w) {
+  return {V::Srli16(w, 11), V::And(V::Srli16(w, 5), V::Set16(63)), V::And(w, V::Set16(31))};
+}
+template <class V>
+typename V::R Join565(const Fields<V>& f) {
+  return V::Or(V::Or(V::Slli16(f.r, 11), V::Slli16(f.g, 5)), f.b);
+}
+// f(destination field, source field) on red, green and blue.
+template <class V, class F>
+typename V::R Map565(typename V::R d, typename V::R s, F f) {
+  const Fields<V> df = Split565<V>(d), sf = Split565<V>(s);
+  return Join565<V>({f(df.r, sf.r), f(df.g, sf.g), f(df.b, sf.b)});
+}
+
+// floor((s * L + d * (63 - L)) / 63), the 6-bit lerp table at level L = p / 4. The sum is
+// at most 63 * 63, where the quotient is (x * 4162) >> 18.
+template <class V>
+struct Lerp565 {
+  static constexpr Op kOp = kLerp565;
+  struct K {
+    typename V::R l, il;
+    explicit K(const Context& c) : l(V::Set16(c.p / 4)), il(V::Set16(63 - c.p / 4)) {}
+  };
+  static typename V::R Apply(typename V::R d, typename V::R s, const K& k) {
+    return Map565<V>(d, s, [&](auto df, auto sf) {
+      const auto x = V::Add16(V::Mullo16(sf, k.l), V::Mullo16(df, k.il));
+      return V::Srli16(V::MulhiU16(x, V::Set16(4162)), 2);
+    });
+  }
+};
+
+// d + (t - d) * p / 255 toward zero: the difference table row p.
+template <class V>
+struct Invert565 {
+  static constexpr Op kOp = kInvert565;
+  struct K {
+    typename V::R p;
+    explicit K(const Context& c) : p(V::Set16(c.p)) {}
+  };
+  static typename V::R Apply(typename V::R d, typename V::R s, const K& k) {
+    return Map565<V>(d, V::Xor(s, V::Set16(0xFFFF)), [&](auto df, auto tf) {
+      const auto diff = V::Sub16(tf, df);
+      const auto neg = V::CmpGt16(V::Zero(), diff);
+      const auto mag = V::Sub16(V::Xor(diff, neg), neg);
+      const auto q = Div255<V>(V::Mullo16(mag, k.p));
+      return V::Add16(df, V::Sub16(V::Xor(q, neg), neg));
+    });
+  }
+};
+
+template <class V>
+struct Halve565 {
+  static constexpr Op kOp = kHalve565;
+  using K = NoConsts;
+  static typename V::R Apply(typename V::R d, typename V::R s, const K&) {
+    const auto m = V::Set16(0x7BEF);
+    return V::Add16(V::And(V::Srli16(s, 1), m), V::And(V::Srli16(d, 1), m));
+  }
+};
+
+// Modes 2 and 3: each source field scaled by p / 255, then the packed operation on one pixel
+// per lane. Red's carry out of the lane is bit 15 of the rounded-up average: the sum of two
+// masked words is never 0xFFFF, so rounding cannot reach it alone.
+template <class V, bool Sub>
+struct AddSub565 {
+  static constexpr Op kOp = Sub ? kSub565 : kAdd565;
+  struct K {
+    typename V::R p;
+    explicit K(const Context& c) : p(V::Set16(c.p)) {}
+  };
+  static typename V::R Apply(typename V::R d, typename V::R s, const K& k) {
+    const Fields<V> sf = Split565<V>(s);
+    auto scale = [&](auto f) { return Div255<V>(V::Mullo16(f, k.p)); };
+    const auto t = Join565<V>({scale(sf.r), scale(sf.g), scale(sf.b)});
+    const auto mask = V::Set16(0xF7DF), guards = V::Set16(0x0820);
+    if constexpr (Sub) {
+      const auto a = V::Or(d, guards), b = V::And(t, mask);
+      const auto u = V::Sub16(a, b);
+      const auto c = V::And(u, guards);
+      const auto redKept = V::And(V::CmpEq16(V::SubsU16(b, a), V::Zero()), V::Set16(0xF800));
+      return V::And(u, V::Or(V::Sub16(c, V::Srli16(c, 5)), redKept));
+    } else {
+      const auto a = V::And(d, mask), b = V::And(t, mask);
+      const auto sum = V::Add16(a, b);
+      const auto c = V::And(sum, guards);
+      const auto redFull = V::And(V::Srai16(V::AvgU16(a, b), 15), V::Set16(0xF800));
+      return V::Or(V::Or(sum, V::Sub16(c, V::Srli16(c, 5))), V::Or(redFull, V::And(V::Or(t, d), guards)));
+    }
+  }
+};
+
+// Two neighbouring pixels per 32-bit lane; see pixel::AddPacked565Pair and SubPacked565Pair.
+template <class V>
+struct AddPair565 {
+  static constexpr Op kOp = kAddPair565;
+  using K = NoConsts;
+  static typename V::R Apply(typename V::R d, typename V::R s, const K&) {
+    const auto m = V::Set32(0xF7DEF7DFu);
+    const auto a = V::And(s, m), b = V::And(d, m);
+    const auto sum = V::Add32(a, b);
+    const auto carry = V::Or(V::And(a, b), V::AndNot(sum, V::Or(a, b)));  // bit 31: carry out
+    const auto c = V::And(sum, V::Set32(0x08210820u));
+    return V::Or(sum, V::Sub32(c, V::Or(V::Srli32(c, 5), V::Slli32(V::Srli32(carry, 31), 27))));
+  }
+};
+template <class V>
+struct SubPair565 {
+  static constexpr Op kOp = kSubPair565;
+  using K = NoConsts;
+  static typename V::R Apply(typename V::R d, typename V::R s, const K&) {
+    const auto a = V::Or(d, V::Set32(0x08210820u)), b = V::And(s, V::Set32(0xF7DEF7DFu));
+    const auto u = V::Sub32(a, b);
+    // bit 31: borrow out
+    const auto borrow = V::Or(V::AndNot(a, b), V::AndNot(V::Xor(a, b), u));
+    const auto c = V::And(u, V::Set32(0x08210820u));
+    const auto top = V::AndNot(V::Srai32(borrow, 31), V::Set32(0xF8000000u));
+    return V::And(u, V::Or(V::Sub32(c, V::Srli32(c, 5)), top));
+  }
+};
+
+// ---------------------------------------------------------------- rows
+
+// A row in registers; the last pixels, fewer than a register holds, go through a register too,
+// by way of a buffer. Transparent pixels (equal to the key) keep the destination; a 16-bit key
+// above 16 bits matches no pixel. Kernels that pair pixels end with the generic kernel, which
+// does an odd last pixel alone.
+template <class V, class Kern, bool T, int kPxBytes>
+void Row(uint8_t* dst, const uint8_t* src, int n, const Context& c) {
+  constexpr int kPx = V::kBytes / kPxBytes;
+  constexpr bool kPairs = Kern::kOp == kAddPair565 || Kern::kOp == kSubPair565;
+  const typename Kern::K k(c);
+  const auto key = kPxBytes == 4 ? V::Set32(c.key) : V::Set16(c.key);
+  const bool keyed = T && (kPxBytes == 4 || c.key <= 0xFFFFu);
+  auto step = [&](uint8_t* d, const uint8_t* s) {
+    const auto dv = V::Load(d), sv = V::Load(s);
+    auto r = Kern::Apply(dv, sv, k);
+    if (keyed) r = V::Select(kPxBytes == 4 ? V::CmpEq32(sv, key) : V::CmpEq16(sv, key), dv, r);
+    V::Store(d, r);
+  };
+  int x = 0;
+  for (; x + kPx <= n; x += kPx, dst += V::kBytes, src += V::kBytes) step(dst, src);
+  if (x == n) return;
+  if constexpr (kPairs) {
+    gGeneric.blend[Kern::kOp][T](dst, src, n - x, c);
+  } else {
+    alignas(32) uint8_t d[V::kBytes] = {}, s[V::kBytes] = {};
+    const size_t bytes = static_cast<size_t>(n - x) * kPxBytes;
+    std::memcpy(d, dst, bytes);
+    std::memcpy(s, src, bytes);
+    step(d, s);
+    std::memcpy(dst, d, bytes);
+  }
+}
+
+template <class V, template <class> class Kern>
+void Set32(Table* t) {
+  t->blend[Kern<V>::kOp][0] = Row<V, Kern<V>, false, 4>;
+  t->blend[Kern<V>::kOp][1] = Row<V, Kern<V>, true, 4>;
+}
+template <class V, template <class> class Kern>
+void Set16(Table* t) {
+  t->blend[Kern<V>::kOp][0] = Row<V, Kern<V>, false, 2>;
+  t->blend[Kern<V>::kOp][1] = Row<V, Kern<V>, true, 2>;
+}
+template <class V>
+using Add32 = AddSub32<V, false>;
+template <class V>
+using Sub32 = AddSub32<V, true>;
+template <class V>
+using Add565 = AddSub565<V, false>;
+template <class V>
+using Sub565 = AddSub565<V, true>;
+
+// A copy, so pixels may be written twice with the same values: the first and last registers of
+// a row overlap the others instead of leaving pixels to a slower loop, and the first one is
+// cut short so the rest start on a block of one register pair. Writes that fill such blocks
+// (whole cache lines for AVX2) are markedly faster.
+template <class V, int kBytes>
+void DoubleRow(uint8_t* dst, uint8_t* dst2, const uint8_t* src, int n) {
+  constexpr int kPx = V::kBytes / kBytes;
+  constexpr size_t kBlock = 2 * V::kBytes;
+  if (n < kPx) return (kBytes == 2 ? gGeneric.double16 : gGeneric.double32)(dst, dst2, src, n);
+  auto step = [&](int x) {
+    typename V::R lo, hi;
+    if constexpr (kBytes == 2) V::Double16(V::Load(src + x * kBytes), &lo, &hi);
+    else V::Double32(V::Load(src + x * kBytes), &lo, &hi);
+    V::Store(dst + 2 * x * kBytes, lo);
+    V::Store(dst + 2 * x * kBytes + V::kBytes, hi);
+    if (dst2 != nullptr) {
+      V::Store(dst2 + 2 * x * kBytes, lo);
+      V::Store(dst2 + 2 * x * kBytes + V::kBytes, hi);
+    }
+  };
+  step(0);
+  const size_t off = reinterpret_cast<uintptr_t>(dst) % kBlock;
+  int x = off != 0 && off % (2 * kBytes) == 0 ? static_cast<int>((kBlock - off) / (2 * kBytes)) : kPx;
+  for (; x + kPx <= n; x += kPx) step(x);
+  if (x < n) step(n - kPx);
+}
+
+// Every kernel of this file at register type V. The pair kernels work only without
+// transparency; with it a pair depends on which of its pixels are drawn.
+template <class V>
+void FillWith(Table* t) {
+  gGeneric = *t;
+  Set32<V, Copy32>(t);
+  Set32<V, Alpha32>(t);
+  Set32<V, Invert32>(t);
+  Set32<V, Add32>(t);
+  Set32<V, Sub32>(t);
+  Set32<V, Halve32>(t);
+  Set32<V, AddSat32>(t);
+  Set32<V, SubSat32>(t);
+  Set32<V, AddWhole32>(t);
+  Set32<V, SubWhole32>(t);
+  Set16<V, Copy565>(t);
+  Set16<V, Lerp565>(t);
+  Set16<V, Invert565>(t);
+  Set16<V, Add565>(t);
+  Set16<V, Sub565>(t);
+  Set16<V, Halve565>(t);
+  t->blend[kAddPair565][0] = Row<V, AddPair565<V>, false, 2>;
+  t->blend[kSubPair565][0] = Row<V, SubPair565<V>, false, 2>;
+  t->double16 = DoubleRow<V, 2>;
+  t->double32 = DoubleRow<V, 4>;
+}
+
+}  // namespace
+}  // namespace rows
