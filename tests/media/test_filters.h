@@ -678,15 +678,15 @@ class StreamWriterSink : public BaseFilter {
 
 inline bool IsPcmAudio(const MediaType& mt) { return mt.majortype == MEDIATYPE_Audio && mt.subtype == MEDIASUBTYPE_PCM; }
 
-// While it lives, intelligent connect finds a renderer of PCM audio (a recording sink that
-// takes nothing else); rendered counts the samples every one of them got.
+// While it lives, intelligent connect finds a renderer of PCM audio before any other (a
+// recording sink that takes nothing else); rendered counts the samples every one of them got.
 class ScopedPcmRenderer {
  public:
   ScopedPcmRenderer() {
     FilterRegistration reg;
     reg.clsid = kPcmRendererId;
     reg.name = u"PCM Renderer";
-    reg.merit = MERIT_NORMAL;
+    reg.merit = MERIT_PREFERRED + 1;
     reg.takesType = IsPcmAudio;
     reg.create = [](IUnknown*, IUnknown** out) -> HRESULT {
       auto* sink = new CountingSink;

@@ -155,9 +155,14 @@ TEST_F(GraphConvert, FileTheGraphCannotDecodeFails) {
 
 TEST_F(GraphConvert, NoRendererOfPcmMeansNoGraph) {
   const Bytes file = EncodeMp3(TestSignal(1, 22050, 22050), 1, 22050, 32);
-  UnregisterMediaFilter(mtest::kPcmRendererId);
+  const WAVEFORMATEX wf{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0};
+  std::vector<FilterRegistration> renderers;
+  for (const FilterRegistration& reg : RegisteredMediaFilters())
+    if (reg.takesType && reg.takesType(MakePcmMediaType(wf))) renderers.push_back(reg);
+  for (const FilterRegistration& reg : renderers) UnregisterMediaFilter(reg.clsid);
   EXPECT_EQ(Convert(file).setup, -1);
   EXPECT_TRUE(Logged("グラフの構築に失敗しました"));
+  for (const FilterRegistration& reg : renderers) RegisterMediaFilter(reg);
 }
 
 TEST_F(GraphConvert, ClosingTheProgramEndsTheConversion) {
