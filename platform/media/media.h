@@ -141,8 +141,6 @@ constexpr GUID FORMAT_VideoInfo = MakeGuid("5e2a9b48-3c1d-4f8e-9b06-d81a7c4e2f90
 constexpr CLSID CLSID_FilterGraph = MakeGuid("a1f3e5c7-2b4d-4e6f-8a0c-1d3e5f7a9b2c");
 constexpr CLSID CLSID_NullRenderer = MakeGuid("a1f3e5c8-2b4d-4e6f-8a0c-1d3e5f7a9b2c");
 constexpr CLSID CLSID_SystemClock = MakeGuid("a1f3e5c9-2b4d-4e6f-8a0c-1d3e5f7a9b2c");
-// Pulls an MPEG audio byte stream (MEDIATYPE_Stream) from a reader and gives 16-bit PCM.
-constexpr CLSID CLSID_MpegAudioDecoder = MakeGuid("4c7e2a91-d35b-4f08-a6e2-9b1d07c3f5e8");
 
 // ---------------------------------------------------------------------------------------------
 // Times, states, events
