@@ -26,3 +26,7 @@ int DecodeOggBlock(SoundConvertRecord* r);  // bytes in the block, 0 at the end
 int SeekOggConvert(SoundConvertRecord* r, int64_t sample);
 int64_t OggConvertDestSize(SoundConvertRecord* r);
 void CloseOggConvert(SoundConvertRecord* r);
+
+struct IMediaSample;
+// The graph conversion's sample grabber callback: appends the sample's data to the record's PCM.
+int32_t MP3GrabberCallback(IMediaSample* sample, int64_t* start, int64_t* stop, bool typeChanged, void* record);

@@ -96,6 +96,10 @@ int main(int argc, char** argv) {
   tagged.insert(tagged.end(), mp3.begin(), mp3.end());
   Put("sound_mp3/id3.mp3", tagged);
   Put("mp3_frames/frames.bin", mp3.data(), mp3.size() < 600 ? mp3.size() : 600);
+  Put("mp3_graph/mono.mp3", mp3);
+  Put("mp3_graph/id3.mp3", tagged);
+  Put("mp3_graph/stereo.mp3", EncodeMp3(TestSignal(2, 2205, 22050, 5), 2, 22050, 32));
+  Put("mp3_graph/text.txt", "not a sound file at all\n", 24);
 
   // Settings: the defaults, and a changed record; a file cut short.
   uint8_t setting[kSettingFileSize];

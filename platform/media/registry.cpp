@@ -14,7 +14,12 @@ HRESULT Hand(T* object, IUnknown** out) {
 }
 
 // Filters of the layer that a graph may pick by itself.
-std::vector<FilterRegistration> BuiltinFilters() { return {}; }
+std::vector<FilterRegistration> BuiltinFilters() {
+  std::vector<FilterRegistration> list;
+  // MPEG audio byte streams from a reader.
+  list.push_back(MpegAudioDecoderRegistration());
+  return list;
+}
 
 struct Registry {
   std::mutex lock;

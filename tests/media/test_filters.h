@@ -1,6 +1,7 @@
 // Filters for the media layer's tests: a scripted push source, a recording sink, a sink with
 // allocator demands, a copying and an in-place pass-through, a memory reader and a pull sink,
-// and a clock the test moves by hand.
+// a file writer sink with the byte stream interface, a stand-in renderer of PCM audio for
+// intelligent connect, and a clock the test moves by hand.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -24,6 +25,8 @@ constexpr CLSID kInPlaceId = MakeGuid("11111111-0000-4000-8000-000000000004");
 constexpr CLSID kReaderId = MakeGuid("11111111-0000-4000-8000-000000000005");
 constexpr CLSID kPullSinkId = MakeGuid("11111111-0000-4000-8000-000000000006");
 constexpr CLSID kPickyId = MakeGuid("11111111-0000-4000-8000-000000000007");
+constexpr CLSID kWriterSinkId = MakeGuid("11111111-0000-4000-8000-000000000008");
+constexpr CLSID kPcmRendererId = MakeGuid("11111111-0000-4000-8000-000000000009");
 
 constexpr GUID kSubA = FourCCGuid(MakeFourCC('T', 'S', 'T', 'A'));
 constexpr GUID kSubB = FourCCGuid(MakeFourCC('T', 'S', 'T', 'B'));
@@ -592,6 +595,126 @@ class PullSink : public BaseFilter {
 
  private:
   Pin pin_;
+};
+
+// A file writer: each sample's data goes to the byte position its start time gives, and the
+// input pin offers the byte stream (seek, write, read) for a header written afterwards.
+class StreamWriterSink : public BaseFilter {
+ public:
+  class Pin : public BaseInputPin, public IStream {
+   public:
+    explicit Pin(StreamWriterSink* f) : BaseInputPin(f, u"In"), s_(f) {}
+    HRESULT CheckMediaType(const MediaType& mt) override { return mt.majortype == MEDIATYPE_Stream ? S_OK : S_FALSE; }
+    HRESULT Receive(IMediaSample* sample) override {
+      HRESULT hr = BaseInputPin::Receive(sample);
+      if (hr != S_OK) return hr;
+      REFERENCE_TIME t0, t1;
+      if (sample->GetTime(&t0, &t1) != S_OK) return E_FAIL;
+      uint8_t* p;
+      sample->GetPointer(&p);
+      std::lock_guard<std::mutex> lock(s_->m);
+      s_->Put(uint64_t(t0), p, uint32_t(sample->GetActualDataLength()));
+      return S_OK;
+    }
+    HRESULT EndOfStream() override {
+      HRESULT hr = BaseInputPin::EndOfStream();
+      if (hr == S_OK) s_->NotifyEvent(EC_COMPLETE, S_OK, 0);
+      return hr;
+    }
+    HRESULT Read(void* data, uint32_t size, uint32_t* read) override {
+      std::lock_guard<std::mutex> lock(s_->m);
+      uint64_t n = s_->cursor < s_->bytes.size() ? std::min<uint64_t>(size, s_->bytes.size() - s_->cursor) : 0;
+      if (n) std::memcpy(data, s_->bytes.data() + s_->cursor, size_t(n));
+      s_->cursor += n;
+      if (read) *read = uint32_t(n);
+      return n == size ? S_OK : S_FALSE;
+    }
+    HRESULT Write(const void* data, uint32_t size, uint32_t* written) override {
+      std::lock_guard<std::mutex> lock(s_->m);
+      s_->Put(s_->cursor, static_cast<const uint8_t*>(data), size);
+      s_->cursor += size;
+      ++s_->writes;
+      if (written) *written = size;
+      return S_OK;
+    }
+    HRESULT Seek(int64_t move, StreamSeek origin, uint64_t* position) override {
+      std::lock_guard<std::mutex> lock(s_->m);
+      int64_t base = origin == StreamSeek::Set ? 0 : origin == StreamSeek::Current ? int64_t(s_->cursor) : int64_t(s_->bytes.size());
+      if (base + move < 0) return E_INVALIDARG;
+      s_->cursor = uint64_t(base + move);
+      if (position) *position = s_->cursor;
+      return S_OK;
+    }
+
+   protected:
+    void* GetInterface(const IID& iid) override {
+      if (iid == IID_IStream) return static_cast<IStream*>(this);
+      return BaseInputPin::GetInterface(iid);
+    }
+
+   private:
+    StreamWriterSink* s_;
+  };
+  StreamWriterSink() : BaseFilter("StreamWriterSink", nullptr, kWriterSinkId), pin_(this) {}
+  int GetPinCount() override { return 1; }
+  BasePin* GetPin(int i) override { return i == 0 ? &pin_ : nullptr; }
+  std::vector<uint8_t> Written() {
+    std::lock_guard<std::mutex> lock(m);
+    return bytes;
+  }
+
+  std::mutex m;
+  std::vector<uint8_t> bytes;
+  uint64_t cursor = 0;
+  int writes = 0;
+
+ private:
+  void Put(uint64_t at, const uint8_t* p, uint32_t n) {
+    if (bytes.size() < at + n) bytes.resize(size_t(at + n));
+    if (n) std::memcpy(bytes.data() + at, p, n);
+  }
+  Pin pin_;
+};
+
+inline bool IsPcmAudio(const MediaType& mt) { return mt.majortype == MEDIATYPE_Audio && mt.subtype == MEDIASUBTYPE_PCM; }
+
+// While it lives, intelligent connect finds a renderer of PCM audio before any other (a
+// recording sink that takes nothing else); rendered counts the samples every one of them got.
+class ScopedPcmRenderer {
+ public:
+  ScopedPcmRenderer() {
+    FilterRegistration reg;
+    reg.clsid = kPcmRendererId;
+    reg.name = u"PCM Renderer";
+    reg.merit = MERIT_PREFERRED + 1;
+    reg.takesType = IsPcmAudio;
+    reg.create = [](IUnknown*, IUnknown** out) -> HRESULT {
+      auto* sink = new CountingSink;
+      sink->accept = [](const MediaType& mt) { return IsPcmAudio(mt) ? S_OK : S_FALSE; };
+      *out = static_cast<IBaseFilter*>(sink);
+      (*out)->AddRef();
+      ++made;
+      return S_OK;
+    };
+    RegisterMediaFilter(reg);
+    made = 0;
+    rendered = 0;
+  }
+  ~ScopedPcmRenderer() { UnregisterMediaFilter(kPcmRendererId); }
+  ScopedPcmRenderer(const ScopedPcmRenderer&) = delete;
+  ScopedPcmRenderer& operator=(const ScopedPcmRenderer&) = delete;
+
+  static inline std::atomic<int> made{0};
+  static inline std::atomic<int> rendered{0};
+
+ private:
+  class CountingSink : public RecordingSink {
+   public:
+    HRESULT DoRenderSample(IMediaSample* s) override {
+      ++rendered;
+      return RecordingSink::DoRenderSample(s);
+    }
+  };
 };
 
 }  // namespace mtest

@@ -1,0 +1,30 @@
+// Platform layer: MPEG audio (Layers I to III) through libmpg123, fed piece by piece. The one
+// MPEG audio decoder of the program: the compression manager and the media layer's decoder
+// filter both go through it, so that both give the same samples.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct mpg123_handle_struct;
+using MpegDecoder = mpg123_handle_struct;
+
+// A quiet decoder in feed mode that gives signed 16-bit samples at exactly this rate and
+// channel count; null when libmpg123 refuses.
+MpegDecoder* MpegDecoderOpen(long rate, int channels);
+void MpegDecoderClose(MpegDecoder* decoder);
+int MpegDecoderFeed(MpegDecoder* decoder, const uint8_t* data, size_t size);  // 0 or -1
+
+enum class MpegRead {
+  Full,       // dst is full (or the decoder gives nothing but empty frames)
+  NeedMore,   // everything fed so far is decoded
+  Done,
+  BadFormat,  // the stream changed to another rate or channel count
+  Error,      // corrupt data
+};
+// Decodes into dst from *used up to capacity, advancing *used.
+MpegRead MpegDecoderRead(MpegDecoder* decoder, long rate, int channels, uint8_t* dst, size_t capacity,
+                         size_t* used);
+
+// Rate and channel count of the first frame the decoder finds in the data: 0, or -1.
+int MpegProbeFormat(const uint8_t* data, size_t size, long* rate, int* channels);
