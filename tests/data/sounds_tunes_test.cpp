@@ -86,7 +86,6 @@ constexpr int kEffectPeakLimit = 16384;  // -6 dBFS
 
 // One pass of a tune as the game plays it (volume 0.75, 44100 Hz), left channel.
 std::vector<int16_t> RenderTune(const std::string& path) {
-  pxtone_UseNullOutput(true);
   pxtone_Ready(nullptr, 1, 44100, 16, 0.1f, 1, nullptr);
   pxtone_Tune_SetVolume(0.75f);
   pxtone_Tune_SetLoop(0);
