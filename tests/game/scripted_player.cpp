@@ -471,6 +471,31 @@ void ForecastTask(Forecast& f, const Character& c, double vx, double vy, Forecas
       y += v;
       f.Add(k, {x - 10, y - 10, x + 10, y + 10});
     }
+  } else if (auto* star = dynamic_cast<const BigShurikinTask*>(&c)) {
+    // It flies to the floor, rests there 20 updates, then flies at where the player is.
+    double x = c.x, y = c.y, vx = star->vx, vy = star->vy;
+    int st = c.hitMask, cnt = c.counter;
+    for (int k = 1; k <= kHorizon; ++k, ++cnt) {
+      if (st == 0) {
+        x += vx;
+        y += vy;
+        if (y > 204) {
+          cnt = -1;
+          st = 2;
+        }
+      } else if (st == 2) {
+        if (cnt == 20) {
+          Point2 v = VectorToward(x, y, PlayerX + 16, PlayerY + 16, 3.0);
+          vx = v.x;
+          vy = v.y;
+          st = 1;
+        }
+      } else {
+        x += vx;
+        y += vy;
+      }
+      f.Add(k, {x - 9, y - 9, x + 9, y + 9});
+    }
   } else if (dynamic_cast<const ShodoFirePaperTask*>(&c) != nullptr) {
     ForecastFireSheet(f, c);
   } else if (auto* flame = dynamic_cast<const ShodoFirePaperFireTask*>(&c)) {
