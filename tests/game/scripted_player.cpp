@@ -930,7 +930,16 @@ std::set<int> ScriptedPlayer::Decide() {
       } else {
         // The spot beside where it will be, facing it; under it is safe meanwhile.
         double spotRight = e.l + 16 * m.vx - 38, spotLeft = e.r + 16 * m.vx + 6;
+        // Not a spot where something stays that hurts (a kettle's stream).
+        auto standing = [&](double x) {
+          for (const Box& h : forecast.at[kHorizon]) {
+            if (h.Touches(PlayerBoxAt(x, kFloorY))) return false;
+          }
+          return true;
+        };
+        const bool rightOk = standing(spotRight), leftOk = standing(spotLeft);
         int face = std::fabs(spotRight - PlayerX) <= std::fabs(spotLeft - PlayerX) ? 1 : -1;
+        if (rightOk != leftOk) face = rightOk ? 1 : -1;
         double spot = std::clamp(face > 0 ? spotRight : spotLeft, kMinX, kMaxX);
         if (std::fabs(spot - PlayerX) > 3) {
           walkTo(spot);
