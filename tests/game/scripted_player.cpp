@@ -7,6 +7,11 @@
 
 #include "engine/system/system.h"
 #include "game/blocks_items.h"
+#include "game/collision.h"
+#include "game/dokuro_master.h"
+#include "game/ikebana_master.h"
+#include "game/settings.h"
+#include "game/shodo_weapons.h"
 #include "game/paddle_ball.h"
 #include "game/play_state.h"
 #include "game/player.h"
@@ -163,6 +168,138 @@ void ForecastFire(Forecast& f, int k0, double x, double y, double speed, bool bu
   }
 }
 
+// A flame of a fire sheet from update k0 on, at height h in state st, and the flames it
+// starts on its way: each rises out of the floor, starts the next a step along at
+// height 8, holds, and sinks.
+void ForecastFlame(Forecast& f, int k0, double x, int h, int st, int waited, int step) {
+  for (int k = k0; k <= kHorizon; ++k) {
+    if (st == 0) {
+      if (h < 32) {
+        h += 4;
+        const double next = x + step;
+        if (h == 8 && 12 < next + 8 && next + 8 < 228) {
+          // Made during this update; it may first move in this one or the next.
+          ForecastFlame(f, k, next, 0, 0, 0, step);
+          ForecastFlame(f, k + 1, next, 0, 0, 0, step);
+        }
+      } else if (++waited > 8) {
+        st = 1;
+      }
+    }
+    if (st == 1) {
+      h -= 4;
+      if (h <= 0) break;
+    }
+    const double top = 224 - h;
+    f.Add(k, {x + 2, top + 8, x + 14, top + 32});
+  }
+}
+
+// A fire sheet hovers for 30 updates, drops, and where it lands starts a flame each way.
+void ForecastFireSheet(Forecast& f, const Character& c) {
+  double y = c.y, v = c.work[1];
+  int st = c.hitMask, cnt = c.counter;
+  for (int k = 1; k <= kHorizon; ++k) {
+    if (st == 0) {
+      if (cnt >= 30) st = 1;
+    } else {
+      if (v < 6.0) v += 0.2;
+      y += v;
+      if (y + 48 > 224) {
+        if (c.height == 48) {
+          ForecastFlame(f, k + 1, std::floor(c.x) + 8, 0, 0, 0, -16);
+          ForecastFlame(f, k + 1, std::floor(c.x) + 24, 0, 0, 0, 16);
+        }
+        break;
+      }
+    }
+    ++cnt;
+    f.Add(k, {c.x + 8, y + 3, c.x + 40, y + 45});
+  }
+}
+
+// A thunder sheet strikes 30 updates after it appears: a line from it to the floor that
+// sweeps toward where the player then is at 1.5 a frame, turning at the walls.
+void ForecastThunder(Forecast& f, const Character& c) {
+  double x = c.x, v = c.work[0];
+  int st = c.hitMask, cnt = c.counter;
+  const double top = c.y, sweep = Settings.difficulty == 0 ? 259.2 : 432.0;
+  for (int k = 1; k <= kHorizon && st != 2; ++k) {
+    if (st == 0) {
+      if (cnt >= 30) {
+        v = x < PlayerX + 16 ? 1.5 : -1.5;
+        cnt = 0;
+        st = 1;
+      }
+    } else if (cnt - 2 > sweep / std::fabs(v)) {
+      st = 2;
+    } else {
+      x += v;
+      if ((x < 12 && v < 0) || (x > 228 && v > 0)) v = -v;
+    }
+    ++cnt;
+    if (st == 1) f.Add(k, {x - 2, top, x + 2, 224});
+  }
+}
+
+// The skulls rain in columns, a few groups of them left free. Where to stand for the
+// next rows to pass: each row is known from the moment it is dropped, long before the
+// frames the other forecasts look at. Gives false when no row is near.
+bool SkullShelter(double* shelterX, int* arrives) {
+  struct Row {
+    int in;  // frames until it reaches a standing player
+    std::vector<double> columns;
+  };
+  std::vector<Row> rows;
+  const double v = Settings.difficulty == 0 ? 2.0 : 2.25;
+  for (int i = 0; i < TaskPool_Count(kLayerBossPart); ++i) {
+    auto* skull = dynamic_cast<const DokuroBulletTask*>(TaskPool_Get(kLayerBossPart, i));
+    if (skull == nullptr || skull->finished || skull->y - 10 >= 221) continue;  // below the player
+    int in = std::max(0, static_cast<int>(std::ceil((187 - skull->y) / v)));
+    auto row = std::find_if(rows.begin(), rows.end(), [&](const Row& r) { return std::abs(r.in - in) < 8; });
+    if (row == rows.end()) row = rows.insert(rows.end(), Row{in, {}});
+    row->in = std::min(row->in, in);
+    row->columns.push_back(skull->targetX);
+  }
+  if (rows.empty()) return false;
+  std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.in < b.in; });
+  // Clearance of a player at x from a row's skulls.
+  auto clearance = [](const Row& row, double x) {
+    double c = 1e9;
+    for (double col : row.columns) c = std::min(c, std::max(col - 10 - (x + 24), (x + 8) - (col + 10)));
+    return c;
+  };
+  double best = -1, bestScore = -1e18;
+  for (double x = kMinX; x <= kMaxX; x += 1) {
+    double c0 = clearance(rows[0], x);
+    if (c0 < 3) continue;
+    double score = -std::fabs(x - PlayerX) + std::min(c0, 12.0) * 2;
+    if (rows.size() > 1 && rows[1].in - rows[0].in < 80) {
+      // The one after it: from here, can the player get clear of it in time?
+      double c1 = clearance(rows[1], x);
+      if (c1 < 3) score -= 40;
+    }
+    if (score > bestScore) {
+      bestScore = score;
+      best = x;
+    }
+  }
+  if (best < 0) return false;
+  *shelterX = best;
+  *arrives = rows[0].in;
+  return true;
+}
+
+bool VineOfAFlower(const Character& box) {
+  for (int layer : {kLayerEnemy, kLayerBossPart}) {
+    for (int i = 0; i < TaskPool_Count(layer); ++i) {
+      auto* flower = dynamic_cast<const YellowRedFlowerTask*>(TaskPool_Get(layer, i));
+      if (flower != nullptr && flower->vineBox.get() == &box) return true;
+    }
+  }
+  return false;
+}
+
 // Where a hostile task will be, played forward by its own rules; what it is about to
 // throw is part of it.
 void ForecastTask(Forecast& f, const Character& c, double vx, double vy, Forecast* body = nullptr) {
@@ -300,6 +437,73 @@ void ForecastTask(Forecast& f, const Character& c, double vx, double vy, Forecas
   } else if (auto* star = dynamic_cast<const ShurikinTask*>(&c)) {
     Box b = HitBoxOf(c);
     for (int k = 1; k <= kHorizon; ++k) f.Add(k, b.Moved(star->vx * k, star->vy * k));
+  } else if (auto* flower = dynamic_cast<const YellowRedFlowerTask*>(&c)) {
+    // It slows to a stop, then its vine spans the field and sinks with it; moved by
+    // fractions, the vine's box keeps to whole pixels, so its past motion misleads.
+    double y = c.y, v = c.work[1];
+    int st = c.hitMask, cnt = c.counter;
+    for (int k = 1; k <= kHorizon && st != 1 && st != 5; ++k) {
+      if (st == 0) {
+        v -= 0.15;
+        if (!(v > 0.0)) {
+          v = 0.0;
+          cnt = 0;
+          st = flower->yellow ? 2 : 1;
+        }
+      } else if (cnt > 20) {
+        v = 0.25;
+      }
+      const bool dying = y > 192;  // its last update, once this low
+      y += v;
+      ++cnt;
+      addBody(k, {c.x + 2, y + 2, c.x + 24, y + 24});
+      if (st == 2) {
+        double vine = PixelOf(y) + 11.0;
+        f.Add(k, {12, vine, 228, vine + 2});
+      }
+      if (dying) break;
+    }
+  } else if (auto* skull = dynamic_cast<const DokuroBulletTask*>(&c)) {
+    double x = c.x, y = c.y;
+    const double v = Settings.difficulty == 0 ? 2.0 : 2.25;
+    for (int k = 1, cnt = c.counter; k <= kHorizon; ++k, ++cnt) {
+      x = cnt < 30 ? skull->startX + (skull->targetX - skull->startX) * (cnt + 1) / 30 : skull->targetX;
+      y += v;
+      f.Add(k, {x - 10, y - 10, x + 10, y + 10});
+    }
+  } else if (auto* star = dynamic_cast<const BigShurikinTask*>(&c)) {
+    // It flies to the floor, rests there 20 updates, then flies at where the player is.
+    double x = c.x, y = c.y, vx = star->vx, vy = star->vy;
+    int st = c.hitMask, cnt = c.counter;
+    for (int k = 1; k <= kHorizon; ++k, ++cnt) {
+      if (st == 0) {
+        x += vx;
+        y += vy;
+        if (y > 204) {
+          cnt = -1;
+          st = 2;
+        }
+      } else if (st == 2) {
+        if (cnt == 20) {
+          Point2 v = VectorToward(x, y, PlayerX + 16, PlayerY + 16, 3.0);
+          vx = v.x;
+          vy = v.y;
+          st = 1;
+        }
+      } else {
+        x += vx;
+        y += vy;
+      }
+      f.Add(k, {x - 9, y - 9, x + 9, y + 9});
+    }
+  } else if (dynamic_cast<const ShodoFirePaperTask*>(&c) != nullptr) {
+    ForecastFireSheet(f, c);
+  } else if (auto* flame = dynamic_cast<const ShodoFirePaperFireTask*>(&c)) {
+    ForecastFlame(f, 1, c.x, c.height, c.hitMask, flame->waited, flame->step);
+  } else if (dynamic_cast<const ShodoThunderPaperTask*>(&c) != nullptr) {
+    ForecastThunder(f, c);
+  } else if (dynamic_cast<const OnlyCollisionTask*>(&c) != nullptr && VineOfAFlower(c)) {
+    // Its flower's forecast carries it.
   } else if (dynamic_cast<const AshigaruKatanaTask*>(&c) != nullptr) {
     // Its soldier's forecast carries it.
   } else {
@@ -523,7 +727,9 @@ std::set<int> ScriptedPlayer::Decide() {
   // What it wants to do, before asking whether that is safe.
   Plan want;
   bool slash = false, dashAttack = false;
+  double goal = -1;  // where it wants to walk, when it does
   auto walkTo = [&](double playerX) {
+    goal = playerX;
     if (playerX < PlayerX - 1) want.dir = -1;
     if (playerX > PlayerX + 1) want.dir = 1;
   };
@@ -549,12 +755,17 @@ std::set<int> ScriptedPlayer::Decide() {
   catchX = std::clamp(catchX, kMinX, kMaxX);
   const bool ballUrgent = landing && landIn <= std::fabs(catchX - PlayerX) / 2 + 14;
 
+  double shelterX = 0;
+  int shelterIn = 0;
+  // Off to it once the walk there, with some slack, takes all the time left.
+  const bool shelterNow = SkullShelter(&shelterX, &shelterIn) && std::fabs(shelterX - PlayerX) > 1 &&
+                          shelterIn < std::fabs(shelterX - PlayerX) / 2 + 24;
   std::map<const Character*, Forecast> bodies;  // the enemies the sword can reach
   Forecast forecast;
   for (int layer : {kLayerEnemy, kLayerBossPart, kLayerBullet}) {
     for (int i = 0; i < TaskPool_Count(layer); ++i) {
       const Character* c = TaskPool_Get(layer, i);
-      if (Hostile(*c)) {
+      if (Hostile(*c) || (dynamic_cast<const ShodoThunderPaperTask*>(c) != nullptr && !c->finished)) {
         Seen m = Motion(*c);
         ForecastTask(forecast, *c, m.vx, m.vy, layer == kLayerEnemy ? &bodies[c] : nullptr);
       } else if (auto* block = dynamic_cast<const EnemyBlockTask*>(c); block && block->blockKind != 30) {
@@ -649,6 +860,10 @@ std::set<int> ScriptedPlayer::Decide() {
   } else if (ballUrgent) {
     walkTo(catchX);
     why_ = "catch";
+  } else if (shelterNow) {
+    walkTo(shelterX);
+    commitUntil_ = 0;
+    why_ = "shelter " + std::to_string(int(shelterX)) + " in " + std::to_string(shelterIn);
   } else {
     Character* item = nullptr;
     for (int i = 0; i < TaskPool_Count(kLayerItem); ++i) {
@@ -715,7 +930,16 @@ std::set<int> ScriptedPlayer::Decide() {
       } else {
         // The spot beside where it will be, facing it; under it is safe meanwhile.
         double spotRight = e.l + 16 * m.vx - 38, spotLeft = e.r + 16 * m.vx + 6;
+        // Not a spot where something stays that hurts (a kettle's stream).
+        auto standing = [&](double x) {
+          for (const Box& h : forecast.at[kHorizon]) {
+            if (h.Touches(PlayerBoxAt(x, kFloorY))) return false;
+          }
+          return true;
+        };
+        const bool rightOk = standing(spotRight), leftOk = standing(spotLeft);
         int face = std::fabs(spotRight - PlayerX) <= std::fabs(spotLeft - PlayerX) ? 1 : -1;
+        if (rightOk != leftOk) face = rightOk ? 1 : -1;
         double spot = std::clamp(face > 0 ? spotRight : spotLeft, kMinX, kMaxX);
         if (std::fabs(spot - PlayerX) > 3) {
           walkTo(spot);
@@ -761,14 +985,18 @@ std::set<int> ScriptedPlayer::Decide() {
   if (chosen.jump && !(onFloor && jumpFree)) chosen.jump = false;
   // Lexicographic: health points at stake, then how soon the harm comes (a later one
   // may still be dodged), then how far short of the ball.
+  // Then, all else equal, the nearer it ends to where it wanted to go (through what
+  // stands in the way, dashing).
   struct Cost {
     int stake;
     double shortfall;
     int harm;
+    double away;
     bool operator<(const Cost& o) const {
       if (stake != o.stake) return stake < o.stake;
       if (harm != o.harm) return harm > o.harm;
-      return shortfall < o.shortfall;
+      if (shortfall != o.shortfall) return shortfall < o.shortfall;
+      return away < o.away - 4;
     }
   };
   auto cost = [&](const Plan& plan) {
@@ -777,6 +1005,7 @@ std::set<int> ScriptedPlayer::Decide() {
     c.harm = harmIn(path);
     c.shortfall = ballShortfall(path);
     c.stake = (c.harm <= kStakeFrames ? 1 : 0) + (c.shortfall > 4 ? 1 : 0);
+    c.away = goal < 0 ? 0.0 : std::fabs(path.back().x - goal);
     return c;
   };
   Cost best = cost(chosen);

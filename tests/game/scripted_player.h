@@ -3,6 +3,9 @@
 // It keeps the ball up by standing under its predicted landing point and steering it
 // toward the enemy blocks, fights the enemies that land, takes the scroll and the rice
 // balls, stands under what the spinning ball must shoot, and dashes out of harm's way.
+// The masters' own weapons it forecasts by their rules as well: the sinking vine and its
+// flower, the calligraphy sheets before they strike, the rows of skulls long before they
+// fall on it.
 #pragma once
 
 #include <cstdint>

@@ -2,6 +2,7 @@
 // a new game on NORMAL with a fixed seed, through the game's own keys. Each case prints
 // one row of the difficulty curve: the frames the stage took and the lives it cost.
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -37,10 +38,10 @@ struct ShippedStage {
 };
 const ShippedStage kStages[] = {
     {"1-1", true},   {"1-2", true},   {"1-3", true},   {"1-4", true},   {"boss1", true},
-    {"2-1", true},   {"2-2", true},   {"2-3", true},   {"2-4", true},  {"boss2", false},
+    {"2-1", true},   {"2-2", true},   {"2-3", true},   {"2-4", true},  {"boss2", true},
     {"3-1", true},  {"3-2", true},  {"3-3", true},  {"3-4", true},  {"boss3", true},
-    {"4-1", true},  {"4-2", true},  {"4-3", true},  {"4-4", true},  {"boss4", false},
-    {"5-1", true},  {"5-2", true},  {"5-3", true},  {"5-4", true},  {"boss5", false},
+    {"4-1", true},  {"4-2", true},  {"4-3", true},  {"4-4", true},  {"boss4", true},
+    {"5-1", true},  {"5-2", true},  {"5-3", true},  {"5-4", true},  {"boss5", true},
 };
 
 // Test names and messages show the stage by its name.
@@ -98,6 +99,24 @@ void TraceHarm(uint32_t frame) {
   std::printf("  frame %u health %d player %.0f,%.0f: %s\n", frame, Health, PlayerX, PlayerY, what.c_str());
 }
 
+// The masters' own weapons near the player, for the trace.
+std::string Sights() {
+  std::string out;
+  for (int layer : {kLayerEnemy, kLayerBossPart}) {
+    for (int i = 0; i < TaskPool_Count(layer); ++i) {
+      Character* c = TaskPool_Get(layer, i);
+      if (c->finished || c->hitShape == kHitNone || c->kind >= 0) continue;
+      scripted::Box b = scripted::HitBoxOf(*c);
+      std::string name = typeid(*c).name();
+      while (!name.empty() && std::isdigit(static_cast<unsigned char>(name[0]))) name.erase(0, 1);
+      out += " [" + name.substr(0, 10) + " " + std::to_string(int(b.l)) + "," + std::to_string(int(b.t)) + ".." +
+             std::to_string(int(b.r)) + "," + std::to_string(int(b.b)) + " s" + std::to_string(c->hitMask) + " l" +
+             std::to_string(c->life) + "]";
+    }
+  }
+  return out;
+}
+
 class StageClearTest : public ::testing::TestWithParam<ShippedStage> {};
 
 TEST_P(StageClearTest, ScriptedPlayerClearsTheStage) {
@@ -106,7 +125,9 @@ TEST_P(StageClearTest, ScriptedPlayerClearsTheStage) {
   gametest::ScratchDir dir;
   MakeShippedStageFolder(stage);
   GameHarness game;
-  ASSERT_TRUE(game.Start(2024));
+  // KESTRUNE_PLAYER_SEED plays another seed, to see how much of a result is luck.
+  const char* seedText = std::getenv("KESTRUNE_PLAYER_SEED");
+  ASSERT_TRUE(game.Start(seedText != nullptr ? static_cast<uint32_t>(std::strtoul(seedText, nullptr, 10)) : 2024));
   game.TapKey(KEY_INPUT_SPACE);  // the title: start the first stage
   ASSERT_TRUE(game.StepUntil([] { return GetGamePhase() == GamePhase::kStage; }, 60));
 
@@ -140,7 +161,8 @@ TEST_P(StageClearTest, ScriptedPlayerClearsTheStage) {
     std::set<int> want = player.Decide();
     if (trace) {
       recent.push_back(std::to_string(frames) + " x " + std::to_string(int(PlayerX)) + " y " +
-                       std::to_string(int(PlayerY)) + " pose " + std::to_string(PlayerPose) + ": " + player.why());
+                       std::to_string(int(PlayerY)) + " pose " + std::to_string(PlayerPose) + " gauge " +
+                       std::to_string(PowerGauge) + Sights() + ": " + player.why());
       if (traceAll) std::printf("    %s\n", recent.back().c_str());
       if (recent.size() > 40 || traceAll) recent.erase(recent.begin());
     }
