@@ -1,6 +1,7 @@
 // Object creation by class id, and the filters intelligent connect and RenderFile may choose.
 #include <algorithm>
 
+#include "platform/media/builtin_filters.h"
 #include "platform/media/graph.h"
 
 namespace {
@@ -14,7 +15,12 @@ HRESULT Hand(T* object, IUnknown** out) {
 }
 
 // Filters of the layer that a graph may pick by itself.
-std::vector<FilterRegistration> BuiltinFilters() { return {}; }
+std::vector<FilterRegistration> BuiltinFilters() {
+  std::vector<FilterRegistration> list;
+  // Sound output.
+  list.push_back(AudioRendererRegistration());
+  return list;
+}
 
 struct Registry {
   std::mutex lock;
