@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "platform/media/builtin_filters.h"
+#include "platform/media/ffmpeg_filters.h"
 #include "platform/media/graph.h"
 
 namespace {
@@ -17,8 +18,9 @@ HRESULT Hand(T* object, IUnknown** out) {
 // Filters of the layer that a graph may pick by itself.
 std::vector<FilterRegistration> BuiltinFilters() {
   std::vector<FilterRegistration> list;
-  // Sound output.
+  // Sound output, and the file source and decoders over FFmpeg.
   list.push_back(AudioRendererRegistration());
+  for (auto& reg : FFmpegFilterRegistrations()) list.push_back(reg);
   return list;
 }
 
