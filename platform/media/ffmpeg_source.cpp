@@ -247,6 +247,10 @@ class MediaFileSource : public BaseFilter, public IFileSourceFilter, public IMed
     if (demux_.io) demux_.ctx->pb = demux_.io;
     demux_.ctx->interrupt_callback = AVIOInterruptCB{Interrupted, this};
     if (avformat_open_input(&demux_.ctx, url ? url : "", nullptr, nullptr) < 0) return VFW_E_UNKNOWN_FILE_TYPE;
+    // A still picture (a damaged image file among them) is no movie.
+    const std::string demuxer = demux_.ctx->iformat->name;
+    if (demuxer == "image2" || (demuxer.size() > 5 && demuxer.compare(demuxer.size() - 5, 5, "_pipe") == 0))
+      return VFW_E_UNKNOWN_FILE_TYPE;
     if (avformat_find_stream_info(demux_.ctx, nullptr) < 0) return VFW_E_UNKNOWN_FILE_TYPE;
     AVFormatContext* ctx = demux_.ctx;
     base_ = ctx->start_time != AV_NOPTS_VALUE ? ToUnits(ctx->start_time, AVRational{1, AV_TIME_BASE}) : 0;
