@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "engine/sound/movie_media.h"
 #include "engine/sound/theora_decode.h"
 
 namespace {
@@ -26,6 +27,8 @@ int DeleteMovieHandle(HandleHeader* header) {
     m->soundHandle = -1;
     m->theoraFlag = 0;
   }
+  // The graph and its threads go before the file they read and the pixels they fill.
+  ReleaseMovieGraph(m);
   if (m->temporaryFileFlag) {
     std::remove(m->temporaryPath);
     m->temporaryFileFlag = 0;
@@ -166,6 +169,8 @@ int UpdateMovie(int handle, int) {
       m->callback(m, m->callbackData);
       m->frameUpdated = 1;
     }
+  } else {
+    UpdateMovie_MediaGraph(m);
   }
   return 0;
 }
@@ -183,6 +188,8 @@ int PlayMovie(int handle, int playType, int resumeOnly) {
     const double shown = 1000000.0 / info.frameRate * double(TheoraDecode_GetCurrentFrame(m->decoder));
     m->startTime = GetMicrosecondCount() - int64_t(shown);
     if (m->soundHandle != -1) PlaySoundMem(m->soundHandle, playType, 0);
+  } else {
+    PlayMovie_MediaGraph(m);
   }
   m->pausedFlag = 0;
   m->playType = playType;
@@ -197,6 +204,8 @@ int PauseMovie(int handle, int keepState) {
   if (m->theoraFlag) {
     if (m->soundHandle != -1) StopSoundMem(m->soundHandle);
     UpdateMovie(handle);
+  } else {
+    PauseMovie_MediaGraph(m);
   }
   m->pausedFlag = 1;
   if (!keepState) m->playState = 0;

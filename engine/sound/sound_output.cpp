@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/sound/sound_internal.h"
+#include "platform/media/media.h"
 
 SoundSystemState SoundSystem;
 
@@ -49,6 +50,7 @@ void EndHandleSets() {
 }
 
 void ReleaseDevice() {
+  SetMediaAudioDevice(nullptr);  // movie sound lets go of its buffers first
   AudioDevice_Release(SoundSystem.device);  // releases the buffers still made on it
   SoundSystem.device = nullptr;
   SoundSystem.primary = nullptr;
@@ -183,6 +185,7 @@ int InitSoundOutput() {
       return -1;
     }
   }
+  SetMediaAudioDevice(s.device);  // movies' sound plays here too
   LogPrint("DirectSound の初期化は正常に終了しました\n");
   return 0;
 }

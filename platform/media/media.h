@@ -141,6 +141,8 @@ constexpr GUID FORMAT_VideoInfo = MakeGuid("5e2a9b48-3c1d-4f8e-9b06-d81a7c4e2f90
 constexpr CLSID CLSID_FilterGraph = MakeGuid("a1f3e5c7-2b4d-4e6f-8a0c-1d3e5f7a9b2c");
 constexpr CLSID CLSID_NullRenderer = MakeGuid("a1f3e5c8-2b4d-4e6f-8a0c-1d3e5f7a9b2c");
 constexpr CLSID CLSID_SystemClock = MakeGuid("a1f3e5c9-2b4d-4e6f-8a0c-1d3e5f7a9b2c");
+// Plays PCM through the sound output given to SetMediaAudioDevice; offers IBasicAudio.
+constexpr CLSID CLSID_AudioRenderer = MakeGuid("a1f3e5ca-2b4d-4e6f-8a0c-1d3e5f7a9b2c");
 
 // ---------------------------------------------------------------------------------------------
 // Times, states, events
@@ -589,3 +591,7 @@ std::vector<FilterRegistration> RegisteredMediaFilters();
 // Objects and layer threads alive now: both come back to 0 when everything is released.
 int MediaLiveObjects();
 int MediaLiveThreads();
+
+// The sound output that audio renderers play through (the engine's device), or null for none:
+// their sound is then dropped. Renderers let go of buffers on the old device before this returns.
+void SetMediaAudioDevice(AudioDevice* device);

@@ -1,6 +1,8 @@
 // Object creation by class id, and the filters intelligent connect and RenderFile may choose.
 #include <algorithm>
 
+#include "platform/media/builtin_filters.h"
+#include "platform/media/ffmpeg_filters.h"
 #include "platform/media/graph.h"
 
 namespace {
@@ -18,6 +20,9 @@ std::vector<FilterRegistration> BuiltinFilters() {
   std::vector<FilterRegistration> list;
   // MPEG audio byte streams from a reader.
   list.push_back(MpegAudioDecoderRegistration());
+  // Sound output, and the file source and decoders over FFmpeg.
+  list.push_back(AudioRendererRegistration());
+  for (auto& reg : FFmpegFilterRegistrations()) list.push_back(reg);
   return list;
 }
 

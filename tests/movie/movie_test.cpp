@@ -218,10 +218,11 @@ TEST_F(Movies, OpenFailuresAndBadHandles) {
   const std::string junk = ScratchName("junk.mpg");
   WriteWholeFile(junk, std::string(2000, '\x01'));
   const int param[1] = {0};
-  for (const std::string& path : {junk, MoviePath("headers_only.ogv"), MoviePath("tone.ogg"), std::string("nothing.ogv")}) {
+  // Neither the Theora decoder nor the media framework plays these; sound alone is no movie.
+  for (const std::string& path : {junk, MoviePath("tone.ogg"), std::string("nothing.ogv")}) {
     EXPECT_EQ(OpenMovie(param, path.c_str(), nullptr, nullptr, 0, 0), -1) << path;
+    EXPECT_TRUE(Logged(("ファイル:" + path + " が開けませんでした").c_str())) << path;
   }
-  EXPECT_TRUE(Logged("CLSID_FilterGraph の作成に失敗しました"));
   EXPECT_TRUE(Logged("ムービーファイルオープン処理時にエラーが発生しました"));
   std::remove(junk.c_str());
 

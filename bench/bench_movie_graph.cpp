@@ -1,0 +1,130 @@
+// Movies through the media framework: a 640 x 480 MPEG-4 clip decoded through the graph into the
+// movie renderer and converted to the 32-bit image, beside FFmpeg decoding the same clip alone.
+// Items are frames; the process is held to one core.
+#include <benchmark/benchmark.h>
+#include <sched.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+#include "engine/sound/movie_renderer.h"
+#include "mediagen.h"
+
+namespace {
+
+constexpr int kClipFrames = 100;
+
+// Written once, removed when the program ends.
+struct ClipFile {
+  std::string path;
+  ~ClipFile() {
+    if (!path.empty()) std::remove(path.c_str());
+  }
+};
+
+const std::string& Clip() {
+  static const ClipFile clip{[] {
+    std::string p = "/tmp/tamrak_bench_" + std::to_string(getpid()) + "_640x480.mp4";
+    TestClipSpec spec;
+    spec.width = 640;
+    spec.height = 480;
+    spec.frames = kClipFrames;
+    spec.quality = 12;
+    if (!WriteTestClip(p, spec)) p.clear();
+    return p;
+  }()};
+  return clip.path;
+}
+
+struct OneCore {
+  cpu_set_t saved;
+  OneCore() {
+    sched_getaffinity(0, sizeof(saved), &saved);
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(sched_getcpu(), &one);
+    sched_setaffinity(0, sizeof(one), &one);
+  }
+  ~OneCore() { sched_setaffinity(0, sizeof(saved), &saved); }
+};
+
+// Counts the frames the renderer converts.
+class CountingRenderer : public MovieRenderer {
+ public:
+  CountingRenderer() : MovieRenderer(nullptr, nullptr) {}
+  HRESULT DoRenderSample(IMediaSample* sample) override {
+    ++frames;
+    return MovieRenderer::DoRenderSample(sample);
+  }
+  int frames = 0;
+};
+
+void BM_MovieGraph640x480(benchmark::State& state) {
+  if (Clip().empty()) return state.SkipWithError("no clip");
+  OneCore core;
+  std::u16string path(Clip().begin(), Clip().end());
+  int64_t frames = 0;
+  for (auto _ : state) {
+    ComPtr<IGraphBuilder> graph;
+    CreateMediaObject(CLSID_FilterGraph, nullptr, IID_IGraphBuilder, graph.PutVoid());
+    ComPtr<CountingRenderer> renderer(new CountingRenderer);
+    graph->AddFilter(renderer.Get(), u"MovieRenderer");
+    if (FAILED(graph->RenderFile(path.c_str(), nullptr))) return state.SkipWithError("cannot render");
+    graph.As<IMediaFilter>()->SetSyncSource(nullptr);
+    int32_t code = 0;
+    graph.As<IMediaControl>()->Run();
+    graph.As<IMediaEvent>()->WaitForCompletion(60000, &code);
+    graph.As<IMediaControl>()->Stop();
+    frames += renderer->frames;
+    if (renderer->colorType != MOVIE_COLOR_YV12) state.SetLabel("not YV12");
+  }
+  state.SetItemsProcessed(frames);
+  state.SetBytesProcessed(frames * 640 * 480 * 4);
+}
+BENCHMARK(BM_MovieGraph640x480)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_FFmpegAlone640x480(benchmark::State& state) {
+  if (Clip().empty()) return state.SkipWithError("no clip");
+  OneCore core;
+  int64_t frames = 0;
+  for (auto _ : state) {
+    AVFormatContext* ctx = nullptr;
+    if (avformat_open_input(&ctx, Clip().c_str(), nullptr, nullptr) < 0) return state.SkipWithError("cannot open");
+    avformat_find_stream_info(ctx, nullptr);
+    const int v = av_find_best_stream(ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const AVCodec* codec = avcodec_find_decoder(ctx->streams[v]->codecpar->codec_id);
+    AVCodecContext* dec = avcodec_alloc_context3(codec);
+    avcodec_parameters_to_context(dec, ctx->streams[v]->codecpar);
+    dec->thread_count = 1;
+    avcodec_open2(dec, codec, nullptr);
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    auto drain = [&] {
+      while (avcodec_receive_frame(dec, frame) >= 0) {
+        ++frames;
+        av_frame_unref(frame);
+      }
+    };
+    while (av_read_frame(ctx, packet) >= 0) {
+      if (packet->stream_index == v && avcodec_send_packet(dec, packet) >= 0) drain();
+      av_packet_unref(packet);
+    }
+    avcodec_send_packet(dec, nullptr);
+    drain();
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&dec);
+    avformat_close_input(&ctx);
+  }
+  state.SetItemsProcessed(frames);
+  state.SetBytesProcessed(frames * 640 * 480 * 3 / 2);
+}
+BENCHMARK(BM_FFmpegAlone640x480)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace

@@ -1,0 +1,50 @@
+// Tamrak engine: the movie renderer, the video renderer at the end of a movie's filter graph. It
+// turns each frame into a top-down frame buffer of its own (32-bit for YUV and RGB32, 24-bit for
+// RGB24) and raises a new-frame flag that UpdateMovie polls.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "engine/draw/baseimage.h"
+#include "platform/media/media_base.h"
+
+constexpr CLSID CLSID_MovieRenderer = MakeGuid("71771540-2017-11CF-AE26-0020AFD79767");
+
+// Colour types: the connection's subtype.
+enum : int {
+  MOVIE_COLOR_RGB24 = 0,
+  MOVIE_COLOR_RGB32 = 1,
+  MOVIE_COLOR_YV12 = 2,
+  MOVIE_COLOR_NV12 = 3,
+  MOVIE_COLOR_YUY2 = 4,
+  MOVIE_COLOR_UYVY = 5,
+  MOVIE_COLOR_YVYU = 6,
+  MOVIE_COLOR_NV11 = 7,
+};
+
+class MovieRenderer : public BaseVideoRenderer {
+ public:
+  MovieRenderer(IUnknown* outer, HRESULT* hr);
+  ~MovieRenderer() override;
+
+  // E_POINTER, E_INVALIDARG without VIDEOINFOHEADER, E_FAIL for another major type or subtype.
+  HRESULT CheckMediaType(const MediaType* type) override;
+  // Sizes the frame buffer for the type; E_OUTOFMEMORY when it cannot be had.
+  HRESULT SetMediaType(const MediaType* type) override;
+  HRESULT DoRenderSample(IMediaSample* sample) override;
+
+  BaseImage* conversionImage = nullptr;  // YUV types: the converted frame
+  int colorType = 0;
+  uint8_t* frameBuffer = nullptr;  // pitch x height bytes, top-down
+  std::atomic<int> newFrame{0};    // set by the streaming thread, cleared by UpdateMovie
+  int bottomUp = 0;
+  int width = 0, height = 0, pitch = 0;
+
+ private:
+  void FreeBuffers();
+  int64_t sampleBytes_ = 0;  // what one frame of the connected type takes
+};
+
+// The factory: a new renderer (no reference taken yet), or null when it cannot be allocated.
+MovieRenderer* CreateMovieRenderer(IUnknown* outer, HRESULT* hr);

@@ -1,0 +1,266 @@
+// The default renderer of PCM sound: plays through the engine's own sound output (platform/audio),
+// so a movie's sound is mixed and heard with every other sound. Each renderer streams into a
+// looping play buffer of its own, a ring about a second long, and keeps writing ahead of the
+// mixer's cursor; the part the mixer has passed is cleared, so running dry plays silence.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "platform/media/builtin_filters.h"
+#include "platform/media/media_base.h"
+
+namespace {
+
+class AudioRenderer;
+
+// The device the renderers play through, and the renderers alive, so that a device going away
+// takes their buffers first.
+struct AudioOutput {
+  std::mutex lock;
+  AudioDevice* device = nullptr;
+  std::vector<AudioRenderer*> renderers;
+};
+
+AudioOutput& Output() {
+  static AudioOutput output;
+  return output;
+}
+
+constexpr uint32_t kRingMilliseconds = 1000;
+constexpr auto kPoll = std::chrono::milliseconds(5);
+
+class AudioRenderer : public BaseRenderer, public IBasicAudio {
+ public:
+  AudioRenderer(IUnknown* outer, HRESULT* hr) : BaseRenderer(CLSID_AudioRenderer, "Audio Renderer", outer, hr) {
+    std::lock_guard<std::mutex> lock(Output().lock);
+    Output().renderers.push_back(this);
+  }
+  ~AudioRenderer() override {
+    {
+      std::lock_guard<std::mutex> lock(Output().lock);
+      auto& list = Output().renderers;
+      list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    }
+    DropBuffer();
+  }
+
+  // 8- or 16-bit PCM, mono or stereo: what the mixer plays.
+  HRESULT CheckMediaType(const MediaType* type) override {
+    if (!type) return E_POINTER;
+    WAVEFORMATEX wf{};
+    if (type->majortype != MEDIATYPE_Audio || type->subtype != MEDIASUBTYPE_PCM || !type->GetWaveFormat(&wf))
+      return E_FAIL;
+    if (!AudioFormatPlayable(wf) || wf.nSamplesPerSec < DSBFREQUENCY_MIN || wf.nSamplesPerSec > DSBFREQUENCY_MAX ||
+        wf.nBlockAlign != wf.nChannels * (wf.wBitsPerSample / 8))
+      return E_FAIL;
+    return S_OK;
+  }
+  HRESULT SetMediaType(const MediaType* type) override {
+    type->GetWaveFormat(&format_);
+    format_.cbSize = 0;
+    format_.nAvgBytesPerSec = format_.nSamplesPerSec * format_.nBlockAlign;
+    return S_OK;
+  }
+  bool SyncToClock() const override { return false; }  // paced by the mixer
+
+  HRESULT OnStartStreaming() override {
+    std::lock_guard<std::mutex> out(Output().lock);
+    std::lock_guard<std::mutex> lock(bufferLock_);
+    written_ = cleared_ = 0;
+    if (buffer_ || !Output().device) return S_OK;  // without a device the sound is dropped
+    const uint32_t frames = std::max<uint32_t>(format_.nSamplesPerSec * kRingMilliseconds / 1000, 64);
+    DSBUFFERDESC desc{sizeof(DSBUFFERDESC), DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN | DSBCAPS_GETCURRENTPOSITION2,
+                      frames * format_.nBlockAlign, &format_};
+    if (AudioDevice_CreateBuffer(Output().device, &desc, &buffer_) != 0) {
+      buffer_ = nullptr;
+      return S_OK;
+    }
+    ringBytes_ = desc.dwBufferBytes;
+    AudioBuffer_GetConsumedFrames(buffer_, &consumedAtStart_);
+    AudioBuffer_SetVolume(buffer_, volume_);
+    AudioBuffer_SetPan(buffer_, balance_);
+    return S_OK;
+  }
+  HRESULT OnStopStreaming() override {
+    DropBuffer();
+    return S_OK;
+  }
+  HRESULT Run(REFERENCE_TIME start) override {
+    HRESULT hr = BaseRenderer::Run(start);
+    std::lock_guard<std::mutex> lock(bufferLock_);
+    if (buffer_) AudioBuffer_Play(buffer_, DSBPLAY_LOOPING);
+    return hr;
+  }
+  HRESULT Pause() override {
+    HRESULT hr = BaseRenderer::Pause();
+    std::lock_guard<std::mutex> lock(bufferLock_);
+    if (buffer_) AudioBuffer_Stop(buffer_);
+    return hr;
+  }
+
+  HRESULT DoRenderSample(IMediaSample* sample) override {
+    uint8_t* data = nullptr;
+    if (FAILED(sample->GetPointer(&data))) return E_POINTER;
+    const uint32_t align = std::max<uint32_t>(format_.nBlockAlign, 1);
+    uint64_t length = uint64_t(std::max(sample->GetActualDataLength(), 0));
+    length -= length % align;
+    // A gap in the stream's times is played as silence, so the sound keeps its place.
+    REFERENCE_TIME start = 0, stop = 0;
+    if (SUCCEEDED(sample->GetTime(&start, &stop)) && start > 0) {
+      const uint64_t at = uint64_t(double(start) * format_.nAvgBytesPerSec / UNITS) / align * align;
+      const uint64_t slack = format_.nAvgBytesPerSec / 25;
+      if (at > written_ + slack && !Write(nullptr, at - written_)) return S_FALSE;
+    }
+    return Write(data, length) ? S_OK : S_FALSE;
+  }
+
+  // Waits for the ring to play out, so that the end comes when the last sound was heard.
+  HRESULT EndOfStream() override {
+    for (;;) {
+      {
+        std::lock_guard<std::mutex> lock(bufferLock_);
+        if (!buffer_ || Played() >= written_) break;
+      }
+      if (!WaitFor(kPoll)) return S_OK;
+    }
+    return BaseRenderer::EndOfStream();
+  }
+
+  // IBasicAudio
+  HRESULT SetVolume(int32_t volume) override {
+    if (volume < DSBVOLUME_MIN || volume > DSBVOLUME_MAX) return E_INVALIDARG;
+    std::lock_guard<std::mutex> lock(bufferLock_);
+    volume_ = volume;
+    if (buffer_) AudioBuffer_SetVolume(buffer_, volume);
+    return S_OK;
+  }
+  HRESULT GetVolume(int32_t* volume) override {
+    if (!volume) return E_POINTER;
+    *volume = volume_;
+    return S_OK;
+  }
+  HRESULT SetBalance(int32_t balance) override {
+    if (balance < DSBPAN_LEFT || balance > DSBPAN_RIGHT) return E_INVALIDARG;
+    std::lock_guard<std::mutex> lock(bufferLock_);
+    balance_ = balance;
+    if (buffer_) AudioBuffer_SetPan(buffer_, balance);
+    return S_OK;
+  }
+  HRESULT GetBalance(int32_t* balance) override {
+    if (!balance) return E_POINTER;
+    *balance = balance_;
+    return S_OK;
+  }
+
+  void DropBuffer() {
+    std::lock_guard<std::mutex> lock(bufferLock_);
+    if (buffer_) {
+      AudioBuffer_Stop(buffer_);
+      AudioBuffer_Release(buffer_);
+    }
+    buffer_ = nullptr;
+  }
+
+ protected:
+  void* GetInterface(const IID& iid) override {
+    if (iid == IID_IBasicAudio) return static_cast<IBasicAudio*>(this);
+    return BaseRenderer::GetInterface(iid);
+  }
+
+ private:
+  // Bytes the mixer has taken from the ring since streaming started. Under bufferLock_.
+  uint64_t Played() {
+    uint64_t frames = consumedAtStart_;
+    AudioBuffer_GetConsumedFrames(buffer_, &frames);
+    return (frames - consumedAtStart_) * format_.nBlockAlign;
+  }
+
+  // Writes the bytes (silence for null) into the ring as room comes free; false when the stream
+  // stopped or flushed meanwhile. Without a buffer the bytes are dropped.
+  bool Write(const uint8_t* data, uint64_t length) {
+    while (length > 0) {
+      uint64_t room = 0;
+      {
+        std::lock_guard<std::mutex> lock(bufferLock_);
+        if (!buffer_) return true;
+        const uint64_t played = Played();
+        if (played > written_) written_ = played;  // ran dry: what comes now plays now
+        ClearPlayed(played);
+        room = ringBytes_ - (written_ - played);
+        if (room > 0) {
+          const uint32_t n = uint32_t(std::min(room, length));
+          if (!Put(data, n)) return true;
+          written_ += n;
+          length -= n;
+          if (data) data += n;
+          continue;
+        }
+      }
+      if (!WaitFor(kPoll)) return false;
+    }
+    return true;
+  }
+
+  // Silence over what the mixer passed since the last call, up to what is written.
+  void ClearPlayed(uint64_t played) {
+    if (played <= cleared_) return;
+    const uint64_t from = std::max(cleared_, played > ringBytes_ ? played - ringBytes_ : 0);
+    FillRing(from, nullptr, uint32_t(played - from));
+    cleared_ = played;
+  }
+
+  bool Put(const uint8_t* data, uint32_t n) { return FillRing(written_, data, n); }
+
+  bool FillRing(uint64_t at, const uint8_t* data, uint32_t n) {
+    void *p1 = nullptr, *p2 = nullptr;
+    uint32_t n1 = 0, n2 = 0;
+    if (AudioBuffer_Lock(buffer_, uint32_t(at % ringBytes_), n, &p1, &n1, &p2, &n2) != 0) return false;
+    const int silence = format_.wBitsPerSample == 8 ? 0x80 : 0;
+    if (data) {
+      std::memcpy(p1, data, n1);
+      if (p2) std::memcpy(p2, data + n1, n2);
+    } else {
+      std::memset(p1, silence, n1);
+      if (p2) std::memset(p2, silence, n2);
+    }
+    AudioBuffer_Unlock(buffer_, p1, n1, p2, n2);
+    return true;
+  }
+
+  WAVEFORMATEX format_{};
+  std::mutex bufferLock_;  // the play buffer and the ring's counts
+  AudioBuffer* buffer_ = nullptr;
+  uint32_t ringBytes_ = 0;
+  uint64_t consumedAtStart_ = 0;
+  uint64_t written_ = 0;  // bytes written since streaming started
+  uint64_t cleared_ = 0;  // bytes behind the cursor made silent
+  int32_t volume_ = 0;
+  int32_t balance_ = 0;
+};
+
+}  // namespace
+
+void SetMediaAudioDevice(AudioDevice* device) {
+  std::lock_guard<std::mutex> lock(Output().lock);
+  if (Output().device == device) return;
+  for (AudioRenderer* r : Output().renderers) r->DropBuffer();
+  Output().device = device;
+}
+
+FilterRegistration AudioRendererRegistration() {
+  FilterRegistration reg;
+  reg.clsid = CLSID_AudioRenderer;
+  reg.name = u"Audio Renderer";
+  reg.merit = MERIT_PREFERRED;
+  reg.create = [](IUnknown* outer, IUnknown** out) -> HRESULT {
+    HRESULT hr = S_OK;
+    auto* r = new AudioRenderer(outer, &hr);
+    *out = static_cast<IBaseFilter*>(r);
+    (*out)->AddRef();
+    return S_OK;
+  };
+  reg.takesType = [](const MediaType& t) {
+    return t.majortype == MEDIATYPE_Audio && (t.subtype == MEDIASUBTYPE_PCM || t.subtype == GUID_NULL);
+  };
+  return reg;
+}

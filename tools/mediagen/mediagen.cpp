@@ -1,0 +1,196 @@
+// Encodes the test clips with libavcodec and writes them with libavformat.
+#include "mediagen.h"
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/opt.h>
+}
+
+#include "moviegen.h"
+
+namespace {
+
+struct OutputFree {
+  void operator()(AVFormatContext* c) const {
+    if (c->pb) avio_closep(&c->pb);
+    avformat_free_context(c);
+  }
+};
+struct CodecFree {
+  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct FrameFree {
+  void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct PacketFree {
+  void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+using OutputPtr = std::unique_ptr<AVFormatContext, OutputFree>;
+using CodecPtr = std::unique_ptr<AVCodecContext, CodecFree>;
+using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
+
+bool Fail(const std::string& path, const char* what) {
+  std::fprintf(stderr, "mediagen: %s: %s\n", path.c_str(), what);
+  return false;
+}
+
+struct Track {
+  CodecPtr codec;
+  AVStream* stream = nullptr;
+  FramePtr frame;
+  int64_t next = 0;  // pts of the next frame, in the codec's time base
+  bool done = false;
+};
+
+// Sends a frame (null: drain) and writes what comes out.
+bool Encode(AVFormatContext* out, Track& t, AVFrame* frame, AVPacket* packet) {
+  if (avcodec_send_frame(t.codec.get(), frame) < 0) return false;
+  for (;;) {
+    const int r = avcodec_receive_packet(t.codec.get(), packet);
+    if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return true;
+    if (r < 0) return false;
+    // Without its length the last frame ends where it starts, and MP4's edit list drops it.
+    if (packet->duration <= 0 && t.codec->codec_type == AVMEDIA_TYPE_VIDEO) packet->duration = 1;
+    av_packet_rescale_ts(packet, t.codec->time_base, t.stream->time_base);
+    packet->stream_index = t.stream->index;
+    if (av_interleaved_write_frame(out, packet) < 0) return false;
+  }
+}
+
+}  // namespace
+
+float TestClipTone(int rate, long i) { return 0.3f * float(std::sin(2.0 * M_PI * 440.0 * double(i) / rate)); }
+
+bool WriteTestClip(const std::string& path, const TestClipSpec& spec) {
+  AVFormatContext* made = nullptr;
+  if (avformat_alloc_output_context2(&made, nullptr, spec.container, path.c_str()) < 0 || !made)
+    return Fail(path, "no such container");
+  OutputPtr out(made);
+  const bool globalHeader = (out->oformat->flags & AVFMT_GLOBALHEADER) != 0;
+
+  Track video;
+  {
+    const AVCodec* codec = avcodec_find_encoder_by_name(spec.videoCodec);
+    if (!codec) return Fail(path, "no video encoder");
+    video.codec.reset(avcodec_alloc_context3(codec));
+    AVCodecContext* c = video.codec.get();
+    c->width = spec.width;
+    c->height = spec.height;
+    c->pix_fmt = AV_PIX_FMT_YUV420P;
+    c->time_base = AVRational{1, spec.fps};
+    c->framerate = AVRational{spec.fps, 1};
+    c->gop_size = 12;
+    c->max_b_frames = 0;
+    c->thread_count = 1;
+    if (codec->id == AV_CODEC_ID_MPEG4) {
+      c->flags |= AV_CODEC_FLAG_QSCALE;
+      c->global_quality = FF_QP2LAMBDA * spec.quality;
+    } else {
+      c->bit_rate = 4000000;
+      c->qmin = 2;
+      c->qmax = 12;
+      av_opt_set(c->priv_data, "deadline", "realtime", 0);
+      av_opt_set_int(c->priv_data, "cpu-used", 8, 0);
+    }
+    if (globalHeader) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (avcodec_open2(c, codec, nullptr) < 0) return Fail(path, "video encoder refuses the settings");
+    video.stream = avformat_new_stream(out.get(), nullptr);
+    avcodec_parameters_from_context(video.stream->codecpar, c);
+    video.stream->time_base = c->time_base;
+    video.frame.reset(av_frame_alloc());
+    video.frame->format = c->pix_fmt;
+    video.frame->width = c->width;
+    video.frame->height = c->height;
+    if (av_frame_get_buffer(video.frame.get(), 0) < 0) return Fail(path, "no memory");
+  }
+
+  Track audio;
+  audio.done = spec.audioCodec == nullptr;
+  int audioFrameSize = 1024;
+  const long audioSamples = long(spec.frames) * spec.audioRate / spec.fps;
+  if (spec.audioCodec) {
+    const AVCodec* codec = avcodec_find_encoder_by_name(spec.audioCodec);
+    if (!codec) return Fail(path, "no audio encoder");
+    audio.codec.reset(avcodec_alloc_context3(codec));
+    AVCodecContext* c = audio.codec.get();
+    c->sample_rate = spec.audioRate;
+    av_channel_layout_default(&c->ch_layout, spec.audioChannels);
+    c->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
+    c->bit_rate = 128000;
+    c->time_base = AVRational{1, spec.audioRate};
+    if (globalHeader) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (avcodec_open2(c, codec, nullptr) < 0) return Fail(path, "audio encoder refuses the settings");
+    if (c->frame_size > 0 && !(codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE)) audioFrameSize = c->frame_size;
+    audio.stream = avformat_new_stream(out.get(), nullptr);
+    avcodec_parameters_from_context(audio.stream->codecpar, c);
+    audio.stream->time_base = c->time_base;
+    audio.frame.reset(av_frame_alloc());
+    audio.frame->format = c->sample_fmt;
+    audio.frame->nb_samples = audioFrameSize;
+    av_channel_layout_copy(&audio.frame->ch_layout, &c->ch_layout);
+    audio.frame->sample_rate = c->sample_rate;
+    if (av_frame_get_buffer(audio.frame.get(), 0) < 0) return Fail(path, "no memory");
+  }
+
+  if (avio_open(&out->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return Fail(path, "cannot create the file");
+  if (avformat_write_header(out.get(), nullptr) < 0) return Fail(path, "muxer refuses the streams");
+  PacketPtr packet(av_packet_alloc());
+
+  while (!video.done || !audio.done) {
+    const bool videoNext =
+        !video.done && (audio.done || av_compare_ts(video.next, video.codec->time_base, audio.next,
+                                                    audio.codec->time_base) <= 0);
+    Track& t = videoNext ? video : audio;
+    if (videoNext && video.next >= spec.frames) {
+      if (!Encode(out.get(), video, nullptr, packet.get())) return Fail(path, "video encoding failed");
+      video.done = true;
+      continue;
+    }
+    if (!videoNext && audio.next >= audioSamples) {
+      if (!Encode(out.get(), audio, nullptr, packet.get())) return Fail(path, "audio encoding failed");
+      audio.done = true;
+      continue;
+    }
+    AVFrame* f = t.frame.get();
+    if (av_frame_make_writable(f) < 0) return Fail(path, "no memory");
+    if (videoNext) {
+      const int n = int(video.next);
+      for (int y = 0; y < spec.height; ++y)
+        for (int x = 0; x < spec.width; ++x) f->data[0][y * f->linesize[0] + x] = TestMovieLuma(n, x, y);
+      for (int y = 0; y < spec.height / 2; ++y)
+        for (int x = 0; x < spec.width / 2; ++x) {
+          f->data[1][y * f->linesize[1] + x] = TestMovieChromaU(n, x * 2, y * 2);
+          f->data[2][y * f->linesize[2] + x] = TestMovieChromaV(n, x * 2, y * 2);
+        }
+      f->pts = video.next++;
+      f->pict_type = AV_PICTURE_TYPE_NONE;
+      f->quality = video.codec->global_quality;  // the quantiser of a fixed-quality encode
+    } else {
+      const bool planar = av_sample_fmt_is_planar(AVSampleFormat(f->format));
+      const bool s16 = av_get_packed_sample_fmt(AVSampleFormat(f->format)) == AV_SAMPLE_FMT_S16;
+      const int channels = f->ch_layout.nb_channels;
+      for (int i = 0; i < f->nb_samples; ++i) {
+        const float v = audio.next + i < audioSamples ? TestClipTone(spec.audioRate, long(audio.next) + i) : 0.0f;
+        for (int ch = 0; ch < channels; ++ch) {
+          const int at = planar ? i : i * channels + ch;
+          uint8_t* plane = f->data[planar ? ch : 0];
+          if (s16)
+            reinterpret_cast<int16_t*>(plane)[at] = int16_t(v * 32767.0f);
+          else
+            reinterpret_cast<float*>(plane)[at] = v;
+        }
+      }
+      f->pts = audio.next;
+      audio.next += f->nb_samples;
+    }
+    if (!Encode(out.get(), t, f, packet.get())) return Fail(path, "encoding failed");
+  }
+  if (av_write_trailer(out.get()) < 0) return Fail(path, "cannot finish the file");
+  return true;
+}

@@ -1,0 +1,23 @@
+// Test clips through FFmpeg's encoders and muxers: frames that carry their own number (as the
+// Theora test movies do) and a 440 Hz tone.
+#pragma once
+
+#include <string>
+
+struct TestClipSpec {
+  const char* container = "mp4";     // muxer name: mp4, webm, matroska
+  const char* videoCodec = "mpeg4";  // encoder name
+  const char* audioCodec = nullptr;  // encoder name, or null for a silent clip
+  int width = 128, height = 64;      // the number needs a width of 128
+  int frames = 50;
+  int fps = 25;
+  int audioRate = 44100;
+  int audioChannels = 2;
+  int quality = 2;  // MPEG-4 quantiser: 2 best
+};
+
+// The clip's sound: sample i (of each channel) of the tone.
+float TestClipTone(int rate, long i);
+
+// Writes the clip; false (with a line on stderr) when an encoder or the muxer fails.
+bool WriteTestClip(const std::string& path, const TestClipSpec& spec);

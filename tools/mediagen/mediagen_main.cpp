@@ -1,0 +1,40 @@
+// Writes the FFmpeg test clips into a folder: mediagen <folder>.
+#include <cstdio>
+#include <string>
+
+#include "mediagen.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: mediagen <folder>\n");
+    return 2;
+  }
+  const std::string dir = std::string(argv[1]) + "/";
+  TestClipSpec mp4;  // MPEG-4 part 2 video, AAC sound
+  mp4.audioCodec = "aac";
+  TestClipSpec mp3 = mp4;  // the same with MP3 sound
+  mp3.audioCodec = "libmp3lame";
+  TestClipSpec webm;  // VP8 video, Vorbis sound
+  webm.container = "webm";
+  webm.videoCodec = "libvpx";
+  webm.audioCodec = "libvorbis";
+  webm.audioRate = 48000;
+  TestClipSpec silent;  // MPEG-4 part 2 in Matroska, no sound
+  silent.container = "matroska";
+  TestClipSpec large;  // for the benchmark
+  large.width = 640;
+  large.height = 480;
+  large.frames = 100;
+  large.quality = 12;
+  bool ok = WriteTestClip(dir + "count50.mp4", mp4) && WriteTestClip(dir + "count50_mp3.mp4", mp3) &&
+            WriteTestClip(dir + "count50.webm", webm) && WriteTestClip(dir + "count50_silent.mkv", silent) &&
+            WriteTestClip(dir + "count100_640x480.mp4", large);
+  // A file no demuxer takes: text that starts like nothing.
+  if (std::FILE* f = std::fopen((dir + "unreadable.mp4").c_str(), "wb")) {
+    for (int i = 0; i < 200; ++i) std::fputs("Kein Film, nur Text. ", f);
+    ok = std::fclose(f) == 0 && ok;
+  } else {
+    ok = false;
+  }
+  return ok ? 0 : 1;
+}
