@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/media/ffmpeg_common.h"
+#include "platform/media/ffmpeg_codec_filter.h"
 
 namespace ffmedia {
 
@@ -12,39 +12,20 @@ namespace {
 
 constexpr int kOutputRateLimit = 192000;
 
-class AudioDecoder : public TransformFilter {
+class AudioDecoder : public CodecFilter {
  public:
-  AudioDecoder() : TransformFilter("Audio Decoder", nullptr, CLSID_MediaAudioDecoder) {}
-
-  HRESULT CheckInputType(const MediaType& type) override {
-    CodecFormat f;
-    const uint8_t* extra;
-    if (!ReadCodecMediaType(type, AVMEDIA_TYPE_AUDIO, &f, &extra)) return VFW_E_TYPE_NOT_ACCEPTED;
-    return avcodec_find_decoder(AVCodecID(f.codecId)) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
-  }
+  AudioDecoder() : CodecFilter("Audio Decoder", CLSID_MediaAudioDecoder, AVMEDIA_TYPE_AUDIO) {}
 
   HRESULT SetMediaType(PinDirection dir, const MediaType& type) override {
     if (dir == PinDirection::Output) return S_OK;
     CodecFormat f;
-    const uint8_t* extra;
-    if (!ReadCodecMediaType(type, AVMEDIA_TYPE_AUDIO, &f, &extra)) return VFW_E_TYPE_NOT_ACCEPTED;
-    CodecContextPtr ctx = OpenDecoder(f, extra);
-    if (!ctx) return VFW_E_TYPE_NOT_ACCEPTED;
+    if (!OpenInput(type, &f)) return VFW_E_TYPE_NOT_ACCEPTED;
     std::lock_guard<std::mutex> streaming(receiveLock_);
-    ctx_ = std::move(ctx);
     const int rate = f.sampleRate >= int(DSBFREQUENCY_MIN) && f.sampleRate <= kOutputRateLimit ? f.sampleRate : 48000;
     out_ = WAVEFORMATEX{WAVE_FORMAT_PCM, uint16_t(f.channels == 1 ? 1 : 2), uint32_t(rate), 0, 0, 16, 0};
     out_.nBlockAlign = uint16_t(out_.nChannels * 2);
     out_.nAvgBytesPerSec = out_.nSamplesPerSec * out_.nBlockAlign;
     swr_.reset();
-    return S_OK;
-  }
-  HRESULT BreakConnect(PinDirection dir) override {
-    if (dir == PinDirection::Input) {
-      std::lock_guard<std::mutex> streaming(receiveLock_);
-      ctx_.reset();
-      swr_.reset();
-    }
     return S_OK;
   }
 
@@ -72,63 +53,12 @@ class AudioDecoder : public TransformFilter {
     return got.cbBuffer < out_.nBlockAlign ? E_FAIL : S_OK;
   }
 
-  HRESULT StartStreaming() override {
-    output_ = OutputPin();  // the streaming thread must not take the filter's lock to find it
-    frame_.reset(av_frame_alloc());
-    packet_.reset(av_packet_alloc());
-    return frame_ && packet_ ? S_OK : E_OUTOFMEMORY;
-  }
-  HRESULT StopStreaming() override {
-    Reset();
-    return S_OK;
-  }
-
-  HRESULT Receive(IMediaSample* sample) override {
-    if (sample->GetStreamId() != AM_STREAM_MEDIA) return S_OK;
-    if (!ctx_ || !packet_) return E_UNEXPECTED;
-    uint8_t* data = nullptr;
-    sample->GetPointer(&data);
-    REFERENCE_TIME start = 0, stop = 0;
-    packet_->data = data;
-    packet_->size = std::max(sample->GetActualDataLength(), 0);
-    packet_->pts = SUCCEEDED(sample->GetTime(&start, &stop)) ? start : AV_NOPTS_VALUE;
-    packet_->dts = AV_NOPTS_VALUE;
-    if (packet_->size == 0) return S_OK;
-    const int sent = avcodec_send_packet(ctx_.get(), packet_.get());
-    packet_->data = nullptr;
-    packet_->size = 0;
-    if (sent < 0 && sent != AVERROR(EAGAIN)) return S_OK;  // a damaged packet is left out
-    return DeliverFrames();
-  }
-
-  HRESULT EndOfStream() override {
-    if (ctx_ && frame_ && avcodec_send_packet(ctx_.get(), nullptr) >= 0) DeliverFrames();
-    Reset();
-    return TransformFilter::EndOfStream();
-  }
-  HRESULT EndFlush() override {
-    {
-      std::lock_guard<std::mutex> streaming(receiveLock_);
-      Reset();
-    }
-    return TransformFilter::EndFlush();
-  }
-
  private:
-  void Reset() {
-    if (ctx_) avcodec_flush_buffers(ctx_.get());
+  void Reset() override {
+    CodecFilter::Reset();
     swr_.reset();  // its delay belongs to the old position
-    nextTime_ = AV_NOPTS_VALUE;
   }
-
-  HRESULT DeliverFrames() {
-    for (;;) {
-      if (avcodec_receive_frame(ctx_.get(), frame_.get()) < 0) return S_OK;
-      const HRESULT hr = DeliverFrame(frame_.get());
-      av_frame_unref(frame_.get());
-      if (hr != S_OK) return hr;
-    }
-  }
+  void Disconnected() override { swr_.reset(); }
 
   bool MakeResampler(const AVFrame* f) {
     AVChannelLayout outLayout;
@@ -149,7 +79,7 @@ class AudioDecoder : public TransformFilter {
     return true;
   }
 
-  HRESULT DeliverFrame(const AVFrame* f) {
+  HRESULT DeliverFrame(const AVFrame* f) override {
     if (f->nb_samples <= 0 || f->sample_rate <= 0 || f->sample_rate > kMaxSampleRate || f->ch_layout.nb_channels <= 0 ||
         f->ch_layout.nb_channels > kMaxChannels)
       return S_OK;
@@ -186,13 +116,8 @@ class AudioDecoder : public TransformFilter {
   }
 
   WAVEFORMATEX out_{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
-  TransformOutputPin* output_ = nullptr;
-  CodecContextPtr ctx_;
-  FramePtr frame_;
-  PacketPtr packet_;
   SwrPtr swr_;
   int inFormat_ = -1, inRate_ = 0, inChannels_ = 0;
-  REFERENCE_TIME nextTime_ = AV_NOPTS_VALUE;
 };
 
 }  // namespace

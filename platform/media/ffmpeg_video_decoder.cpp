@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/media/ffmpeg_common.h"
+#include "platform/media/ffmpeg_codec_filter.h"
 
 namespace ffmedia {
 
@@ -79,36 +79,16 @@ void PackFrame(const Layout& l, const AVFrame* f, int w, int h, uint8_t* out) {
   }
 }
 
-class VideoDecoder : public TransformFilter {
+class VideoDecoder : public CodecFilter {
  public:
-  VideoDecoder() : TransformFilter("Video Decoder", nullptr, CLSID_MediaVideoDecoder) {}
-
-  HRESULT CheckInputType(const MediaType& type) override {
-    CodecFormat f;
-    const uint8_t* extra;
-    if (!ReadCodecMediaType(type, AVMEDIA_TYPE_VIDEO, &f, &extra)) return VFW_E_TYPE_NOT_ACCEPTED;
-    return avcodec_find_decoder(AVCodecID(f.codecId)) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
-  }
+  VideoDecoder() : CodecFilter("Video Decoder", CLSID_MediaVideoDecoder, AVMEDIA_TYPE_VIDEO) {}
 
   HRESULT SetMediaType(PinDirection dir, const MediaType& type) override {
     if (dir == PinDirection::Output) {
       out_ = LayoutOf(type.subtype);
       return out_ ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
     }
-    const uint8_t* extra;
-    if (!ReadCodecMediaType(type, AVMEDIA_TYPE_VIDEO, &format_, &extra)) return VFW_E_TYPE_NOT_ACCEPTED;
-    CodecContextPtr ctx = OpenDecoder(format_, extra);
-    if (!ctx) return VFW_E_TYPE_NOT_ACCEPTED;
-    std::lock_guard<std::mutex> streaming(receiveLock_);
-    ctx_ = std::move(ctx);
-    return S_OK;
-  }
-  HRESULT BreakConnect(PinDirection dir) override {
-    if (dir == PinDirection::Input) {
-      std::lock_guard<std::mutex> streaming(receiveLock_);
-      ctx_.reset();
-    }
-    return S_OK;
+    return OpenInput(type, &format_) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
   }
 
   // The decoder's own layout first when it has one of ours, then RGB32.
@@ -142,52 +122,6 @@ class VideoDecoder : public TransformFilter {
     return got.cbBuffer < want.cbBuffer ? E_FAIL : S_OK;
   }
 
-  HRESULT StartStreaming() override {
-    output_ = OutputPin();  // the streaming thread must not take the filter's lock to find it
-    frame_.reset(av_frame_alloc());
-    packet_.reset(av_packet_alloc());
-    return frame_ && packet_ ? S_OK : E_OUTOFMEMORY;
-  }
-  HRESULT StopStreaming() override {
-    if (ctx_) avcodec_flush_buffers(ctx_.get());
-    nextTime_ = AV_NOPTS_VALUE;
-    return S_OK;
-  }
-
-  // A packet in, as many frames out as the decoder has.
-  HRESULT Receive(IMediaSample* sample) override {
-    if (sample->GetStreamId() != AM_STREAM_MEDIA) return S_OK;
-    if (!ctx_ || !packet_) return E_UNEXPECTED;
-    uint8_t* data = nullptr;
-    sample->GetPointer(&data);
-    REFERENCE_TIME start = 0, stop = 0;
-    packet_->data = data;
-    packet_->size = std::max(sample->GetActualDataLength(), 0);
-    packet_->pts = SUCCEEDED(sample->GetTime(&start, &stop)) ? start : AV_NOPTS_VALUE;
-    packet_->dts = AV_NOPTS_VALUE;
-    packet_->flags = sample->IsSyncPoint() == S_OK ? AV_PKT_FLAG_KEY : 0;
-    if (packet_->size == 0) return S_OK;  // an empty packet would end the stream
-    const int sent = avcodec_send_packet(ctx_.get(), packet_.get());
-    packet_->data = nullptr;
-    packet_->size = 0;
-    if (sent < 0 && sent != AVERROR(EAGAIN)) return S_OK;  // a damaged packet is left out
-    return DeliverFrames();
-  }
-
-  HRESULT EndOfStream() override {
-    if (ctx_ && frame_ && avcodec_send_packet(ctx_.get(), nullptr) >= 0) DeliverFrames();
-    if (ctx_) avcodec_flush_buffers(ctx_.get());
-    return TransformFilter::EndOfStream();
-  }
-  HRESULT EndFlush() override {
-    {
-      std::lock_guard<std::mutex> streaming(receiveLock_);
-      if (ctx_) avcodec_flush_buffers(ctx_.get());
-      nextTime_ = AV_NOPTS_VALUE;
-    }
-    return TransformFilter::EndFlush();
-  }
-
  private:
   MediaType TypeOf(const Layout& l) const {
     const bool rgb = l.format == AV_PIX_FMT_BGRA || l.format == AV_PIX_FMT_BGR24;
@@ -197,17 +131,7 @@ class VideoDecoder : public TransformFilter {
     return mt;
   }
 
-  HRESULT DeliverFrames() {
-    for (;;) {
-      const int got = avcodec_receive_frame(ctx_.get(), frame_.get());
-      if (got < 0) return S_OK;  // wants more input, or drained
-      const HRESULT hr = DeliverFrame(frame_.get());
-      av_frame_unref(frame_.get());
-      if (hr != S_OK) return hr;
-    }
-  }
-
-  HRESULT DeliverFrame(const AVFrame* f) {
+  HRESULT DeliverFrame(const AVFrame* f) override {
     const int w = format_.width, h = format_.height;
     const REFERENCE_TIME length = format_.avgTimePerFrame > 0 ? format_.avgTimePerFrame : UNITS / 25;
     REFERENCE_TIME start = FrameTime(f);
@@ -253,12 +177,8 @@ class VideoDecoder : public TransformFilter {
 
   CodecFormat format_{};
   const Layout* out_ = &kFallback;
-  TransformOutputPin* output_ = nullptr;
-  CodecContextPtr ctx_;
-  FramePtr frame_, scaled_;
-  PacketPtr packet_;
+  FramePtr scaled_;
   SwsPtr sws_;
-  REFERENCE_TIME nextTime_ = AV_NOPTS_VALUE;
 };
 
 }  // namespace
