@@ -15,6 +15,7 @@ extern "C" {
 
 #include "engine/sound/movie_renderer.h"
 #include "mediagen.h"
+#include "one_core.h"
 
 namespace {
 
@@ -41,18 +42,6 @@ const std::string& Clip() {
   }()};
   return clip.path;
 }
-
-struct OneCore {
-  cpu_set_t saved;
-  OneCore() {
-    sched_getaffinity(0, sizeof(saved), &saved);
-    cpu_set_t one;
-    CPU_ZERO(&one);
-    CPU_SET(sched_getcpu(), &one);
-    sched_setaffinity(0, sizeof(one), &one);
-  }
-  ~OneCore() { sched_setaffinity(0, sizeof(saved), &saved); }
-};
 
 // Counts the frames the renderer converts.
 class CountingRenderer : public MovieRenderer {

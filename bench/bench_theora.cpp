@@ -8,6 +8,7 @@
 
 #include "engine/sound/theora_decode.h"
 #include "moviegen.h"
+#include "one_core.h"
 
 namespace {
 
@@ -41,19 +42,6 @@ const FileAccessTable* MemoryFiles() {
   }();
   return &table;
 }
-
-// Holds the process to the core it runs on while alive.
-struct OneCore {
-  cpu_set_t saved;
-  OneCore() {
-    sched_getaffinity(0, sizeof(saved), &saved);
-    cpu_set_t one;
-    CPU_ZERO(&one);
-    CPU_SET(sched_getcpu(), &one);
-    sched_setaffinity(0, sizeof(one), &one);
-  }
-  ~OneCore() { sched_setaffinity(0, sizeof(saved), &saved); }
-};
 
 void BM_TheoraDecodeAndConvert(benchmark::State& state) {
   InitializeYUVToRGBTable();
