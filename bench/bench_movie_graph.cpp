@@ -32,12 +32,12 @@ struct ClipFile {
 const std::string& Clip() {
   static const ClipFile clip{[] {
     std::string p = "/tmp/tamrak_bench_" + std::to_string(getpid()) + "_640x480.mp4";
-    TestClipSpec spec;
-    spec.width = 640;
-    spec.height = 480;
-    spec.frames = kClipFrames;
-    spec.quality = 12;
-    if (!WriteTestClip(p, spec)) p.clear();
+    TestClipSpec shape;
+    shape.width = 640;
+    shape.height = 480;
+    shape.frames = kClipFrames;
+    shape.quality = 12;
+    if (!WriteTestClip(p, shape)) p.clear();
     return p;
   }()};
   return clip.path;

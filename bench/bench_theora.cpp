@@ -18,12 +18,12 @@ const std::vector<uint8_t>& Movie(int width) {
   static std::vector<uint8_t> movies[2];
   std::vector<uint8_t>& m = movies[width == 320 ? 0 : 1];
   if (m.empty()) {
-    TestMovieSpec spec;
-    spec.width = width;
-    spec.height = width * 3 / 4;
-    spec.frames = kFrames;
-    spec.paging = MoviePaging::Many;
-    m = MakeTestMovie(spec);
+    TestMovieSpec shape;
+    shape.width = width;
+    shape.height = width * 3 / 4;
+    shape.frames = kFrames;
+    shape.paging = MoviePaging::Many;
+    m = MakeTestMovie(shape);
   }
   return m;
 }

@@ -67,30 +67,30 @@ bool Encode(AVFormatContext* out, Track& t, AVFrame* frame, AVPacket* packet) {
 
 float TestClipTone(int rate, long i) { return 0.3f * float(std::sin(2.0 * M_PI * 440.0 * double(i) / rate)); }
 
-bool WriteTestClip(const std::string& path, const TestClipSpec& spec) {
+bool WriteTestClip(const std::string& path, const TestClipSpec& shape) {
   AVFormatContext* made = nullptr;
-  if (avformat_alloc_output_context2(&made, nullptr, spec.container, path.c_str()) < 0 || !made)
+  if (avformat_alloc_output_context2(&made, nullptr, shape.container, path.c_str()) < 0 || !made)
     return Fail(path, "no such container");
   OutputPtr out(made);
   const bool globalHeader = (out->oformat->flags & AVFMT_GLOBALHEADER) != 0;
 
   Track video;
   {
-    const AVCodec* codec = avcodec_find_encoder_by_name(spec.videoCodec);
+    const AVCodec* codec = avcodec_find_encoder_by_name(shape.videoCodec);
     if (!codec) return Fail(path, "no video encoder");
     video.codec.reset(avcodec_alloc_context3(codec));
     AVCodecContext* c = video.codec.get();
-    c->width = spec.width;
-    c->height = spec.height;
+    c->width = shape.width;
+    c->height = shape.height;
     c->pix_fmt = AV_PIX_FMT_YUV420P;
-    c->time_base = AVRational{1, spec.fps};
-    c->framerate = AVRational{spec.fps, 1};
+    c->time_base = AVRational{1, shape.fps};
+    c->framerate = AVRational{shape.fps, 1};
     c->gop_size = 12;
     c->max_b_frames = 0;
     c->thread_count = 1;
     if (codec->id == AV_CODEC_ID_MPEG4) {
       c->flags |= AV_CODEC_FLAG_QSCALE;
-      c->global_quality = FF_QP2LAMBDA * spec.quality;
+      c->global_quality = FF_QP2LAMBDA * shape.quality;
     } else {
       c->bit_rate = 4000000;
       c->qmin = 2;
@@ -111,19 +111,19 @@ bool WriteTestClip(const std::string& path, const TestClipSpec& spec) {
   }
 
   Track audio;
-  audio.done = spec.audioCodec == nullptr;
+  audio.done = shape.audioCodec == nullptr;
   int audioFrameSize = 1024;
-  const long audioSamples = long(spec.frames) * spec.audioRate / spec.fps;
-  if (spec.audioCodec) {
-    const AVCodec* codec = avcodec_find_encoder_by_name(spec.audioCodec);
+  const long audioSamples = long(shape.frames) * shape.audioRate / shape.fps;
+  if (shape.audioCodec) {
+    const AVCodec* codec = avcodec_find_encoder_by_name(shape.audioCodec);
     if (!codec) return Fail(path, "no audio encoder");
     audio.codec.reset(avcodec_alloc_context3(codec));
     AVCodecContext* c = audio.codec.get();
-    c->sample_rate = spec.audioRate;
-    av_channel_layout_default(&c->ch_layout, spec.audioChannels);
+    c->sample_rate = shape.audioRate;
+    av_channel_layout_default(&c->ch_layout, shape.audioChannels);
     c->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
     c->bit_rate = 128000;
-    c->time_base = AVRational{1, spec.audioRate};
+    c->time_base = AVRational{1, shape.audioRate};
     if (globalHeader) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (avcodec_open2(c, codec, nullptr) < 0) return Fail(path, "audio encoder refuses the settings");
     if (c->frame_size > 0 && !(codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE)) audioFrameSize = c->frame_size;
@@ -147,7 +147,7 @@ bool WriteTestClip(const std::string& path, const TestClipSpec& spec) {
         !video.done && (audio.done || av_compare_ts(video.next, video.codec->time_base, audio.next,
                                                     audio.codec->time_base) <= 0);
     Track& t = videoNext ? video : audio;
-    if (videoNext && video.next >= spec.frames) {
+    if (videoNext && video.next >= shape.frames) {
       if (!Encode(out.get(), video, nullptr, packet.get())) return Fail(path, "video encoding failed");
       video.done = true;
       continue;
@@ -161,10 +161,10 @@ bool WriteTestClip(const std::string& path, const TestClipSpec& spec) {
     if (av_frame_make_writable(f) < 0) return Fail(path, "no memory");
     if (videoNext) {
       const int n = int(video.next);
-      for (int y = 0; y < spec.height; ++y)
-        for (int x = 0; x < spec.width; ++x) f->data[0][y * f->linesize[0] + x] = TestMovieLuma(n, x, y);
-      for (int y = 0; y < spec.height / 2; ++y)
-        for (int x = 0; x < spec.width / 2; ++x) {
+      for (int y = 0; y < shape.height; ++y)
+        for (int x = 0; x < shape.width; ++x) f->data[0][y * f->linesize[0] + x] = TestMovieLuma(n, x, y);
+      for (int y = 0; y < shape.height / 2; ++y)
+        for (int x = 0; x < shape.width / 2; ++x) {
           f->data[1][y * f->linesize[1] + x] = TestMovieChromaU(n, x * 2, y * 2);
           f->data[2][y * f->linesize[2] + x] = TestMovieChromaV(n, x * 2, y * 2);
         }
@@ -176,7 +176,7 @@ bool WriteTestClip(const std::string& path, const TestClipSpec& spec) {
       const bool s16 = av_get_packed_sample_fmt(AVSampleFormat(f->format)) == AV_SAMPLE_FMT_S16;
       const int channels = f->ch_layout.nb_channels;
       for (int i = 0; i < f->nb_samples; ++i) {
-        const float v = audio.next + i < audioSamples ? TestClipTone(spec.audioRate, long(audio.next) + i) : 0.0f;
+        const float v = audio.next + i < audioSamples ? TestClipTone(shape.audioRate, long(audio.next) + i) : 0.0f;
         for (int ch = 0; ch < channels; ++ch) {
           const int at = planar ? i : i * channels + ch;
           uint8_t* plane = f->data[planar ? ch : 0];

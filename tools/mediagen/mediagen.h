@@ -20,4 +20,4 @@ struct TestClipSpec {
 float TestClipTone(int rate, long i);
 
 // Writes the clip; false (with a line on stderr) when an encoder or the muxer fails.
-bool WriteTestClip(const std::string& path, const TestClipSpec& spec);
+bool WriteTestClip(const std::string& path, const TestClipSpec& shape);

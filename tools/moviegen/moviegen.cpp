@@ -163,25 +163,25 @@ int ReadTestMovieNumber(const uint8_t* pixels, int pitch) {
   return number;
 }
 
-std::vector<uint8_t> MakeTestMovie(const TestMovieSpec& spec) {
+std::vector<uint8_t> MakeTestMovie(const TestMovieSpec& shape) {
   th_info ti;
   th_info_init(&ti);
-  ti.frame_width = uint32_t((spec.width + 15) & ~15);
-  ti.frame_height = uint32_t((spec.height + 15) & ~15);
-  ti.pic_width = uint32_t(spec.width);
-  ti.pic_height = uint32_t(spec.height);
+  ti.frame_width = uint32_t((shape.width + 15) & ~15);
+  ti.frame_height = uint32_t((shape.height + 15) & ~15);
+  ti.pic_width = uint32_t(shape.width);
+  ti.pic_height = uint32_t(shape.height);
   ti.pic_x = ti.pic_y = 0;
-  ti.fps_numerator = uint32_t(spec.fpsNumerator);
-  ti.fps_denominator = uint32_t(spec.fpsDenominator);
+  ti.fps_numerator = uint32_t(shape.fpsNumerator);
+  ti.fps_denominator = uint32_t(shape.fpsDenominator);
   ti.aspect_numerator = ti.aspect_denominator = 1;
   ti.colorspace = TH_CS_UNSPECIFIED;
-  ti.pixel_fmt = spec.chroma444 ? TH_PF_444 : TH_PF_420;
+  ti.pixel_fmt = shape.chroma444 ? TH_PF_444 : TH_PF_420;
   ti.target_bitrate = 0;
-  ti.quality = spec.quality;
+  ti.quality = shape.quality;
   ti.keyframe_granule_shift = 6;
   th_enc_ctx* enc = th_encode_alloc(&ti);
   if (!enc) return {};
-  int interval = spec.keyInterval;
+  int interval = shape.keyInterval;
   th_encode_ctl(enc, TH_ENCCTL_SET_KEYFRAME_FREQUENCY_FORCE, &interval, sizeof(interval));
 
   Bytes out;
@@ -197,8 +197,8 @@ std::vector<uint8_t> MakeTestMovie(const TestMovieSpec& spec) {
   while (ogg_stream_flush(&os, &page)) Append(out, page);
   Bytes vorbisFirst, vorbisRest;
   std::vector<std::pair<double, Bytes>> audio;
-  if (spec.vorbis)
-    audio = EncodeVorbis(double(spec.frames) * spec.fpsDenominator / spec.fpsNumerator, 0x50B, &vorbisFirst,
+  if (shape.vorbis)
+    audio = EncodeVorbis(double(shape.frames) * shape.fpsDenominator / shape.fpsNumerator, 0x50B, &vorbisFirst,
                          &vorbisRest);
   out.insert(out.end(), vorbisFirst.begin(), vorbisFirst.end());
   while (th_encode_flushheader(enc, &tc, &op) > 0) ogg_stream_packetin(&os, &op);
@@ -206,11 +206,11 @@ std::vector<uint8_t> MakeTestMovie(const TestMovieSpec& spec) {
   out.insert(out.end(), vorbisRest.begin(), vorbisRest.end());
 
   const int fw = int(ti.frame_width), fh = int(ti.frame_height);
-  const int cw = spec.chroma444 ? fw : fw / 2, ch = spec.chroma444 ? fh : fh / 2;
+  const int cw = shape.chroma444 ? fw : fw / 2, ch = shape.chroma444 ? fh : fh / 2;
   Bytes y(size_t(fw) * fh), u(size_t(cw) * ch), v(size_t(cw) * ch);
   size_t nextAudio = 0;
   SmallPager small(0x7E0A, os.pageno);
-  const int frames = spec.headersOnly ? 0 : spec.frames;
+  const int frames = shape.headersOnly ? 0 : shape.frames;
   for (int f = 0; f < frames; ++f) {
     for (int j = 0; j < fh; ++j)
       for (int i = 0; i < fw; ++i) y[size_t(j) * fw + i] = TestMovieLuma(f, i, j);
@@ -223,8 +223,8 @@ std::vector<uint8_t> MakeTestMovie(const TestMovieSpec& spec) {
     th_ycbcr_buffer buf = {{fw, fh, fw, y.data()}, {cw, ch, cw, u.data()}, {cw, ch, cw, v.data()}};
     th_encode_ycbcr_in(enc, buf);
     while (th_encode_packetout(enc, f == frames - 1, &op) > 0) {
-      if (spec.paging != MoviePaging::Small) ogg_stream_packetin(&os, &op);
-      switch (spec.paging) {
+      if (shape.paging != MoviePaging::Small) ogg_stream_packetin(&os, &op);
+      switch (shape.paging) {
         case MoviePaging::OnePerFrame:
           while (ogg_stream_flush(&os, &page)) Append(out, page);
           break;
@@ -236,7 +236,7 @@ std::vector<uint8_t> MakeTestMovie(const TestMovieSpec& spec) {
           break;
       }
     }
-    const double now = double(f + 1) * spec.fpsDenominator / spec.fpsNumerator;
+    const double now = double(f + 1) * shape.fpsDenominator / shape.fpsNumerator;
     for (; nextAudio < audio.size() && audio[nextAudio].first <= now; ++nextAudio)
       out.insert(out.end(), audio[nextAudio].second.begin(), audio[nextAudio].second.end());
   }

@@ -32,6 +32,6 @@ uint8_t TestMovieChromaV(int frame, int x, int y);
 // The frame number shown in a 32-bit B, G, R, X image, or -1 when the bits do not read back.
 int ReadTestMovieNumber(const uint8_t* pixels, int pitch);
 
-std::vector<uint8_t> MakeTestMovie(const TestMovieSpec& spec);
+std::vector<uint8_t> MakeTestMovie(const TestMovieSpec& shape);
 // A Vorbis-only Ogg file: a 440 Hz tone, mono, 22050 Hz.
 std::vector<uint8_t> MakeTestVorbis(double seconds);
