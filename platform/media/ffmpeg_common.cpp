@@ -118,6 +118,14 @@ std::vector<FilterRegistration> FFmpegFilterRegistrations() {
   source.create = CreateMediaFileSource;
   source.takesFile = [](const std::u16string& path) { return !path.empty(); };  // Load decides
 
+  // Below the MPEG audio decoder: MP3 from a reader keeps going there.
+  FilterRegistration parser;
+  parser.clsid = CLSID_MediaParser;
+  parser.name = u"Media Parser";
+  parser.merit = MERIT_NORMAL;
+  parser.create = CreateMediaParser;
+  parser.takesType = [](const MediaType& t) { return t.majortype == MEDIATYPE_Stream; };
+
   FilterRegistration video;
   video.clsid = CLSID_MediaVideoDecoder;
   video.name = u"Video Decoder";
@@ -135,5 +143,5 @@ std::vector<FilterRegistration> FFmpegFilterRegistrations() {
   audio.takesType = [](const MediaType& t) {
     return t.majortype == MEDIATYPE_Audio && t.formattype == FORMAT_CodecParameters;
   };
-  return {source, video, audio};
+  return {source, parser, video, audio};
 }

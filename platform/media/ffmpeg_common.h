@@ -76,8 +76,9 @@ CodecContextPtr OpenDecoder(const CodecFormat& format, const uint8_t* extradata)
 // The frame's start in 100 ns units, or AV_NOPTS_VALUE when it carries none.
 REFERENCE_TIME FrameTime(const AVFrame* frame);
 
-// Makers of the three filters (class factory form).
+// Makers of the filters (class factory form).
 HRESULT CreateMediaFileSource(IUnknown* outer, IUnknown** object);
+HRESULT CreateMediaParser(IUnknown* outer, IUnknown** object);
 HRESULT CreateVideoDecoder(IUnknown* outer, IUnknown** object);
 HRESULT CreateAudioDecoder(IUnknown* outer, IUnknown** object);
 

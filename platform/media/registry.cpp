@@ -20,7 +20,7 @@ std::vector<FilterRegistration> BuiltinFilters() {
   std::vector<FilterRegistration> list;
   // MPEG audio byte streams from a reader.
   list.push_back(MpegAudioDecoderRegistration());
-  // Sound output, and the file source and decoders over FFmpeg.
+  // Sound output, and the file source, parser and decoders over FFmpeg.
   list.push_back(AudioRendererRegistration());
   for (auto& reg : FFmpegFilterRegistrations()) list.push_back(reg);
   return list;

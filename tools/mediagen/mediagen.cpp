@@ -75,7 +75,8 @@ bool WriteTestClip(const std::string& path, const TestClipSpec& shape) {
   const bool globalHeader = (out->oformat->flags & AVFMT_GLOBALHEADER) != 0;
 
   Track video;
-  {
+  video.done = shape.videoCodec == nullptr;
+  if (shape.videoCodec) {
     const AVCodec* codec = avcodec_find_encoder_by_name(shape.videoCodec);
     if (!codec) return Fail(path, "no video encoder");
     video.codec.reset(avcodec_alloc_context3(codec));

@@ -6,7 +6,7 @@
 
 struct TestClipSpec {
   const char* container = "mp4";     // muxer name: mp4, webm, matroska
-  const char* videoCodec = "mpeg4";  // encoder name
+  const char* videoCodec = "mpeg4";  // encoder name, or null for sound alone
   const char* audioCodec = nullptr;  // encoder name, or null for a silent clip
   int width = 128, height = 64;      // the number needs a width of 128
   int frames = 50;

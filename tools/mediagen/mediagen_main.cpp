@@ -26,9 +26,18 @@ int main(int argc, char** argv) {
   large.height = 480;
   large.frames = 100;
   large.quality = 12;
+  TestClipSpec tone;  // MP3 sound alone
+  tone.container = "mp3";
+  tone.videoCodec = nullptr;
+  tone.audioCodec = "libmp3lame";
+  TestClipSpec wave = tone;  // PCM in WAVE
+  wave.container = "wav";
+  wave.audioCodec = "pcm_s16le";
+  wave.audioRate = 22050;
   bool ok = WriteTestClip(dir + "count50.mp4", mp4) && WriteTestClip(dir + "count50_mp3.mp4", mp3) &&
             WriteTestClip(dir + "count50.webm", webm) && WriteTestClip(dir + "count50_silent.mkv", silent) &&
-            WriteTestClip(dir + "count100_640x480.mp4", large);
+            WriteTestClip(dir + "count100_640x480.mp4", large) && WriteTestClip(dir + "tone.mp3", tone) &&
+            WriteTestClip(dir + "tone.wav", wave);
   // A file no demuxer takes: text that starts like nothing.
   if (std::FILE* f = std::fopen((dir + "unreadable.mp4").c_str(), "wb")) {
     for (int i = 0; i < 200; ++i) std::fputs("Kein Film, nur Text. ", f);
