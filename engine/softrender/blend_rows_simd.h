@@ -343,31 +343,30 @@ void Row(uint8_t* dst, const uint8_t* src, int n, const Context& c) {
   }
 }
 
-// A row blended in place with one colour. Rows are rarely aligned, so the first pixels up to a
-// register boundary go through a buffer, like the last ones: each pixel is blended once.
+// A row blended in place with one colour. Every register is computed from the row as it was:
+// the first and last ones, unaligned, are stored after the aligned ones between them, so the
+// pixels they share get the same values twice and no pixel is blended twice.
 template <class V, class Kern>
 void SolidRow(uint8_t* dst, int n, const SolidCall& c) {
   constexpr int kPx = V::kBytes / Kern::kPxBytes;
   if (!Kern::Handles(c)) return gGeneric.solid[Kern::kOp](dst, n, c);
   const typename Kern::K k(c);
-  auto part = [&](uint8_t* d, int count) {
+  if (n < kPx) {
     alignas(32) uint8_t buf[V::kBytes] = {};
-    const size_t bytes = static_cast<size_t>(count) * Kern::kPxBytes;
-    std::memcpy(buf, d, bytes);
+    const size_t bytes = static_cast<size_t>(n) * Kern::kPxBytes;
+    std::memcpy(buf, dst, bytes);
     V::Store(buf, Kern::Apply(V::Load(buf), k));
-    std::memcpy(d, buf, bytes);
-  };
-  const size_t off = reinterpret_cast<uintptr_t>(dst) % V::kBytes;
-  if (off != 0 && off % Kern::kPxBytes == 0) {
-    const int head = static_cast<int>((V::kBytes - off) / Kern::kPxBytes);
-    if (head >= n) return part(dst, n);
-    part(dst, head);
-    dst += static_cast<size_t>(head) * Kern::kPxBytes;
-    n -= head;
+    std::memcpy(dst, buf, bytes);
+    return;
   }
-  int x = 0;
-  for (; x + kPx <= n; x += kPx, dst += V::kBytes) V::Store(dst, Kern::Apply(V::Load(dst), k));
-  if (x < n) part(dst, n - x);
+  uint8_t* last = dst + static_cast<size_t>(n - kPx) * Kern::kPxBytes;
+  const auto first = Kern::Apply(V::Load(dst), k), end = Kern::Apply(V::Load(last), k);
+  const size_t off = reinterpret_cast<uintptr_t>(dst) % V::kBytes;
+  // Rows of odd addresses (16-bit pixels off their word) go unaligned from the second register.
+  uint8_t* d = dst + (off != 0 && off % Kern::kPxBytes == 0 ? V::kBytes - off : V::kBytes);
+  for (; d < last; d += V::kBytes) V::Store(d, Kern::Apply(V::Load(d), k));
+  V::Store(dst, first);
+  V::Store(last, end);
 }
 
 template <class V, template <class> class Kern>
