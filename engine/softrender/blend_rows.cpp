@@ -2,6 +2,7 @@
 #include "engine/softrender/blend_rows.h"
 
 #include "engine/softrender/drawmemimg_walk.h"
+#include "engine/softrender/solid.h"
 
 namespace rows {
 
@@ -18,6 +19,11 @@ template <class Kern>
 void SetPairs(Table* t, Op op) {
   t->blend[op][0] = PairRow<Source16, Kern, false>;
   t->blend[op][1] = PairRow<Source16, Kern, true>;
+}
+
+template <class Op>
+void SolidRow(uint8_t* dst, int n, const softrender::SolidCall& c) {
+  Op::Run(dst, n, c);
 }
 
 template <int kBytes>
@@ -82,6 +88,8 @@ void FillGeneric(Table* t) {
   SetPlain<Source16, Halve565Kernel>(t, kHalve565);
   SetPairs<AddPair565Kernel>(t, kAddPair565);
   SetPairs<SubPair565Kernel>(t, kSubPair565);
+  t->solid[kSolidLerp32] = SolidRow<softrender::SolidLerp32>;
+  t->solid[kSolidLerp565] = SolidRow<softrender::SolidLerp16>;
   t->double16 = DoubleRow<2>;
   t->double32 = DoubleRow<4>;
 }

@@ -8,6 +8,10 @@
 
 #include "engine/softrender/drawmemimg_kernels.h"
 
+namespace softrender {
+struct SolidCall;
+}
+
 namespace rows {
 
 // n pixels of one row, destination and source in their own formats; the context supplies p,
@@ -16,6 +20,8 @@ using BlendFn = void (*)(uint8_t* dst, const uint8_t* src, int n, const drawmemi
 // n source pixels become 2n destination pixels, each written twice side by side, into dst and,
 // when not null, the same way into dst2.
 using DoubleFn = void (*)(uint8_t* dst, uint8_t* dst2, const uint8_t* src, int n);
+// n pixels of one row moved toward the call's target colour, in place.
+using SolidFn = void (*)(uint8_t* dst, int n, const softrender::SolidCall& c);
 
 enum Op {
   kCopy32,      // mode 0 (only with transparency: without, rows are copied whole)
@@ -39,8 +45,12 @@ enum Op {
   kOpCount
 };
 
+// The solid-colour draws' modes 1 and 10.
+enum SolidOp { kSolidLerp32, kSolidLerp565, kSolidOpCount };
+
 struct Table {
   BlendFn blend[kOpCount][2];  // [op][transparency on]
+  SolidFn solid[kSolidOpCount];
   DoubleFn double16, double32;
 };
 

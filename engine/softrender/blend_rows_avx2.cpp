@@ -30,6 +30,9 @@ struct V256 {
   static R Srli16(R a, int n) { return _mm256_srli_epi16(a, n); }
   static R Slli16(R a, int n) { return _mm256_slli_epi16(a, n); }
   static R Srai16(R a, int n) { return _mm256_srai_epi16(a, n); }
+  static R Abs16(R a) { return _mm256_abs_epi16(a); }
+  // a negated where s < 0 and zeroed where s == 0, where a is 0 anyway.
+  static R Sign16(R a, R s) { return _mm256_sign_epi16(a, s); }
   static R Add32(R a, R b) { return _mm256_add_epi32(a, b); }
   static R Sub32(R a, R b) { return _mm256_sub_epi32(a, b); }
   static R Srli32(R a, int n) { return _mm256_srli_epi32(a, n); }

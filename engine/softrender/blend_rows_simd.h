@@ -11,11 +11,13 @@
 #include <cstring>
 
 #include "engine/softrender/blend_rows.h"
+#include "engine/softrender/solid.h"
 
 namespace rows {
 namespace {
 
 using drawmemimg::Context;
+using softrender::SolidCall;
 
 // The generic set, for the ends of rows.
 Table gGeneric;
@@ -180,7 +182,14 @@ struct Lerp565 {
   }
 };
 
-// d + (t - d) * p / 255 toward zero: the difference table row p.
+// d + (t - d) * p / 255 toward zero on one field: the difference table row p. scale(m) gives
+// floor(m * p / 255) for the magnitude m <= 63 of t - d.
+template <class V, class Scale>
+typename V::R DiffStep565(typename V::R d, typename V::R t, Scale scale) {
+  const auto diff = V::Sub16(t, d);
+  return V::Add16(d, V::Sign16(scale(V::Abs16(diff)), diff));
+}
+
 template <class V>
 struct Invert565 {
   static constexpr Op kOp = kInvert565;
@@ -189,13 +198,8 @@ struct Invert565 {
     explicit K(const Context& c) : p(V::Set16(c.p)) {}
   };
   static typename V::R Apply(typename V::R d, typename V::R s, const K& k) {
-    return Map565<V>(d, V::Xor(s, V::Set16(0xFFFF)), [&](auto df, auto tf) {
-      const auto diff = V::Sub16(tf, df);
-      const auto neg = V::CmpGt16(V::Zero(), diff);
-      const auto mag = V::Sub16(V::Xor(diff, neg), neg);
-      const auto q = Div255<V>(V::Mullo16(mag, k.p));
-      return V::Add16(df, V::Sub16(V::Xor(q, neg), neg));
-    });
+    auto scale = [&](typename V::R m) { return Div255<V>(V::Mullo16(m, k.p)); };
+    return Map565<V>(d, V::Xor(s, V::Set16(0xFFFF)), [&](auto df, auto tf) { return DiffStep565<V>(df, tf, scale); });
   }
 };
 
@@ -269,6 +273,42 @@ struct SubPair565 {
   }
 };
 
+// ---------------------------------------------------------------- one colour
+
+// Modes 1 and 10 of the solid draws, toward the call's target (already inverted for mode 10).
+template <class V>
+struct SolidLerp32 {
+  static constexpr SolidOp kOp = kSolidLerp32;
+  static constexpr int kPxBytes = 4;
+  struct K {
+    typename V::R t, w, iw;
+    explicit K(const SolidCall& c)
+        : t(V::Set32(c.target[0] | c.target[1] << 8 | c.target[2] << 16)), w(V::Set16(c.p)), iw(V::Set16(256 - c.p)) {}
+  };
+  static bool Handles(const SolidCall&) { return true; }
+  static typename V::R Apply(typename V::R d, const K& k) { return LerpBGR<V>(d, k.t, k.w, k.iw); }
+};
+// floor(m * p / 255) for m <= 63 is (m * ceil(p * 2^16 / 255)) >> 16 while p < 255; rows with
+// p = 255 (mode 10 only) take the generic kernel.
+template <class V>
+struct SolidLerp565 {
+  static constexpr SolidOp kOp = kSolidLerp565;
+  static constexpr int kPxBytes = 2;
+  struct K {
+    typename V::R b, g, r, m;
+    explicit K(const SolidCall& c)
+        : b(V::Set16(c.target[0])), g(V::Set16(c.target[1])), r(V::Set16(c.target[2])),
+          m(V::Set16((static_cast<uint32_t>(c.p) * 65536u + 254u) / 255u)) {}
+  };
+  static bool Handles(const SolidCall& c) { return c.p < 255; }
+  static typename V::R Apply(typename V::R d, const K& k) {
+    const Fields<V> f = Split565<V>(d);
+    auto scale = [&](typename V::R mag) { return V::MulhiU16(mag, k.m); };
+    return Join565<V>({DiffStep565<V>(f.r, k.r, scale), DiffStep565<V>(f.g, k.g, scale),
+                       DiffStep565<V>(f.b, k.b, scale)});
+  }
+};
+
 // ---------------------------------------------------------------- rows
 
 // A row in registers; the last pixels, fewer than a register holds, go through a register too,
@@ -301,6 +341,32 @@ void Row(uint8_t* dst, const uint8_t* src, int n, const Context& c) {
     step(d, s);
     std::memcpy(dst, d, bytes);
   }
+}
+
+// A row blended in place with one colour. Every register is computed from the row as it was:
+// the first and last ones, unaligned, are stored after the aligned ones between them, so the
+// pixels they share get the same values twice and no pixel is blended twice.
+template <class V, class Kern>
+void SolidRow(uint8_t* dst, int n, const SolidCall& c) {
+  constexpr int kPx = V::kBytes / Kern::kPxBytes;
+  if (!Kern::Handles(c)) return gGeneric.solid[Kern::kOp](dst, n, c);
+  const typename Kern::K k(c);
+  if (n < kPx) {
+    alignas(32) uint8_t buf[V::kBytes] = {};
+    const size_t bytes = static_cast<size_t>(n) * Kern::kPxBytes;
+    std::memcpy(buf, dst, bytes);
+    V::Store(buf, Kern::Apply(V::Load(buf), k));
+    std::memcpy(dst, buf, bytes);
+    return;
+  }
+  uint8_t* last = dst + static_cast<size_t>(n - kPx) * Kern::kPxBytes;
+  const auto first = Kern::Apply(V::Load(dst), k), end = Kern::Apply(V::Load(last), k);
+  const size_t off = reinterpret_cast<uintptr_t>(dst) % V::kBytes;
+  // Rows of odd addresses (16-bit pixels off their word) go unaligned from the second register.
+  uint8_t* d = dst + (off != 0 && off % Kern::kPxBytes == 0 ? V::kBytes - off : V::kBytes);
+  for (; d < last; d += V::kBytes) V::Store(d, Kern::Apply(V::Load(d), k));
+  V::Store(dst, first);
+  V::Store(last, end);
 }
 
 template <class V, template <class> class Kern>
@@ -372,6 +438,8 @@ void FillWith(Table* t) {
   Set16<V, Halve565>(t);
   t->blend[kAddPair565][0] = Row<V, AddPair565<V>, false, 2>;
   t->blend[kSubPair565][0] = Row<V, SubPair565<V>, false, 2>;
+  t->solid[kSolidLerp32] = SolidRow<V, SolidLerp32<V>>;
+  t->solid[kSolidLerp565] = SolidRow<V, SolidLerp565<V>>;
   t->double16 = DoubleRow<V, 2>;
   t->double32 = DoubleRow<V, 4>;
 }

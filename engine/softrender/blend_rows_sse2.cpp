@@ -29,6 +29,12 @@ struct V128 {
   static R Srli16(R a, int n) { return _mm_srli_epi16(a, n); }
   static R Slli16(R a, int n) { return _mm_slli_epi16(a, n); }
   static R Srai16(R a, int n) { return _mm_srai_epi16(a, n); }
+  static R Abs16(R a) { return _mm_max_epi16(a, _mm_sub_epi16(_mm_setzero_si128(), a)); }
+  // a negated where s < 0 (a is never 0x8000 here, so no lane overflows).
+  static R Sign16(R a, R s) {
+    const R m = _mm_srai_epi16(s, 15);
+    return _mm_sub_epi16(_mm_xor_si128(a, m), m);
+  }
   static R Add32(R a, R b) { return _mm_add_epi32(a, b); }
   static R Sub32(R a, R b) { return _mm_sub_epi32(a, b); }
   static R Srli32(R a, int n) { return _mm_srli_epi32(a, n); }

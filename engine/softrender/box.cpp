@@ -1,4 +1,5 @@
 // Tamrak engine: filled boxes in software images.
+#include "engine/softrender/blend_rows.h"
 #include "engine/softrender/solid.h"
 
 using namespace softrender;
@@ -61,6 +62,11 @@ void FillBoxMemImg(MEMIMG* dest, const RECT* rect, uint32_t color) {
     } else {
       FillRowsStore16(box, call.color.color);
     }
+    return;
+  }
+  if (call.mode == 1 || call.mode == 10) {
+    const rows::SolidFn row = rows::Active().solid[bytes == 4 ? rows::kSolidLerp32 : rows::kSolidLerp565];
+    for (int y = 0; y < box.height; ++y) row(box.first + y * box.pitch, box.width, call);
     return;
   }
   WithSolidOp(call, colorType, [&](auto op) { FillRows<decltype(op)>(box, call); });

@@ -1,4 +1,5 @@
 // The API lock, the loading threads and the calls they hand to the main thread.
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -45,7 +46,8 @@ struct AsyncState {
   int active = 0;  // requests being run
   int nextNumber = 0;
   bool asyncFlag = false;
-  std::thread::id mainThread;
+  // Read by every draw call: kept out of the lock.
+  std::atomic<std::thread::id> mainThread{};
 };
 
 AsyncState& State() {
@@ -105,15 +107,11 @@ int GetApiLockWaiterCount() {
   return static_cast<int>(l.nextTicket - l.serving) - (l.depth > 0 ? 1 : 0);
 }
 
-void SetMainThread() {
-  std::lock_guard<std::mutex> guard(State().lock);
-  State().mainThread = std::this_thread::get_id();
-}
+void SetMainThread() { State().mainThread.store(std::this_thread::get_id(), std::memory_order_release); }
 
 int IsMainThread() {
-  AsyncState& s = State();
-  std::lock_guard<std::mutex> guard(s.lock);
-  return s.mainThread == std::thread::id() || s.mainThread == std::this_thread::get_id() ? 1 : 0;
+  const std::thread::id main = State().mainThread.load(std::memory_order_acquire);
+  return main == std::thread::id() || main == std::this_thread::get_id() ? 1 : 0;
 }
 
 int StartAsyncLoadThreads() {

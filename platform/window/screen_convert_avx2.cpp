@@ -42,7 +42,18 @@ inline void Double8(__m256i v, __m256i* first, __m256i* second) {
   *second = _mm256_permute2x128_si256(lo, hi, 0x31);
 }
 
-void Rgb565RowDoubled(const uint16_t* src, uint32_t* row, uint32_t* row2, size_t width) {
+// A store across two cache lines costs twice, so rows that are not 32-byte aligned (seldom
+// the case for a window's framebuffer) are written in 16-byte halves.
+template <bool kAligned>
+void DoubledRows(const uint16_t* src, uint32_t* row, uint32_t* row2, size_t width) {
+  auto store = [](uint32_t* to, __m256i v) {
+    if constexpr (kAligned) {
+      _mm256_store_si256(reinterpret_cast<__m256i*>(to), v);
+    } else {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm256_castsi256_si128(v));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 4), _mm256_extracti128_si256(v, 1));
+    }
+  };
   size_t x = 0;
   for (; x + 16 <= width; x += 16) {
     __m256i a, b;
@@ -51,15 +62,19 @@ void Rgb565RowDoubled(const uint16_t* src, uint32_t* row, uint32_t* row2, size_t
     Double8(a, &q[0], &q[1]);
     Double8(b, &q[2], &q[3]);
     for (int i = 0; i < 4; ++i) {
-      // Halves: rows are seldom 32-byte aligned, and a store across two lines costs twice.
-      const __m128i a = _mm256_castsi256_si128(q[i]), b = _mm256_extracti128_si256(q[i], 1);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(row + 2 * x + 8 * i), a);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(row + 2 * x + 8 * i + 4), b);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(row2 + 2 * x + 8 * i), a);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(row2 + 2 * x + 8 * i + 4), b);
+      store(row + 2 * x + 8 * i, q[i]);
+      store(row2 + 2 * x + 8 * i, q[i]);
     }
   }
   if (x < width) kScreenConvertSse2.rgb565Doubled(src + x, row + 2 * x, row2 + 2 * x, width - x);
+}
+
+void Rgb565RowDoubled(const uint16_t* src, uint32_t* row, uint32_t* row2, size_t width) {
+  if (((reinterpret_cast<uintptr_t>(row) | reinterpret_cast<uintptr_t>(row2)) & 31) == 0) {
+    DoubledRows<true>(src, row, row2, width);
+  } else {
+    DoubledRows<false>(src, row, row2, width);
+  }
 }
 
 }  // namespace
