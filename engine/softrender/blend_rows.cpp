@@ -2,6 +2,7 @@
 #include "engine/softrender/blend_rows.h"
 
 #include "engine/softrender/drawmemimg_walk.h"
+#include "engine/softrender/pixel_ops.h"
 #include "engine/softrender/solid.h"
 
 namespace rows {
@@ -35,6 +36,17 @@ void DoubleRow(uint8_t* dst, uint8_t* dst2, const uint8_t* src, int n) {
   if (dst2 != nullptr) std::memcpy(dst2, dst, size_t(n) * 2 * kBytes);
 }
 
+template <int kBytes, bool T>
+void MirrorRow(uint8_t* dst, const uint8_t* src, int n, uint32_t key) {
+  src += static_cast<ptrdiff_t>(n - 1) * kBytes;
+  for (int i = 0; i < n; ++i, src -= kBytes, dst += kBytes) {
+    const uint32_t v = kBytes == 4 ? pixel::Load32(src) : pixel::Load16(src);
+    if (T && v == key) continue;
+    if (kBytes == 4) pixel::Store32(dst, v);
+    else pixel::Store16(dst, v);
+  }
+}
+
 bool Runs(Isa isa) {
 #if defined(__x86_64__) || defined(__i386__)
   switch (isa) {
@@ -51,7 +63,7 @@ bool Runs(Isa isa) {
 Table Make(Isa isa) {
   Table t{};
   FillGeneric(&t);
-  if (isa == Isa::Sse2) FillSse2(&t);
+  if (isa == Isa::Sse2 || isa == Isa::Avx2) FillSse2(&t);
   if (isa == Isa::Avx2) FillAvx2(&t);
   return t;
 }
@@ -92,6 +104,10 @@ void FillGeneric(Table* t) {
   t->solid[kSolidLerp565] = SolidRow<softrender::SolidLerp16>;
   t->double16 = DoubleRow<2>;
   t->double32 = DoubleRow<4>;
+  t->mirror16[0] = MirrorRow<2, false>;
+  t->mirror16[1] = MirrorRow<2, true>;
+  t->mirror32[0] = MirrorRow<4, false>;
+  t->mirror32[1] = MirrorRow<4, true>;
 }
 
 Isa Best() {

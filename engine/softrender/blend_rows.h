@@ -20,6 +20,10 @@ using BlendFn = void (*)(uint8_t* dst, const uint8_t* src, int n, const drawmemi
 // n source pixels become 2n destination pixels, each written twice side by side, into dst and,
 // when not null, the same way into dst2.
 using DoubleFn = void (*)(uint8_t* dst, uint8_t* dst2, const uint8_t* src, int n);
+// n pixels into dst from the source row read right to left: destination pixel i shows source
+// pixel n - 1 - i. With transparency a pixel equal to key keeps the destination (a 16-bit key
+// above 16 bits matches none).
+using MirrorFn = void (*)(uint8_t* dst, const uint8_t* src, int n, uint32_t key);
 // n pixels of one row moved toward the call's target colour, in place.
 using SolidFn = void (*)(uint8_t* dst, int n, const softrender::SolidCall& c);
 
@@ -52,6 +56,7 @@ struct Table {
   BlendFn blend[kOpCount][2];  // [op][transparency on]
   SolidFn solid[kSolidOpCount];
   DoubleFn double16, double32;
+  MirrorFn mirror16[2], mirror32[2];  // [transparency on]
 };
 
 enum class Isa { Generic, Sse2, Avx2 };
@@ -70,8 +75,9 @@ bool Use(Isa isa);
 void UseSpecialWalks(bool on);
 bool SpecialWalks();
 
-// Each instruction-set file overrides the entries it has in t, which holds the generic set
-// on entry; its kernels finish rows too short for a vector with the generic ones.
+// Each instruction-set file overrides the entries it has in t, which holds on entry the
+// generic set with the narrower sets' entries over it; its kernels finish rows too short for
+// a register with those.
 void FillGeneric(Table* t);
 void FillSse2(Table* t);
 void FillAvx2(Table* t);

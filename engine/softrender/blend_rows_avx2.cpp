@@ -54,6 +54,12 @@ struct V256 {
     *lo = _mm256_unpacklo_epi16(q, q);
     *hi = _mm256_unpackhi_epi16(q, q);
   }
+  static R Reverse16(R v) {
+    const R words = _mm256_setr_epi8(14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1,  //
+                                     14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1);
+    return _mm256_permute4x64_epi64(_mm256_shuffle_epi8(v, words), 0x4E);
+  }
+  static R Reverse32(R v) { return _mm256_permutevar8x32_epi32(v, _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0)); }
   static void Double32(R v, R* lo, R* hi) {
     const R q = _mm256_permute4x64_epi64(v, 0xD8);
     *lo = _mm256_unpacklo_epi32(q, q);

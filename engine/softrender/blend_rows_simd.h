@@ -19,7 +19,7 @@ namespace {
 using drawmemimg::Context;
 using softrender::SolidCall;
 
-// The generic set, for the ends of rows.
+// The set below this one, for the ends of rows.
 Table gGeneric;
 
 // ---------------------------------------------------------------- 32-bit pixels
@@ -415,6 +415,27 @@ void DoubleRow(uint8_t* dst, uint8_t* dst2, const uint8_t* src, int n) {
   if (x < n) step(n - kPx);
 }
 
+// Registers from the destination's left; each holds the source pixels that end it, reversed.
+// A keyed copy gives the same pixel however often it is done, so the last register overlaps
+// the one before it instead of leaving pixels to a slower loop.
+template <class V, int kBytes, bool T>
+void MirrorRow(uint8_t* dst, const uint8_t* src, int n, uint32_t key) {
+  constexpr int kPx = V::kBytes / kBytes;
+  if (n < kPx) return (kBytes == 2 ? gGeneric.mirror16 : gGeneric.mirror32)[T](dst, src, n, key);
+  const auto k = kBytes == 4 ? V::Set32(key) : V::Set16(key);
+  const bool keyed = T && (kBytes == 4 || key <= 0xFFFFu);
+  auto step = [&](int x) {
+    const auto v = V::Load(src + static_cast<ptrdiff_t>(n - x - kPx) * kBytes);
+    const auto s = kBytes == 4 ? V::Reverse32(v) : V::Reverse16(v);
+    uint8_t* d = dst + static_cast<ptrdiff_t>(x) * kBytes;
+    if (keyed) V::Store(d, V::Select(kBytes == 4 ? V::CmpEq32(s, k) : V::CmpEq16(s, k), V::Load(d), s));
+    else V::Store(d, s);
+  };
+  int x = 0;
+  for (; x + kPx <= n; x += kPx) step(x);
+  if (x < n) step(n - kPx);
+}
+
 // Every kernel of this file at register type V. The pair kernels work only without
 // transparency; with it a pair depends on which of its pixels are drawn.
 template <class V>
@@ -442,6 +463,10 @@ void FillWith(Table* t) {
   t->solid[kSolidLerp565] = SolidRow<V, SolidLerp565<V>>;
   t->double16 = DoubleRow<V, 2>;
   t->double32 = DoubleRow<V, 4>;
+  t->mirror16[0] = MirrorRow<V, 2, false>;
+  t->mirror16[1] = MirrorRow<V, 2, true>;
+  t->mirror32[0] = MirrorRow<V, 4, false>;
+  t->mirror32[1] = MirrorRow<V, 4, true>;
 }
 
 }  // namespace

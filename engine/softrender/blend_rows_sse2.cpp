@@ -54,6 +54,10 @@ struct V128 {
     *lo = _mm_unpacklo_epi16(v, v);
     *hi = _mm_unpackhi_epi16(v, v);
   }
+  static R Reverse16(R v) {
+    return _mm_shuffle_epi32(_mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0x1B), 0x1B), 0x4E);
+  }
+  static R Reverse32(R v) { return _mm_shuffle_epi32(v, 0x1B); }
   static void Double32(R v, R* lo, R* hi) {
     *lo = _mm_unpacklo_epi32(v, v);
     *hi = _mm_unpackhi_epi32(v, v);

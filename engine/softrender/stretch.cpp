@@ -176,9 +176,10 @@ void DrawStretchMemImg(MEMIMG* dest, const MEMIMG* src, const int* rect, int tra
   wk.cy0 = static_cast<int32_t>(sy - static_cast<uint32_t>(offY % sy));
   wk.cw = cw;
   wk.ch = ch;
+  wk.special = rows::SpecialWalks() && &sb != &db;
 
   if (m == Mode::Copy && sx == 0x20000 && sy == 0x20000 && dirX > 0 && dirY > 0 && !pal && !alpha && !bright &&
-      blend == nullptr && transFlag == 0 && rows::SpecialWalks()) {
+      blend == nullptr && transFlag == 0 && wk.special) {
     DoubleRows(wk, sb.ColorType == MEMIMG_COLOR_32 ? 4 : 2);
     return;
   }

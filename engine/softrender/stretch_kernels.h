@@ -73,6 +73,7 @@ struct Kernel {
   static constexpr bool kPal = S == SrcKind::Palette;
   static constexpr bool kAlpha = Alpha && !kPal;  // paletted sources never read alpha
   static constexpr bool kBlend = Blend;
+  static constexpr bool kTrans = Trans;
   static constexpr bool CanScale = kAlpha;
   static constexpr int SrcBytes = kPal ? 1 : (k32 || kAlpha) ? 4 : 2;
   static constexpr int DstBytes = k32 ? 4 : 2;
@@ -81,6 +82,8 @@ struct Kernel {
       M == Mode::MulAlpha && !k32 && kAlpha && !Blend && !Bright;
   // Every visited pixel becomes a function of the source alone.
   static constexpr bool kIgnoresDest = M == Mode::Copy && !Blend && !Bright && !kAlpha && !Trans;
+  // Every drawn pixel is the source pixel as it stands (transparent ones are not drawn).
+  static constexpr bool kCopiesSource = M == Mode::Copy && !Blend && !Bright && !kAlpha && !kPal;
   using C = Chan<F>;
 
   struct Px {

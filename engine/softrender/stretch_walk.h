@@ -21,6 +21,7 @@ struct StretchWalk {
   int32_t sx, sy;  // destination pixels per source pixel
   int32_t cx0, cy0;  // what remains of the first source column and row
   int cw, ch;  // visible size
+  bool special;  // the special-geometry walks may be taken (source and destination apart)
 };
 
 struct DrawFlags {

@@ -237,19 +237,19 @@ StretchCase RandomCase(std::mt19937& rng, bool plainCopy) {
 
 // Draws src into rect of a copy of dst with the special walks on and off, in every set;
 // true when all give the same bytes.
-bool SameAsGeneralWalk(const StretchCase& k, const TestImg& src, const TestImg& dst, const TestImg* blend,
+bool SameAsGeneralWalk(const StretchCase& k, const MEMIMG& src, const TestImg& dst, const TestImg* blend,
                        const int rect[4], const std::vector<rows::Isa>& sets) {
   SetMode(k.mode, k.p);
   TestImg want(dst);
   rows::UseSpecialWalks(false);
   rows::Use(rows::Isa::Generic);
-  DrawStretchMemImg(&want.m, &src.m, rect, k.trans, blend ? &blend->m : nullptr);
+  DrawStretchMemImg(&want.m, &src, rect, k.trans, blend ? &blend->m : nullptr);
   rows::UseSpecialWalks(true);
   bool same = true;
   for (rows::Isa isa : sets) {
     rows::Use(isa);
     TestImg got(dst);
-    DrawStretchMemImg(&got.m, &src.m, rect, k.trans, blend ? &blend->m : nullptr);
+    DrawStretchMemImg(&got.m, &src, rect, k.trans, blend ? &blend->m : nullptr);
     if (!got.sameStore(want)) {
       ADD_FAILURE() << Name(isa) << " " << k.str() << " rect " << rect[0] << "," << rect[1] << "," << rect[2] << ","
                     << rect[3] << " area " << DrawArea.left << "," << DrawArea.top << "," << DrawArea.right << ","
@@ -281,7 +281,7 @@ TEST_F(FastPaths, DoubleSizeStretchMatchesGeneralWalk) {
     auto blend = std::make_unique<TestImg>(sw, sh, MEMIMG_COLOR_8A);
     for (int j = 0; j < sh; ++j)
       for (int i = 0; i < sw; ++i) blend->set(i, j, rng() & 255);
-    if (!SameAsGeneralWalk(k, *src, *dst, k.blend ? blend.get() : nullptr, rect, sets)) ++failures;
+    if (!SameAsGeneralWalk(k, src->m, *dst, k.blend ? blend.get() : nullptr, rect, sets)) ++failures;
   }
 }
 
@@ -306,7 +306,74 @@ TEST_F(FastPaths, MirroredStretchAtScaleOneMatchesGeneralWalk) {
     if (flip & 1) std::swap(rect[0], rect[2]);
     if (flip & 2) std::swap(rect[1], rect[3]);
     DrawArea = RECT{int(rng() % 3), int(rng() % 2), dw - int(rng() % 4), dh - int(rng() % 2)};
-    if (!SameAsGeneralWalk(k, *src, *dst, k.blend ? blend.get() : nullptr, rect, sets)) ++failures;
+    if (!SameAsGeneralWalk(k, src->m, *dst, k.blend ? blend.get() : nullptr, rect, sets)) ++failures;
+  }
+}
+
+// Keyed and plain copies mirrored left to right go through the reversing row kernels: views
+// at every column of a wider sheet (so every source alignment), every destination column,
+// clips on all sides, 16-bit keys above 16 bits, and the other flags that must not take them.
+TEST_F(FastPaths, MirroredCopiesMatchGeneralWalk) {
+  const std::vector<rows::Isa> sets = Sets();
+  std::mt19937 rng(2024);
+  int failures = 0;
+  for (int trial = 0; trial < 800 && failures < 5; ++trial) {
+    StretchCase k = RandomCase(rng, true);
+    if (trial % 5 == 0) k = RandomCase(rng, false);
+    else k.trans = int(rng() % 4 != 0);
+    DrawBrightness = k.bright ? rng() : 0xFFFFFF;
+    if (k.blend) SetBlendGraphAlphaTable(int(rng() % 256), int(rng() % 256));
+    const int vw = 1 + int(rng() % 80), vh = 1 + int(rng() % 4), vx = int(rng() % 16);
+    auto sheet = Source(k.is32, k.pal, k.alpha, vx + vw + int(rng() % 3), vh, rng);
+    if (!k.is32 && !k.pal && rng() % 8 == 0) sheet->base()->TransColor |= 0x10000;
+    MEMIMG view{};
+    ASSERT_EQ(DerivationMemImg(&view, &sheet->m, vx, 0, vw, vh), 0);
+    auto blend = std::make_unique<TestImg>(vw, vh, MEMIMG_COLOR_8A);
+    for (int y = 0; y < vh; ++y)
+      for (int x = 0; x < vw; ++x) blend->set(x, y, rng() & 255);
+    const int dw = vw + 20, dh = vh + 4;
+    auto dst = Dest(k.is32, dw, dh, rng);
+    const int x = int(rng() % 25) - 4, y = int(rng() % 5) - 2;
+    int rect[4] = {x + vw, y, x, y + vh};
+    if (rng() % 4 == 0) std::swap(rect[1], rect[3]);
+    DrawArea = rng() % 2 ? RECT{0, 0, dw, dh}
+                         : RECT{int(rng() % 8), int(rng() % 2), dw - int(rng() % 8), dh - int(rng() % 2)};
+    if (!SameAsGeneralWalk(k, view, *dst, k.blend ? blend.get() : nullptr, rect, sets)) ++failures;
+    TerminateMemImg(&view);
+  }
+}
+
+TEST_F(FastPaths, MirrorRowsOfEverySetMatchGeneric) {
+  const std::vector<rows::Isa> sets = Sets();
+  std::mt19937 rng(99);
+  for (int bytes : {2, 4}) {
+    const uint32_t mask = bytes == 4 ? 0xFFFFFFFFu : 0xFFFFu;
+    for (int trial = 0; trial < 400; ++trial) {
+      const int n = int(rng() % 72), trans = int(rng() % 2);
+      const int srcOff = int(rng() % 16), dstOff = int(rng() % 16);
+      const uint32_t key = bytes == 2 && rng() % 8 == 0 ? 0x10000u | (rng() & 0xFFFF) : rng() & mask;
+      std::vector<uint8_t> src(size_t(n) * bytes + 16), dst(size_t(n) * bytes + 16);
+      for (int i = 0; i < n; ++i) ref::Store(&src[srcOff + size_t(i) * bytes], Pick(rng, key, mask), bytes);
+      for (auto& b : dst) b = uint8_t(rng());
+      std::vector<uint8_t> want;
+      for (rows::Isa isa : sets) {
+        rows::Use(isa);
+        std::vector<uint8_t> got = dst;
+        (bytes == 2 ? rows::Active().mirror16 : rows::Active().mirror32)[trans](&got[dstOff], &src[srcOff], n, key);
+        if (isa == rows::Isa::Generic) {
+          // Pixel i from the source's n - 1 - i, kept where it is the key; nothing else written.
+          want = dst;
+          for (int i = 0; i < n; ++i) {
+            const uint32_t v = ref::Load(&src[srcOff + size_t(n - 1 - i) * bytes], bytes);
+            if (!trans || v != key) ref::Store(&want[dstOff + size_t(i) * bytes], v, bytes);
+          }
+          ASSERT_EQ(got, want) << "generic bytes " << bytes << " trans " << trans << " n " << n;
+        } else {
+          ASSERT_EQ(got, want) << Name(isa) << " bytes " << bytes << " trans " << trans << " n " << n << " offsets "
+                               << srcOff << "," << dstOff;
+        }
+      }
+    }
   }
 }
 
