@@ -144,6 +144,23 @@ struct SubWhole32 {
   static typename V::R Apply(typename V::R d, typename V::R s, const K&) { return SubPacked32<V>(d, s); }
 };
 
+// Blue, green and red scaled by their brightness bytes (the BlendMulTable rows); the fourth
+// byte kept from d.
+template <class V>
+struct Bright32 {
+  static constexpr Op kOp = kBright32;
+  struct K {
+    typename V::R w;  // per pixel's four words: blue, green and red bytes, 0
+    explicit K(const Context& c)
+        : w(V::Set64(uint64_t(c.brightness & 0xFF) | uint64_t((c.brightness >> 8) & 0xFF) << 16 |
+                     uint64_t((c.brightness >> 16) & 0xFF) << 32)) {}
+  };
+  static typename V::R Apply(typename V::R d, typename V::R s, const K& k) {
+    const auto fourth = V::Set32(0xFF000000u);
+    return V::Or(MulBytes<V>(s, k.w), V::And(fourth, d));
+  }
+};
+
 // ---------------------------------------------------------------- RGB565 pixels
 
 template <class V>
@@ -241,6 +258,22 @@ struct AddSub565 {
       const auto redFull = V::And(V::Srai16(V::AvgU16(a, b), 15), V::Set16(0xF800));
       return V::Or(V::Or(sum, V::Sub16(c, V::Srli16(c, 5))), V::Or(redFull, V::And(V::Or(t, d), guards)));
     }
+  }
+};
+
+// Each field scaled at its own width by its brightness byte: floor(f * b / 255).
+template <class V>
+struct Bright565 {
+  static constexpr Op kOp = kBright565;
+  struct K {
+    typename V::R r, g, b;
+    explicit K(const Context& c)
+        : r(V::Set16((c.brightness >> 16) & 0xFF)), g(V::Set16((c.brightness >> 8) & 0xFF)),
+          b(V::Set16(c.brightness & 0xFF)) {}
+  };
+  static typename V::R Apply(typename V::R, typename V::R s, const K& k) {
+    const Fields<V> f = Split565<V>(s);
+    return Join565<V>({Div255<V>(V::Mullo16(f.r, k.r)), Div255<V>(V::Mullo16(f.g, k.g)), Div255<V>(V::Mullo16(f.b, k.b))});
   }
 };
 
@@ -469,12 +502,14 @@ void FillWith(Table* t) {
   Set32<V, SubSat32>(t);
   Set32<V, AddWhole32>(t);
   Set32<V, SubWhole32>(t);
+  Set32<V, Bright32>(t);
   Set16<V, Copy565>(t);
   Set16<V, Lerp565>(t);
   Set16<V, Invert565>(t);
   Set16<V, Add565>(t);
   Set16<V, Sub565>(t);
   Set16<V, Halve565>(t);
+  Set16<V, Bright565>(t);
   t->blend[kAddPair565][0] = Row<V, AddPair565<V>, false, 2>;
   t->blend[kSubPair565][0] = Row<V, SubPair565<V>, false, 2>;
   t->solid[kSolidLerp32] = SolidRow<V, SolidLerp32<V>>;
