@@ -92,6 +92,7 @@ void FillGeneric(Table* t) {
   SetPlain<Source32, SubSat32Kernel>(t, kSubSat32);
   SetPlain<Source32, AddWhole32Kernel>(t, kAddWhole32);
   SetPlain<Source32, SubWhole32Kernel>(t, kSubWhole32);
+  SetPlain<Source32, Copy32<false, true>>(t, kBright32);
   SetPlain<Source16, Copy565<false, false>>(t, kCopy565);
   SetPlain<Source16, Lerp6Kernel565>(t, kLerp565);
   SetPlain<Source16, Alpha565Inverted<false, false>>(t, kInvert565);
@@ -100,6 +101,7 @@ void FillGeneric(Table* t) {
   SetPlain<Source16, Halve565Kernel>(t, kHalve565);
   SetPairs<AddPair565Kernel>(t, kAddPair565);
   SetPairs<SubPair565Kernel>(t, kSubPair565);
+  SetPlain<Source16, Copy565<false, true>>(t, kBright565);
   t->solid[kSolidLerp32] = SolidRow<softrender::SolidLerp32>;
   t->solid[kSolidLerp565] = SolidRow<softrender::SolidLerp16>;
   t->double16 = DoubleRow<2>;

@@ -1,5 +1,5 @@
 // Tamrak engine: row kernels of the plain blends (direct source in the destination's format,
-// no blend image, brightness or source alpha) and of pixel doubling, one set per instruction
+// no blend image or source alpha; brightness only with the copy) and of pixel doubling, one set per instruction
 // set. The generic set is built from the template kernels and is the reference the others
 // must match bit for bit; the set in use is picked once from the processor's features.
 #pragma once
@@ -38,6 +38,7 @@ enum Op {
   kSubSat32,    // mode 3, p == 255, packed-byte instructions
   kAddWhole32,  // mode 2, p == 255, plain
   kSubWhole32,  // mode 3, p == 255, plain
+  kBright32,     // mode 0 with brightness
   kCopy565,     // mode 0 (only with transparency)
   kLerp565,     // mode 1
   kInvert565,   // mode 10
@@ -46,6 +47,7 @@ enum Op {
   kHalve565,    // mode 1, p == 128
   kAddPair565,  // mode 2, p == 255, pixels in pairs from the row's first
   kSubPair565,  // mode 3, p == 255, pixels in pairs from the row's first
+  kBright565,   // mode 0 with brightness
   kOpCount
 };
 

@@ -18,6 +18,7 @@ struct V256 {
   static R Zero() { return _mm256_setzero_si256(); }
   static R Set16(uint32_t v) { return _mm256_set1_epi16(static_cast<short>(static_cast<uint16_t>(v))); }
   static R Set32(uint32_t v) { return _mm256_set1_epi32(static_cast<int>(v)); }
+  static R Set64(uint64_t v) { return _mm256_set1_epi64x(static_cast<long long>(v)); }
   static R And(R a, R b) { return _mm256_and_si256(a, b); }
   static R Or(R a, R b) { return _mm256_or_si256(a, b); }
   static R Xor(R a, R b) { return _mm256_xor_si256(a, b); }

@@ -144,6 +144,23 @@ struct SubWhole32 {
   static typename V::R Apply(typename V::R d, typename V::R s, const K&) { return SubPacked32<V>(d, s); }
 };
 
+// Blue, green and red scaled by their brightness bytes (the BlendMulTable rows); the fourth
+// byte kept from d.
+template <class V>
+struct Bright32 {
+  static constexpr Op kOp = kBright32;
+  struct K {
+    typename V::R w;  // per pixel's four words: blue, green and red bytes, 0
+    explicit K(const Context& c)
+        : w(V::Set64(uint64_t(c.brightness & 0xFF) | uint64_t((c.brightness >> 8) & 0xFF) << 16 |
+                     uint64_t((c.brightness >> 16) & 0xFF) << 32)) {}
+  };
+  static typename V::R Apply(typename V::R d, typename V::R s, const K& k) {
+    const auto fourth = V::Set32(0xFF000000u);
+    return V::Or(MulBytes<V>(s, k.w), V::And(fourth, d));
+  }
+};
+
 // ---------------------------------------------------------------- RGB565 pixels
 
 template <class V>
@@ -244,6 +261,22 @@ struct AddSub565 {
   }
 };
 
+// Each field scaled at its own width by its brightness byte: floor(f * b / 255).
+template <class V>
+struct Bright565 {
+  static constexpr Op kOp = kBright565;
+  struct K {
+    typename V::R r, g, b;
+    explicit K(const Context& c)
+        : r(V::Set16((c.brightness >> 16) & 0xFF)), g(V::Set16((c.brightness >> 8) & 0xFF)),
+          b(V::Set16(c.brightness & 0xFF)) {}
+  };
+  static typename V::R Apply(typename V::R, typename V::R s, const K& k) {
+    const Fields<V> f = Split565<V>(s);
+    return Join565<V>({Div255<V>(V::Mullo16(f.r, k.r)), Div255<V>(V::Mullo16(f.g, k.g)), Div255<V>(V::Mullo16(f.b, k.b))});
+  }
+};
+
 // Two neighbouring pixels per 32-bit lane; see pixel::AddPacked565Pair and SubPacked565Pair.
 template <class V>
 struct AddPair565 {
@@ -311,36 +344,32 @@ struct SolidLerp565 {
 
 // ---------------------------------------------------------------- rows
 
-// A row in registers; the last pixels, fewer than a register holds, go through a register too,
-// by way of a buffer. Transparent pixels (equal to the key) keep the destination; a 16-bit key
-// above 16 bits matches no pixel. Kernels that pair pixels end with the generic kernel, which
-// does an odd last pixel alone.
+// A row in registers. Its last register, unaligned, is computed from the row as it was and
+// stored after the others, so the pixels it shares with them get the same values twice and
+// none is blended twice; rows shorter than a register go to the set below. Transparent pixels
+// (equal to the key) keep the destination; a 16-bit key above 16 bits matches no pixel.
+// Kernels that pair pixels end with the generic kernel, which does an odd last pixel alone.
 template <class V, class Kern, bool T, int kPxBytes>
 void Row(uint8_t* dst, const uint8_t* src, int n, const Context& c) {
   constexpr int kPx = V::kBytes / kPxBytes;
   constexpr bool kPairs = Kern::kOp == kAddPair565 || Kern::kOp == kSubPair565;
+  if (n < kPx) return gGeneric.blend[Kern::kOp][T](dst, src, n, c);
   const typename Kern::K k(c);
   const auto key = kPxBytes == 4 ? V::Set32(c.key) : V::Set16(c.key);
   const bool keyed = T && (kPxBytes == 4 || c.key <= 0xFFFFu);
-  auto step = [&](uint8_t* d, const uint8_t* s) {
+  auto blend = [&](const uint8_t* d, const uint8_t* s) {
     const auto dv = V::Load(d), sv = V::Load(s);
-    auto r = Kern::Apply(dv, sv, k);
-    if (keyed) r = V::Select(kPxBytes == 4 ? V::CmpEq32(sv, key) : V::CmpEq16(sv, key), dv, r);
-    V::Store(d, r);
+    const auto r = Kern::Apply(dv, sv, k);
+    return keyed ? V::Select(kPxBytes == 4 ? V::CmpEq32(sv, key) : V::CmpEq16(sv, key), dv, r) : r;
   };
+  const size_t lastOff = static_cast<size_t>(n - kPx) * kPxBytes;
+  typename V::R last{};
+  if constexpr (!kPairs) last = blend(dst + lastOff, src + lastOff);
   int x = 0;
-  for (; x + kPx <= n; x += kPx, dst += V::kBytes, src += V::kBytes) step(dst, src);
+  for (; x + kPx <= n; x += kPx, dst += V::kBytes, src += V::kBytes) V::Store(dst, blend(dst, src));
   if (x == n) return;
-  if constexpr (kPairs) {
-    gGeneric.blend[Kern::kOp][T](dst, src, n - x, c);
-  } else {
-    alignas(32) uint8_t d[V::kBytes] = {}, s[V::kBytes] = {};
-    const size_t bytes = static_cast<size_t>(n - x) * kPxBytes;
-    std::memcpy(d, dst, bytes);
-    std::memcpy(s, src, bytes);
-    step(d, s);
-    std::memcpy(dst, d, bytes);
-  }
+  if constexpr (kPairs) gGeneric.blend[Kern::kOp][T](dst, src, n - x, c);
+  else V::Store(dst - static_cast<size_t>(x) * kPxBytes + lastOff, last);
 }
 
 // A row blended in place with one colour. Every register is computed from the row as it was:
@@ -367,6 +396,28 @@ void SolidRow(uint8_t* dst, int n, const SolidCall& c) {
   for (; d < last; d += V::kBytes) V::Store(d, Kern::Apply(V::Load(d), k));
   V::Store(dst, first);
   V::Store(last, end);
+}
+
+// SolidLerp565 toward black: each field loses floor(f * p / 255), taken in place. The field
+// shifted up by s gives floor(f * m / 2^(16 - s)) in the high word, its low s bits cut off
+// leave floor(f * m / 2^16) << s, and no field loses more than it has.
+template <class V>
+struct SolidDark565 {
+  static constexpr SolidOp kOp = kSolidLerp565;
+  static constexpr int kPxBytes = 2;
+  using K = typename SolidLerp565<V>::K;
+  static bool Handles(const SolidCall& c) {
+    return c.p < 255 && c.target[0] == 0 && c.target[1] == 0 && c.target[2] == 0;
+  }
+  static typename V::R Apply(typename V::R d, const K& k) {
+    auto loss = [&](uint32_t field) { return V::And(V::MulhiU16(V::And(d, V::Set16(field)), k.m), V::Set16(field)); };
+    return V::Sub16(d, V::Or(V::Or(loss(0xF800), loss(0x07E0)), V::MulhiU16(V::And(d, V::Set16(0x001F)), k.m)));
+  }
+};
+template <class V>
+void SolidLerp565Row(uint8_t* dst, int n, const SolidCall& c) {
+  if (SolidDark565<V>::Handles(c)) return SolidRow<V, SolidDark565<V>>(dst, n, c);
+  SolidRow<V, SolidLerp565<V>>(dst, n, c);
 }
 
 template <class V, template <class> class Kern>
@@ -451,16 +502,18 @@ void FillWith(Table* t) {
   Set32<V, SubSat32>(t);
   Set32<V, AddWhole32>(t);
   Set32<V, SubWhole32>(t);
+  Set32<V, Bright32>(t);
   Set16<V, Copy565>(t);
   Set16<V, Lerp565>(t);
   Set16<V, Invert565>(t);
   Set16<V, Add565>(t);
   Set16<V, Sub565>(t);
   Set16<V, Halve565>(t);
+  Set16<V, Bright565>(t);
   t->blend[kAddPair565][0] = Row<V, AddPair565<V>, false, 2>;
   t->blend[kSubPair565][0] = Row<V, SubPair565<V>, false, 2>;
   t->solid[kSolidLerp32] = SolidRow<V, SolidLerp32<V>>;
-  t->solid[kSolidLerp565] = SolidRow<V, SolidLerp565<V>>;
+  t->solid[kSolidLerp565] = SolidLerp565Row<V>;
   t->double16 = DoubleRow<V, 2>;
   t->double32 = DoubleRow<V, 4>;
   t->mirror16[0] = MirrorRow<V, 2, false>;

@@ -17,6 +17,7 @@ struct V128 {
   static R Zero() { return _mm_setzero_si128(); }
   static R Set16(uint32_t v) { return _mm_set1_epi16(static_cast<short>(static_cast<uint16_t>(v))); }
   static R Set32(uint32_t v) { return _mm_set1_epi32(static_cast<int>(v)); }
+  static R Set64(uint64_t v) { return _mm_set1_epi64x(static_cast<long long>(v)); }
   static R And(R a, R b) { return _mm_and_si128(a, b); }
   static R Or(R a, R b) { return _mm_or_si128(a, b); }
   static R Xor(R a, R b) { return _mm_xor_si128(a, b); }

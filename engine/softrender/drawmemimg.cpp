@@ -94,7 +94,8 @@ void DrawMemImg(MEMIMG* dest, const MEMIMG* src, int x, int y, int transFlag, co
   c.key = sb->TransColor;
   c.p = static_cast<uint32_t>(p);
   c.mulP = pixel::MulRow(p);
-  c.bright = pixel::MakeBrightRows(DrawBrightness);
+  c.brightness = DrawBrightness & 0xFFFFFFu;
+  c.bright = pixel::MakeBrightRows(c.brightness);
   c.diffP = pixel::DiffRow(p);
   c.lerp6 = pixel::Lerp6Level(p);
   c.code = c.codeEnd = nullptr;

@@ -24,6 +24,7 @@ struct Context {
   uint32_t p;
   const uint32_t* mulP;  // BlendMulTable row p
   pixel::BrightRows bright;
+  uint32_t brightness;  // the brightness bytes the rows of bright were made from: red, green, blue from bit 16
   const int32_t* diffP;  // BlendDiffTable row p at its centre
   const uint8_t (*lerp6)[64];
   const uint8_t* code;  // run-length code of the whole source, or of the sheet below

@@ -234,12 +234,29 @@ rows::Op PlainOp(int mode, uint32_t p, bool mmx, bool trans) {
   }
 }
 
+// Opaque runs of a copy of a direct source need no kernel per pixel: a plain copy is a block
+// of bytes, one with brightness a row kernel.
+template <class S, class Kern>
+constexpr int RunCopy() {
+  if constexpr (!S::kCopyRows) return 0;
+  else if constexpr (std::is_same<Kern, Copy32<false, false>>::value || std::is_same<Kern, Copy565<false, false>>::value)
+    return 1;
+  else if constexpr (std::is_same<Kern, Copy32<false, true>>::value || std::is_same<Kern, Copy565<false, true>>::value)
+    return 2;
+  else return 0;
+}
+
 // The run-length walk: transparency comes from the code alone (clear runs skipped, opaque
 // runs without alpha, partial runs with the pixel's alpha). Runs are cut at the row's end and
 // the walk stops at the end of the code, so a damaged code cannot leave the image.
 template <class S, class Kern, bool K, bool A>
 void WalkRuns(const Context& c) {
   using D = typename S::Dest;
+  constexpr int kRunCopy = K ? 0 : RunCopy<S, Kern>();
+  const bool whole = kRunCopy != 0 && rows::SpecialWalks();
+  rows::BlendFn brightRow = nullptr;
+  if constexpr (kRunCopy == 2)
+    brightRow = rows::Active().blend[std::is_same<D, Dest32>::value ? rows::kBright32 : rows::kBright565][0];
   const uint8_t* code = c.code;
   for (int y = 0; y < c.h && code < c.codeEnd; ++y) {
     const uint8_t* sp = c.src + y * c.srcPitch;
@@ -253,6 +270,10 @@ void WalkRuns(const Context& c) {
       if (n > c.w - x) n = c.w - x;
       const int end = x + n;
       if ((run & 0xC0) == MEMIMG_TRANSCODE_CLEAR) {
+        x = end;
+      } else if ((!A || (run & 0xC0) == MEMIMG_TRANSCODE_OPAQUE) && whole) {
+        if constexpr (kRunCopy == 1) std::memcpy(dp + x * D::kStep, sp + x * S::kStep, size_t(n) * D::kStep);
+        else brightRow(dp + x * D::kStep, sp + x * S::kStep, n, c);
         x = end;
       } else if (!A || (run & 0xC0) == MEMIMG_TRANSCODE_OPAQUE) {
         for (; x < end; ++x) {
@@ -361,6 +382,11 @@ void DrawGeneral(const Context& c, const Choice& ch) {
         using Copy = typename Set::template Copy<false, false>;
         if constexpr (S::kAlpha == 2) return WalkRect<S, Copy, false, AlphaUse::None, false>(c);
         else return PickTrans<S, Copy>(c, ch);
+      }
+      // With brightness a sheet's spans are followed, as the general walk follows them.
+      if constexpr (S::kCopyRows) {
+        if (!ch.blend && !ch.alpha)
+          return WalkRows<S>(c, rows::Active().blend[k32 ? rows::kBright32 : rows::kBright565][ch.trans], false, true);
       }
       return PickGeneral<S, Set::template Copy>(c, ch);
     case 1:

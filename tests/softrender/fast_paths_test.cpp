@@ -45,8 +45,10 @@ uint32_t Pick(std::mt19937& rng, uint32_t key, uint32_t mask) {
   }
 }
 
-drawmemimg::Context RowContext(uint32_t p, uint32_t key) {
+drawmemimg::Context RowContext(uint32_t p, uint32_t key, uint32_t brightness) {
   drawmemimg::Context c{};
+  c.brightness = brightness;
+  c.bright = pixel::MakeBrightRows(brightness);
   c.p = p;
   c.key = key;
   c.mulP = pixel::MulRow(int(p));
@@ -75,7 +77,10 @@ TEST_F(FastPaths, BlendRowKernelsOfEverySetMatchGeneric) {
       std::vector<uint8_t> src(size_t(n) * bytes + 8), dst(size_t(n) * bytes + 8);
       for (int i = 0; i < n; ++i) ref::Store(&src[srcOff + size_t(i) * bytes], Pick(rng, key, mask), bytes);
       for (auto& b : dst) b = uint8_t(rng());
-      const drawmemimg::Context c = RowContext(p, key);
+      // Brightness bytes of 0 and 255 among the random ones.
+      uint32_t bright = rng() & 0xFFFFFF;
+      if (trial % 7 == 0) bright = (trial % 2 ? 0xFF00FFu : 0x00FF00u) ^ (rng() & 0x00FF00u);
+      const drawmemimg::Context c = RowContext(p, key, bright);
 
       std::vector<uint8_t> want;
       for (rows::Isa isa : sets) {
@@ -452,5 +457,72 @@ TEST_F(FastPaths, SheetViewRunsMatchGeneralWalk) {
       }
     }
     TerminateMemImg(&view);
+  }
+}
+
+// Sprites with a run-length code drawn whole and unclipped: opaque runs of a plain copy are
+// copied as blocks and those of a copy with brightness go through the row kernels, giving the
+// bytes of the pixel-by-pixel run walk in every set.
+TEST_F(FastPaths, WholeCodedSpritesMatchRunWalk) {
+  const std::vector<rows::Isa> sets = Sets();
+  std::mt19937 rng(808);
+  int failures = 0;
+  for (int trial = 0; trial < 800 && failures < 5; ++trial) {
+    const bool is32 = rng() % 2;
+    const int alpha = rng() % 3 == 0;
+    SetMode(rng() % 2 ? 0 : 1, rng() % 3 ? 255 : int(rng() % 256));
+    const bool blend = rng() % 5 == 0, bright = rng() % 2;
+    DrawBrightness = bright ? (rng() % 4 ? rng() : rng() % 2 ? 0xFF00FFu : 0x00FF00u) : 0xFFFFFF;
+    if (blend) SetBlendGraphAlphaTable(int(rng() % 256), int(rng() % 256));
+
+    // Runs of every length, past 64 pixels too, opaque, clear and (with alpha) partial.
+    const int sw = 1 + int(rng() % 100), sh = 1 + int(rng() % 4);
+    auto sprite = Source(is32, 0, alpha, sw, sh, rng);
+    const uint32_t key = sprite->base()->TransColor;
+    for (int y = 0; y < sh; ++y) {
+      for (int x = 0; x < sw;) {
+        const int n = 1 + int(rng() % 3 == 0 ? rng() % 80 : rng() % 8);
+        const int kind = int(rng() % 3);
+        for (int i = x; i < std::min(sw, x + n); ++i) {
+          const uint32_t v = sprite->get(i, y);
+          if (alpha) {
+            const uint32_t a = kind == 0 ? 0 : kind == 1 ? 255 : (v >> (is32 ? 24 : 16)) & 255;
+            sprite->set(i, y, is32 ? (v & 0xFFFFFF) | a << 24 : (v & 0xFFFF) | a << 16);
+          } else if (kind == 0) {
+            sprite->set(i, y, key);
+          } else if (v == key) {
+            sprite->set(i, y, key ^ 1);
+          }
+        }
+        x += n;
+      }
+    }
+    ASSERT_EQ(MakeMemImgTransCode(&sprite->m), 0);
+    auto blendImg = std::make_unique<TestImg>(sw, sh, MEMIMG_COLOR_8A);
+    for (int y = 0; y < sh; ++y)
+      for (int x = 0; x < sw; ++x) blendImg->set(x, y, rng() & 255);
+    const MEMIMG* b = blend ? &blendImg->m : nullptr;
+
+    const int dw = sw + int(rng() % 12), dh = sh + int(rng() % 3);
+    auto dst = Dest(is32, dw, dh, rng);
+    const int x = int(rng() % (dw - sw + 1)), y = int(rng() % (dh - sh + 1));
+    DrawArea = RECT{0, 0, dw, dh};
+
+    TestImg want(*dst);
+    rows::Use(rows::Isa::Generic);
+    rows::UseSpecialWalks(false);
+    DrawMemImg(&want.m, &sprite->m, x, y, 1, b);
+    rows::UseSpecialWalks(true);
+    for (rows::Isa isa : sets) {
+      rows::Use(isa);
+      TestImg got(*dst);
+      DrawMemImg(&got.m, &sprite->m, x, y, 1, b);
+      if (!got.sameStore(want)) {
+        ADD_FAILURE() << Name(isa) << (is32 ? " 32" : " 16") << " alpha " << alpha << " mode " << DrawBlendMode
+                      << " p " << DrawBlendParam << " blend " << blend << " bright " << bright << " sprite " << sw
+                      << "x" << sh << " at " << x << "," << y;
+        ++failures;
+      }
+    }
   }
 }
