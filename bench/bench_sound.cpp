@@ -4,7 +4,6 @@
 // core that the work takes ("core_share", in per cent of one core).
 #include <benchmark/benchmark.h>
 #include <unistd.h>
-#include <vorbis/vorbisenc.h>
 
 #include <chrono>
 #include <cmath>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "engine/sound/sound_internal.h"
+#include "oggenc.h"
 
 namespace {
 
@@ -23,63 +23,16 @@ constexpr uint32_t kPassFrames = kRate * 30 / 1000;
 // Ten seconds of two sines with a little noise, encoded at the encoder's middle quality.
 std::vector<uint8_t> MakeOgg() {
   const int frames = kRate * 10;
-  vorbis_info vi;
-  vorbis_info_init(&vi);
-  vorbis_encode_init_vbr(&vi, 2, kRate, 0.4f);
-  vorbis_comment vc;
-  vorbis_comment_init(&vc);
-  vorbis_dsp_state vd;
-  vorbis_block vb;
-  vorbis_analysis_init(&vd, &vi);
-  vorbis_block_init(&vd, &vb);
-  ogg_stream_state os;
-  ogg_stream_init(&os, 7);
-  std::vector<uint8_t> out;
-  ogg_page og;
-  auto emit = [&](bool flush) {
-    while (flush ? ogg_stream_flush(&os, &og) : ogg_stream_pageout(&os, &og)) {
-      out.insert(out.end(), og.header, og.header + og.header_len);
-      out.insert(out.end(), og.body, og.body + og.body_len);
-    }
-  };
-  ogg_packet h1, h2, h3;
-  vorbis_analysis_headerout(&vd, &vc, &h1, &h2, &h3);
-  ogg_stream_packetin(&os, &h1);
-  ogg_stream_packetin(&os, &h2);
-  ogg_stream_packetin(&os, &h3);
-  emit(true);
+  std::vector<int16_t> pcm(static_cast<size_t>(frames) * 2);
   uint32_t noise = 1;
-  for (int at = 0;; at += 1024) {
-    const int n = std::max(0, std::min(1024, frames - at));
-    if (n > 0) {
-      float** buffer = vorbis_analysis_buffer(&vd, n);
-      for (int i = 0; i < n; ++i) {
-        noise = noise * 1664525u + 1013904223u;
-        const float t = static_cast<float>(at + i) / kRate;
-        const float hiss = (static_cast<float>(noise >> 16) / 65536.0f - 0.5f) * 0.05f;
-        buffer[0][i] = 0.4f * std::sin(2 * 3.14159265f * 440 * t) + hiss;
-        buffer[1][i] = 0.4f * std::sin(2 * 3.14159265f * 660 * t) - hiss;
-      }
-    }
-    vorbis_analysis_wrote(&vd, n);
-    while (vorbis_analysis_blockout(&vd, &vb) == 1) {
-      vorbis_analysis(&vb, nullptr);
-      vorbis_bitrate_addblock(&vb);
-      ogg_packet op;
-      while (vorbis_bitrate_flushpacket(&vd, &op)) {
-        ogg_stream_packetin(&os, &op);
-        emit(false);
-      }
-    }
-    if (n == 0) break;
+  for (int i = 0; i < frames; ++i) {
+    noise = noise * 1664525u + 1013904223u;
+    const float t = static_cast<float>(i) / kRate;
+    const float hiss = (static_cast<float>(noise >> 16) / 65536.0f - 0.5f) * 0.05f;
+    pcm[2 * static_cast<size_t>(i)] = static_cast<int16_t>((0.4f * std::sin(2 * 3.14159265f * 440 * t) + hiss) * 32767);
+    pcm[2 * static_cast<size_t>(i) + 1] = static_cast<int16_t>((0.4f * std::sin(2 * 3.14159265f * 660 * t) - hiss) * 32767);
   }
-  emit(true);
-  ogg_stream_clear(&os);
-  vorbis_block_clear(&vb);
-  vorbis_dsp_clear(&vd);
-  vorbis_comment_clear(&vc);
-  vorbis_info_clear(&vi);
-  return out;
+  return EncodeOggVorbis(pcm, 2, kRate, 0.4f, 7);
 }
 
 struct SoundUp {

@@ -4,7 +4,6 @@
 #include <lame/lame.h>
 #include <mpg123.h>
 #include <unistd.h>
-#include <vorbis/vorbisenc.h>
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
@@ -13,6 +12,8 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+
+#include "oggenc.h"
 
 void PutLE(Bytes& b, uint32_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) b.push_back(static_cast<uint8_t>(value >> (8 * i)));
@@ -209,58 +210,9 @@ Bytes EncodeImaAdpcm(const std::vector<int16_t>& pcm, int ch, int blockAlign, st
 }
 
 Bytes EncodeOggVorbis(const std::vector<int16_t>& pcm, int ch, int rate, int serial) {
-  vorbis_info vi;
-  vorbis_info_init(&vi);
-  EXPECT_EQ(vorbis_encode_init_vbr(&vi, ch, rate, 0.3f), 0);
-  vorbis_comment vc;
-  vorbis_comment_init(&vc);
-  vorbis_dsp_state vd;
-  vorbis_block vb;
-  vorbis_analysis_init(&vd, &vi);
-  vorbis_block_init(&vd, &vb);
-  ogg_stream_state os;
-  ogg_stream_init(&os, serial);
-  Bytes out;
-  ogg_page og;
-  auto emit = [&](bool flush) {
-    while (flush ? ogg_stream_flush(&os, &og) : ogg_stream_pageout(&os, &og)) {
-      out.insert(out.end(), og.header, og.header + og.header_len);
-      out.insert(out.end(), og.body, og.body + og.body_len);
-    }
-  };
-  ogg_packet header, comments, codes;
-  vorbis_analysis_headerout(&vd, &vc, &header, &comments, &codes);
-  ogg_stream_packetin(&os, &header);
-  ogg_stream_packetin(&os, &comments);
-  ogg_stream_packetin(&os, &codes);
-  emit(true);
-  const int frames = static_cast<int>(pcm.size()) / ch;
-  for (int at = 0;; at += 1024) {
-    const int n = std::max(0, std::min(1024, frames - at));  // 0 marks the end of the stream
-    if (n > 0) {
-      float** buffer = vorbis_analysis_buffer(&vd, n);
-      for (int i = 0; i < n; ++i)
-        for (int c = 0; c < ch; ++c) buffer[c][i] = pcm[static_cast<size_t>(at + i) * ch + c] / 32768.0f;
-    }
-    vorbis_analysis_wrote(&vd, n);
-    while (vorbis_analysis_blockout(&vd, &vb) == 1) {
-      vorbis_analysis(&vb, nullptr);
-      vorbis_bitrate_addblock(&vb);
-      ogg_packet op;
-      while (vorbis_bitrate_flushpacket(&vd, &op)) {
-        ogg_stream_packetin(&os, &op);
-        emit(false);
-      }
-    }
-    if (n <= 0) break;
-  }
-  emit(true);
-  ogg_stream_clear(&os);
-  vorbis_block_clear(&vb);
-  vorbis_dsp_clear(&vd);
-  vorbis_comment_clear(&vc);
-  vorbis_info_clear(&vi);
-  return out;
+  Bytes file = EncodeOggVorbis(pcm, ch, rate, 0.3f, serial);
+  EXPECT_FALSE(file.empty());
+  return file;
 }
 
 namespace {
