@@ -28,27 +28,12 @@ const std::vector<uint8_t>& Movie(int width) {
   return m;
 }
 
-const FileAccessTable* MemoryFiles() {
-  static FileAccessTable table = [] {
-    const StreamFunctions* mem = GetMemStreamFunctions();
-    FileAccessTable t{};
-    t.Close = mem->Close;
-    t.Tell = mem->Tell;
-    t.Seek = mem->Seek;
-    t.Read = mem->Read;
-    t.Eof = mem->Eof;
-    t.IdleCheck = mem->IdleCheck;
-    return t;
-  }();
-  return &table;
-}
-
 void BM_TheoraDecodeAndConvert(benchmark::State& state) {
   InitializeYUVToRGBTable();
   const std::vector<uint8_t>& movie = Movie(int(state.range(0)));
   OneCore core;
   StreamHandle stream = MemStreamOpen(movie.data(), movie.size());
-  TheoraDecodeRecord* r = TheoraDecode_Open(MemoryFiles(), stream, 10, 0);
+  TheoraDecodeRecord* r = TheoraDecode_Open(GetMemFileAccessTable(), stream, 10, 0);
   if (!r) {
     state.SkipWithError("the movie does not open");
     return;

@@ -4,32 +4,12 @@
 
 #include "engine/sound/theora_decode.h"
 
-namespace {
-
-// The decoder reads through a file-access table; this one serves a memory image.
-const FileAccessTable* MemoryFiles() {
-  static FileAccessTable table = [] {
-    const StreamFunctions* mem = GetMemStreamFunctions();
-    FileAccessTable t{};
-    t.Close = mem->Close;
-    t.Tell = mem->Tell;
-    t.Seek = mem->Seek;
-    t.Read = mem->Read;
-    t.Eof = mem->Eof;
-    t.IdleCheck = mem->IdleCheck;
-    return t;
-  }();
-  return &table;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const int tables = InitializeYUVToRGBTable();
   (void)tables;
   StreamHandle stream = MemStreamOpen(data, size);
   if (!stream) return 0;
-  if (TheoraDecodeRecord* movie = TheoraDecode_Open(MemoryFiles(), stream, 4, 0)) {
+  if (TheoraDecodeRecord* movie = TheoraDecode_Open(GetMemFileAccessTable(), stream, 4, 0)) {
     TheoraMovieInfo info;
     TheoraDecode_GetInfo(movie, &info);
     // A few frames by advancing (through the wrap) and by seeking, the last one past the end.

@@ -242,6 +242,20 @@ StreamHandle StreamOf(int fileHandle) {
 const StreamFunctions* GetFileStreamFunctions() { return &kFileStreamFunctions; }
 const StreamFunctions* GetMemStreamFunctions() { return &kMemStreamFunctions; }
 
+const FileAccessTable* GetMemFileAccessTable() {
+  static const FileAccessTable table = [] {
+    FileAccessTable t{};
+    t.Close = kMemStreamFunctions.Close;
+    t.Tell = kMemStreamFunctions.Tell;
+    t.Seek = kMemStreamFunctions.Seek;
+    t.Read = kMemStreamFunctions.Read;
+    t.Eof = kMemStreamFunctions.Eof;
+    t.IdleCheck = kMemStreamFunctions.IdleCheck;
+    return t;
+  }();
+  return &table;
+}
+
 StreamHandle MemStreamOpen(const void* data, size_t size) {
   if (!data && size) return 0;
   auto m = static_cast<MemStream*>(TK_MALLOC(sizeof(MemStream)));

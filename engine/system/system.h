@@ -203,6 +203,9 @@ struct FileAccessTable {
 };
 
 const FileAccessTable* GetFileAccessTable();
+// Streams of memory images (MemStreamOpen) behind the table's stream slots; the slots that take
+// a path (open, folders, finding) are empty.
+const FileAccessTable* GetMemFileAccessTable();
 StreamHandle FileAccessOpen(const char* path, int useCacheFlag, int blockReadFlag, int useAsyncReadFlag);
 int FileAccessClose(StreamHandle h);
 int64_t FileAccessTell(StreamHandle h);

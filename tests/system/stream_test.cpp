@@ -117,6 +117,23 @@ TEST(Streams, FileAccessTableHasItsTwelveSlots) {
   std::remove(path.c_str());
 }
 
+TEST(Streams, MemoryImagesBehindTheFileAccessTable) {
+  const FileAccessTable* t = GetMemFileAccessTable();
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(t->Open, nullptr);  // a memory image has no path
+  EXPECT_EQ(t->FindFirst, nullptr);
+  const char image[] = "abcdef";
+  StreamHandle h = MemStreamOpen(image, 6);
+  ASSERT_NE(h, 0u);
+  EXPECT_EQ(t->Seek(h, 4, 0), 0);
+  EXPECT_EQ(t->Tell(h), 4);
+  char c[4] = {};
+  EXPECT_EQ(t->Read(c, 1, 3, h), 2u);
+  EXPECT_STREQ(c, "ef");
+  EXPECT_NE(t->Eof(h), 0);
+  EXPECT_EQ(t->Close(h), 0);
+}
+
 TEST(Streams, FileReadFamily) {
   std::string path = ScratchName("lines.txt");
   std::string longLine(40, 'L');
