@@ -6,10 +6,10 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 #include <vector>
 
+#include "common/scratch.h"
 #include "engine/draw/draw.h"
 #include "engine/sound/movie.h"
 #include "moviegen.h"
@@ -23,18 +23,6 @@ namespace {
 std::string MoviePath(const char* name) {
   const char* dir = std::getenv("TAMRAK_BINARY_DIR");
   return std::string(dir ? dir : ".") + "/testmedia/movie/" + name;
-}
-
-std::string Scratch(const char* what) {
-  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  return std::string(info->test_suite_name()) + "_" + info->name() + "_" + std::to_string(getpid()) + "_" + what;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 int ImageNumber(const BaseImage* image) {
@@ -55,7 +43,7 @@ void RecordFrame(MovieHandleRecord* movie, intptr_t data) {
 class FrameworkMovies : public ::testing::Test {
  protected:
   void SetUp() override {
-    log = Scratch("log.txt");
+    log = ScratchName("log.txt");
     TestDriver_Reset();
     SetLogOutputFlag(1);
     SetLogFileName(log.c_str());
@@ -95,7 +83,7 @@ class FrameworkMovies : public ::testing::Test {
     }
     return false;
   }
-  bool Logged(const std::string& text) { return ReadFile(log).find(text) != std::string::npos; }
+  bool Logged(const std::string& text) { return ReadWholeFile(log).find(text) != std::string::npos; }
 
   NullAudioConfig audio;
   AudioDevice* device = nullptr;
@@ -221,7 +209,7 @@ TEST_F(FrameworkMovies, ArchiveMembersPlayFromATemporaryCopy) {
   MovieHandleRecord* r = GetMovieHandleRecord(m);
   EXPECT_EQ(r->temporaryFileFlag, 1);
   const std::string copy = r->temporaryPath;
-  EXPECT_EQ(ReadFile(copy), ReadFile(MoviePath("count50_silent.mkv")));
+  EXPECT_EQ(ReadWholeFile(copy), ReadWholeFile(MoviePath("count50_silent.mkv")));
   EXPECT_FALSE(Logged("ムービーファイルオープン処理時にエラーが発生しました"));
   EXPECT_EQ(std::u16string(r->widePath).size(), copy.size());
   PlayMovie(m);
