@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/scratch.h"
 #include "platform/audio/audio.h"
 #include "pxtone/pttune.h"
 #include "pxtone/pxtone.h"
@@ -128,20 +129,26 @@ class PxtoneLibrary : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(pxtone_Ready(nullptr, 1, 22050, 16, 0.1f, 1, nullptr), 1);
-    std::ofstream("tune.pttune") << "tempo 120\nvoice a saw 1 0 0 1 0\na: C4:4\n";  // 0.5 s
+    // Tests run side by side in one folder: each writes a tune of its own.
+    tune = ScratchName("tune.pttune");
+    std::ofstream(tune) << "tempo 120\nvoice a saw 1 0 0 1 0\na: C4:4\n";  // 0.5 s
   }
-  void TearDown() override { pxtone_Release(); }
+  void TearDown() override {
+    pxtone_Release();
+    std::remove(tune.c_str());
+  }
   std::vector<int16_t> Mix(int frames) {
     std::vector<int16_t> s(static_cast<size_t>(frames) * 2);
     pxtone_Mix(s.data(), frames);
     return s;
   }
+  std::string tune;
 };
 
 TEST_F(PxtoneLibrary, StartsLoopsOrEndsAndStops) {
   pxtone_Tune_SetVolume(1.0f);
   pxtone_Tune_SetLoop(0);
-  ASSERT_EQ(pxtone_Tune_Load(nullptr, nullptr, "tune.pttune"), 1);
+  ASSERT_EQ(pxtone_Tune_Load(nullptr, nullptr, tune.c_str()), 1);
   ASSERT_EQ(pxtone_Tune_Start(0, 0), 1);
   auto s = Mix(22050);
   EXPECT_GT(Peak(s, 0, 2 * 11000), 1000.0);
@@ -159,7 +166,7 @@ TEST_F(PxtoneLibrary, StartsLoopsOrEndsAndStops) {
 
 TEST_F(PxtoneLibrary, FadeReachesSilenceAndStaysThere) {
   pxtone_Tune_SetLoop(1);
-  pxtone_Tune_Load(nullptr, nullptr, "tune.pttune");
+  ASSERT_EQ(pxtone_Tune_Load(nullptr, nullptr, tune.c_str()), 1);
   pxtone_Tune_Start(0, 0);
   pxtone_Tune_Fadeout(100);  // 2205 frames
   auto s = Mix(4000);
@@ -170,7 +177,7 @@ TEST_F(PxtoneLibrary, FadeReachesSilenceAndStaysThere) {
 
 TEST_F(PxtoneLibrary, ResetFollowsTheNewRateAndKeepsPlaying) {
   pxtone_Tune_SetLoop(1);
-  pxtone_Tune_Load(nullptr, nullptr, "tune.pttune");
+  pxtone_Tune_Load(nullptr, nullptr, tune.c_str());
   pxtone_Tune_Start(0, 0);
   Mix(100);
   pxtone_Reset(nullptr, 1, 11025, 16, 0.1f, 1, nullptr);
@@ -184,8 +191,10 @@ TEST_F(PxtoneLibrary, ResetFollowsTheNewRateAndKeepsPlaying) {
 TEST_F(PxtoneLibrary, MissingOrBrokenFilesAreSilence) {
   EXPECT_EQ(pxtone_Tune_Load(nullptr, nullptr, "no such file.pttune"), 0);
   EXPECT_EQ(pxtone_Tune_Start(0, 0), 0);
-  std::ofstream("broken.pttune") << "voice a square\n";
-  EXPECT_EQ(pxtone_Tune_Load(nullptr, nullptr, "broken.pttune"), 0);
+  const std::string broken = ScratchName("broken.pttune");
+  std::ofstream(broken) << "voice a square\n";
+  EXPECT_EQ(pxtone_Tune_Load(nullptr, nullptr, broken.c_str()), 0);
+  std::remove(broken.c_str());
   EXPECT_EQ(Peak(Mix(1000), 0, 2000), 0.0);
   pxtone_Tune_Stop();
   pxtone_Tune_Fadeout(3000);
@@ -199,7 +208,7 @@ class SharedOutput : public PxtoneLibrary {
     PxtoneLibrary::SetUp();
     pxtone_Tune_SetVolume(1.0f);
     pxtone_Tune_SetLoop(1);
-    ASSERT_EQ(pxtone_Tune_Load(nullptr, nullptr, "tune.pttune"), 1);
+    ASSERT_EQ(pxtone_Tune_Load(nullptr, nullptr, tune.c_str()), 1);
   }
   void TearDown() override {
     for (AudioDevice* d : devices) AudioDevice_Release(d);
