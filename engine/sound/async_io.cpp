@@ -14,8 +14,7 @@ AsyncIoWorker::~AsyncIoWorker() {
 
 HRESULT AsyncIoWorker::Request(int64_t start, int32_t length, bool aligned, uint8_t* buffer, void* context,
                                uintptr_t user) {
-  if (aligned && (!IsAligned(start) || !IsAligned(length) || !IsAligned(int64_t(reinterpret_cast<uintptr_t>(buffer)))))
-    return VFW_E_BADALIGN;
+  if (aligned && !IsAlignedRead(start, length, buffer)) return VFW_E_BADALIGN;
   auto* request = new (std::nothrow) IoRequest{start, aligned, length, buffer, context, user};
   if (!request) return E_OUTOFMEMORY;
   std::lock_guard<std::mutex> lock(listLock_);
@@ -116,8 +115,7 @@ HRESULT AsyncIoWorker::SyncRead(int64_t start, int32_t length, uint8_t* buffer, 
 
 HRESULT AsyncIoWorker::SyncReadAligned(int64_t start, int32_t length, uint8_t* buffer, int32_t* actual,
                                        void* context) {
-  if (!IsAligned(start) || !IsAligned(length) || !IsAligned(int64_t(reinterpret_cast<uintptr_t>(buffer))))
-    return VFW_E_BADALIGN;
+  if (!IsAlignedRead(start, length, buffer)) return VFW_E_BADALIGN;
   IoRequest r{start, true, length, buffer, context, 0};
   Complete(&r);
   *actual = r.length;

@@ -127,7 +127,7 @@ HRESULT AsyncStreamReaderPin::SyncReadAligned(IMediaSample* sample) {
 HRESULT AsyncStreamReaderPin::SyncRead(int64_t position, int32_t length, uint8_t* buffer) {
   if (!buffer && length > 0) return E_POINTER;
   if (length < 0) return E_INVALIDARG;
-  if (io_->IsAligned(position) && io_->IsAligned(length) && io_->IsAligned(int64_t(reinterpret_cast<uintptr_t>(buffer)))) {
+  if (io_->IsAlignedRead(position, length, buffer)) {
     int32_t actual = 0;
     return io_->SyncReadAligned(position, length, buffer, &actual, nullptr);
   }

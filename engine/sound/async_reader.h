@@ -72,6 +72,10 @@ class AsyncIoWorker {
 
   AsyncStream* Stream() const { return stream_; }
   bool IsAligned(int64_t value) const { return value % stream_->Alignment() == 0; }
+  // Start, length and buffer all on the stream's alignment.
+  bool IsAlignedRead(int64_t start, int32_t length, const uint8_t* buffer) const {
+    return IsAligned(start) && IsAligned(length) && IsAligned(int64_t(reinterpret_cast<uintptr_t>(buffer)));
+  }
 
   // A read read from 'discontinuity' on marks its sample so.
   static constexpr HRESULT kReadDiscontinuity = MakeResult(0x00040000u);

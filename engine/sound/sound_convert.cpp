@@ -504,6 +504,16 @@ int ConvertSoundToPCM(SoundConvertRecord* r, WAVEFORMATEX* format, void** pcm, u
   return 0;
 }
 
+void WriteWaveHeader(uint8_t* header, const void* format, uint32_t formatSize, uint32_t pcmSize) {
+  std::memcpy(header, "RIFF", 4);
+  WriteU32(header + 4, static_cast<uint32_t>(20ull + formatSize + pcmSize));
+  std::memcpy(header + 8, "WAVEfmt ", 8);
+  WriteU32(header + 16, formatSize);
+  if (formatSize) std::memcpy(header + 20, format, formatSize);
+  std::memcpy(header + 20 + formatSize, "data", 4);
+  WriteU32(header + 24 + formatSize, pcmSize);
+}
+
 int MakeWaveFileImage(void** image, uint32_t* imageSize, const void* format, uint32_t formatSize, const void* pcm,
                       uint32_t pcmSize) {
   if (!image || !imageSize || !format || (pcmSize && !pcm)) return -1;
@@ -514,13 +524,7 @@ int MakeWaveFileImage(void** image, uint32_t* imageSize, const void* format, uin
     LogPrint("仮WAVEファイルイメージ用のメモリ確保に失敗しました\n");
     return -1;
   }
-  std::memcpy(p, "RIFF", 4);
-  WriteU32(p + 4, static_cast<uint32_t>(20ull + formatSize + pcmSize));
-  std::memcpy(p + 8, "WAVEfmt ", 8);
-  WriteU32(p + 16, formatSize);
-  std::memcpy(p + 20, format, formatSize);
-  std::memcpy(p + 20 + formatSize, "data", 4);
-  WriteU32(p + 24 + formatSize, pcmSize);
+  WriteWaveHeader(p, format, formatSize, pcmSize);
   if (pcmSize) std::memcpy(p + 28 + formatSize, pcm, pcmSize);
   *image = p;
   *imageSize = static_cast<uint32_t>(total);

@@ -90,6 +90,8 @@ int SetupSoundConvert_PCMMemory(SoundConvertRecord* record, const WAVEFORMATEX* 
 // Decodes the whole source through the media framework into a kind-3 record. 0 or -1.
 int SetupSoundConvert_MP3Graph(SoundConvertRecord* record);
 
+// The 28 + formatSize bytes before the PCM of a RIFF WAVE file.
+void WriteWaveHeader(uint8_t* header, const void* format, uint32_t formatSize, uint32_t pcmSize);
 // A RIFF WAVE image of 28 + formatSize + pcmSize bytes from the engine allocator.
 int MakeWaveFileImage(void** image, uint32_t* imageSize, const void* format, uint32_t formatSize, const void* pcm,
                       uint32_t pcmSize);

@@ -100,11 +100,13 @@ HRESULT MP3GrabberCallback(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_TIME
   if (need > r->pcmCapacity) {
     const uint64_t capacity = (need + kPcmStep - 1) / kPcmStep * kPcmStep;
     // The sizes are 32-bit: a sound that outgrows them fails as an allocation would.
-    uint8_t* grown = capacity <= 0xFFFFFFFFu ? static_cast<uint8_t*>(TK_MALLOC(size_t(capacity))) : nullptr;
-    if (grown) std::memcpy(grown, r->pcm, r->pcmSize);
-    MemFree(r->pcm);
+    uint8_t* grown = capacity <= 0xFFFFFFFFu ? static_cast<uint8_t*>(TK_REALLOC(r->pcm, size_t(capacity))) : nullptr;
+    if (!grown) {
+      MemFree(r->pcm);
+      r->pcm = nullptr;
+      return S_OK;
+    }
     r->pcm = grown;
-    if (!grown) return S_OK;
     r->pcmCapacity = uint32_t(capacity);
   }
   std::memcpy(r->pcm + r->pcmSize, data, size_t(length));

@@ -61,7 +61,6 @@ struct SoundHandleRecord {
   // of the ring's stream since it was last prepared, so no comparison of them ever misses a wrap.
   int streamPlayType;
   int streamWritePosition;  // ring offset of the next write; -800 before the first fill
-  int streamRefillLimit;    // -1 before the first fill
   StreamSoundSource streamSources[3];
   uint8_t streamOwnStream[3];
   int streamSourceCount;

@@ -48,14 +48,6 @@ uint64_t RingBytesPlayed(SoundHandleRecord* s) {
   return (consumed - s->streamConsumedBase) * BlockAlign(s);
 }
 
-void UpdateRingPositions(SoundHandleRecord* s) {
-  const uint32_t ring = s->streamRingSize ? s->streamRingSize : 1;
-  s->streamWritePosition = static_cast<int>(s->streamWritten % ring);
-  int64_t limit = int64_t{s->streamWritePosition} - FullLeadBytes(s);
-  if (limit < 0) limit += ring;
-  s->streamRefillLimit = static_cast<int>(limit);
-}
-
 // Back to the start of the first source, to be prepared again.
 void RewindStream(SoundHandleRecord* s) {
   s->streamDecodedBytes = 0;
@@ -188,7 +180,7 @@ int ProcessStreamRecord(SoundHandleRecord* s) {
   SoundBuffer_Unlock(&s->buffers[0], p1, std::min(written, r.bytes1), p2,
                      written > r.bytes1 ? written - r.bytes1 : 0);
   s->streamWritten += written;
-  UpdateRingPositions(s);
+  s->streamWritePosition = static_cast<int>(s->streamWritten % s->streamRingSize);
   return 0;
 }
 
@@ -198,7 +190,6 @@ void PrepareStream(SoundHandleRecord* s) {
   SeekSoundConvert(&s->streamSources[s->streamCurrentSource].convert,
                    static_cast<int64_t>(s->streamDecodedBytes / BlockAlign(s)));
   s->streamWritePosition = kFirstFillPending;
-  s->streamRefillLimit = -1;
   s->streamLastPlayed = 0;
   s->streamWritten = 0;
   s->streamEnd = 0;
@@ -295,7 +286,6 @@ int AddSreamSound(const SoundLoadSettings* settings, const StreamFunctions* func
     s->format = format;
     s->frequency = static_cast<int>(format.nSamplesPerSec);
     s->streamWritePosition = kFirstFillPending;
-    s->streamRefillLimit = -1;
   }
   s->streamOwnStream[s->streamSourceCount++] = 0;
   RecountTotalSamples(s);

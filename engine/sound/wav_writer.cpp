@@ -6,12 +6,7 @@
 #include <new>
 #include <vector>
 
-namespace {
-void PutTag(std::vector<uint8_t>& b, const char* tag) { b.insert(b.end(), tag, tag + 4); }
-void PutU32(std::vector<uint8_t>& b, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
-}
-}  // namespace
+#include "engine/sound/sound_convert.h"
 
 HRESULT WavWriterOutputPin::CheckMediaType(const MediaType& type) {
   if (type.majortype != MEDIATYPE_Stream) return S_FALSE;
@@ -79,15 +74,8 @@ HRESULT WavWriterFilter::StopStreaming() {
   ComPtr<IStream> stream = ComPtr<IPin>(down).As<IStream>();
   if (!stream) return E_NOINTERFACE;
   const MediaType& type = InputPin()->CurrentMediaType();
-  std::vector<uint8_t> header;
-  PutTag(header, "RIFF");
-  PutU32(header, written_ + headerSize_ - 8);
-  PutTag(header, "WAVE");
-  PutTag(header, "fmt ");
-  PutU32(header, type.FormatSize());
-  header.insert(header.end(), type.format.begin(), type.format.end());
-  PutTag(header, "data");
-  PutU32(header, written_);
+  std::vector<uint8_t> header(28 + type.FormatSize());
+  WriteWaveHeader(header.data(), type.format.data(), type.FormatSize(), written_);
   uint32_t done = 0;
   HRESULT hr = stream->Seek(0, StreamSeek::Set, nullptr);
   if (SUCCEEDED(hr)) hr = stream->Write(header.data(), uint32_t(header.size()), &done);

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-std::vector<uint8_t> EncodeOggVorbis(const std::vector<int16_t>& pcm, int channels, int rate, float quality,
-                                     int serial) {
+std::vector<uint8_t> EncodeOggVorbis(const std::vector<float>& pcm, int channels, int rate, float quality, int serial,
+                                     const char* title) {
   std::vector<uint8_t> out;
   vorbis_info vi;
   vorbis_info_init(&vi);
@@ -15,6 +15,7 @@ std::vector<uint8_t> EncodeOggVorbis(const std::vector<int16_t>& pcm, int channe
   }
   vorbis_comment vc;
   vorbis_comment_init(&vc);
+  if (title) vorbis_comment_add_tag(&vc, "TITLE", title);
   vorbis_dsp_state vd;
   vorbis_block vb;
   vorbis_analysis_init(&vd, &vi);
@@ -41,7 +42,7 @@ std::vector<uint8_t> EncodeOggVorbis(const std::vector<int16_t>& pcm, int channe
       float** buffer = vorbis_analysis_buffer(&vd, n);
       for (int i = 0; i < n; ++i)
         for (int c = 0; c < channels; ++c)
-          buffer[c][i] = pcm[static_cast<size_t>(at + i) * channels + c] / 32768.0f;
+          buffer[c][i] = pcm[static_cast<size_t>(at + i) * channels + c];
     }
     vorbis_analysis_wrote(&vd, n);
     while (vorbis_analysis_blockout(&vd, &vb) == 1) {
@@ -62,4 +63,11 @@ std::vector<uint8_t> EncodeOggVorbis(const std::vector<int16_t>& pcm, int channe
   vorbis_comment_clear(&vc);
   vorbis_info_clear(&vi);
   return out;
+}
+
+std::vector<uint8_t> EncodeOggVorbis(const std::vector<int16_t>& pcm, int channels, int rate, float quality,
+                                     int serial) {
+  std::vector<float> samples(pcm.size());
+  std::transform(pcm.begin(), pcm.end(), samples.begin(), [](int16_t s) { return s / 32768.0f; });
+  return EncodeOggVorbis(samples, channels, rate, quality, serial);
 }

@@ -5,7 +5,6 @@
 // Levels: every effect is brought to an RMS of -23 dBFS over the whole file, a little
 // above the tunes (-25 dBFS), unless that would lift its peak past -6 dBFS; the peak is
 // measured on the decoded file, since lossy coding raises it.
-#include <vorbis/vorbisenc.h>
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
@@ -16,6 +15,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "oggenc.h"
 
 namespace {
 
@@ -99,66 +100,7 @@ double Peak(const std::vector<float>& pcm) {
   return peak;
 }
 
-using Bytes = std::vector<unsigned char>;
-
-void Append(Bytes* out, const ogg_page& og) {
-  out->insert(out->end(), og.header, og.header + og.header_len);
-  out->insert(out->end(), og.body, og.body + og.body_len);
-}
-
-bool EncodeOgg(const std::vector<float>& pcm, int serial, Bytes* out) {
-  out->clear();
-  vorbis_info vi;
-  vorbis_info_init(&vi);
-  if (vorbis_encode_init_vbr(&vi, 1, kRate, 0.4f) != 0) return false;
-  vorbis_comment vc;
-  vorbis_comment_init(&vc);
-  vorbis_comment_add_tag(&vc, "TITLE", "Kestrune sound effect");
-  vorbis_dsp_state vd;
-  vorbis_block vb;
-  vorbis_analysis_init(&vd, &vi);
-  vorbis_block_init(&vd, &vb);
-  ogg_stream_state os;
-  ogg_stream_init(&os, serial);
-  ogg_packet header, comments, codebooks;
-  vorbis_analysis_headerout(&vd, &vc, &header, &comments, &codebooks);
-  ogg_stream_packetin(&os, &header);
-  ogg_stream_packetin(&os, &comments);
-  ogg_stream_packetin(&os, &codebooks);
-  ogg_page og;
-  while (ogg_stream_flush(&os, &og)) Append(out, og);
-  size_t done = 0;
-  bool eos = false;
-  while (!eos) {
-    size_t n = std::min<size_t>(1024, pcm.size() - done);
-    if (n == 0) {
-      vorbis_analysis_wrote(&vd, 0);
-    } else {
-      float** buf = vorbis_analysis_buffer(&vd, static_cast<int>(n));
-      for (size_t i = 0; i < n; ++i) buf[0][i] = pcm[done + i];
-      vorbis_analysis_wrote(&vd, static_cast<int>(n));
-      done += n;
-    }
-    while (vorbis_analysis_blockout(&vd, &vb) == 1) {
-      vorbis_analysis(&vb, nullptr);
-      vorbis_bitrate_addblock(&vb);
-      ogg_packet op;
-      while (vorbis_bitrate_flushpacket(&vd, &op)) {
-        ogg_stream_packetin(&os, &op);
-        while (!eos && ogg_stream_pageout(&os, &og)) {
-          Append(out, og);
-          if (ogg_page_eos(&og)) eos = true;
-        }
-      }
-    }
-  }
-  ogg_stream_clear(&os);
-  vorbis_block_clear(&vb);
-  vorbis_dsp_clear(&vd);
-  vorbis_comment_clear(&vc);
-  vorbis_info_clear(&vi);
-  return true;
-}
+using Bytes = std::vector<uint8_t>;
 
 // Reads the encoded bytes back as the game's decoder does (16-bit); the largest magnitude, or -1.
 struct MemoryFile {
@@ -195,7 +137,8 @@ bool EncodeAtLevel(std::vector<float> pcm, int serial, Bytes* out) {
   for (int attempt = 0; attempt < 8; ++attempt) {
     std::vector<float> scaled(pcm.size());
     for (size_t i = 0; i < pcm.size(); ++i) scaled[i] = static_cast<float>(pcm[i] * gain);
-    if (!EncodeOgg(scaled, serial, out)) return false;
+    *out = EncodeOggVorbis(scaled, 1, kRate, 0.4f, serial, "Kestrune sound effect");
+    if (out->empty()) return false;
     int decoded = DecodedPeak(*out);
     if (decoded < 0) return false;
     if (decoded <= kPeakLimit) return true;
