@@ -168,6 +168,7 @@ int InitSoundOutput() {
   ReportDevices();
 
   s.up = 1;
+  DeleteAllHandles(&s.soundHandles, nullptr);
   DeleteAllHandles(&s.softSoundHandles, IsSoftSoundPlayer);
   DeleteAllHandles(&s.softSoundHandles, IsNotSoftSoundPlayer);
 
