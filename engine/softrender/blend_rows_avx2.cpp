@@ -45,7 +45,6 @@ struct V256 {
   static R AvgU16(R a, R b) { return _mm256_avg_epu16(a, b); }
   static R CmpEq16(R a, R b) { return _mm256_cmpeq_epi16(a, b); }
   static R CmpEq32(R a, R b) { return _mm256_cmpeq_epi32(a, b); }
-  static R CmpGt16(R a, R b) { return _mm256_cmpgt_epi16(a, b); }
   static R Lo8(R a) { return _mm256_unpacklo_epi8(a, _mm256_setzero_si256()); }
   static R Hi8(R a) { return _mm256_unpackhi_epi8(a, _mm256_setzero_si256()); }
   static R Pack16(R lo, R hi) { return _mm256_packus_epi16(lo, hi); }

@@ -66,6 +66,12 @@ typename V::R SubPacked32(typename V::R d, typename V::R q) {
 struct NoConsts {
   explicit NoConsts(const Context&) {}
 };
+// The blend parameter p in every 16-bit lane.
+template <class V>
+struct ParamConst {
+  typename V::R p;
+  explicit ParamConst(const Context& c) : p(V::Set16(c.p)) {}
+};
 // The source itself; the row walks keep the destination where it is transparent.
 template <class V, Op kCopyOp>
 struct Copy {
@@ -98,10 +104,7 @@ struct Invert32 {
 template <class V, bool Sub>
 struct AddSub32 {
   static constexpr Op kOp = Sub ? kSub32 : kAdd32;
-  struct K {
-    typename V::R p;
-    explicit K(const Context& c) : p(V::Set16(c.p)) {}
-  };
+  using K = ParamConst<V>;
   static typename V::R Apply(typename V::R d, typename V::R s, const K& k) {
     // The amount has no fourth byte.
     const auto q = V::And(MulBytes<V>(s, k.p), V::Set32(0x00FFFFFFu));
@@ -210,10 +213,7 @@ typename V::R DiffStep565(typename V::R d, typename V::R t, Scale scale) {
 template <class V>
 struct Invert565 {
   static constexpr Op kOp = kInvert565;
-  struct K {
-    typename V::R p;
-    explicit K(const Context& c) : p(V::Set16(c.p)) {}
-  };
+  using K = ParamConst<V>;
   static typename V::R Apply(typename V::R d, typename V::R s, const K& k) {
     auto scale = [&](typename V::R m) { return Div255<V>(V::Mullo16(m, k.p)); };
     return Map565<V>(d, V::Xor(s, V::Set16(0xFFFF)), [&](auto df, auto tf) { return DiffStep565<V>(df, tf, scale); });
@@ -236,10 +236,7 @@ struct Halve565 {
 template <class V, bool Sub>
 struct AddSub565 {
   static constexpr Op kOp = Sub ? kSub565 : kAdd565;
-  struct K {
-    typename V::R p;
-    explicit K(const Context& c) : p(V::Set16(c.p)) {}
-  };
+  using K = ParamConst<V>;
   static typename V::R Apply(typename V::R d, typename V::R s, const K& k) {
     const Fields<V> sf = Split565<V>(s);
     auto scale = [&](auto f) { return Div255<V>(V::Mullo16(f, k.p)); };
@@ -420,15 +417,10 @@ void SolidLerp565Row(uint8_t* dst, int n, const SolidCall& c) {
   SolidRow<V, SolidLerp565<V>>(dst, n, c);
 }
 
-template <class V, template <class> class Kern>
-void Set32(Table* t) {
-  t->blend[Kern<V>::kOp][0] = Row<V, Kern<V>, false, 4>;
-  t->blend[Kern<V>::kOp][1] = Row<V, Kern<V>, true, 4>;
-}
-template <class V, template <class> class Kern>
-void Set16(Table* t) {
-  t->blend[Kern<V>::kOp][0] = Row<V, Kern<V>, false, 2>;
-  t->blend[Kern<V>::kOp][1] = Row<V, Kern<V>, true, 2>;
+template <class V, template <class> class Kern, int kPxBytes>
+void Set(Table* t) {
+  t->blend[Kern<V>::kOp][0] = Row<V, Kern<V>, false, kPxBytes>;
+  t->blend[Kern<V>::kOp][1] = Row<V, Kern<V>, true, kPxBytes>;
 }
 template <class V>
 using Add32 = AddSub32<V, false>;
@@ -492,24 +484,24 @@ void MirrorRow(uint8_t* dst, const uint8_t* src, int n, uint32_t key) {
 template <class V>
 void FillWith(Table* t) {
   gGeneric = *t;
-  Set32<V, Copy32>(t);
-  Set32<V, Alpha32>(t);
-  Set32<V, Invert32>(t);
-  Set32<V, Add32>(t);
-  Set32<V, Sub32>(t);
-  Set32<V, Halve32>(t);
-  Set32<V, AddSat32>(t);
-  Set32<V, SubSat32>(t);
-  Set32<V, AddWhole32>(t);
-  Set32<V, SubWhole32>(t);
-  Set32<V, Bright32>(t);
-  Set16<V, Copy565>(t);
-  Set16<V, Lerp565>(t);
-  Set16<V, Invert565>(t);
-  Set16<V, Add565>(t);
-  Set16<V, Sub565>(t);
-  Set16<V, Halve565>(t);
-  Set16<V, Bright565>(t);
+  Set<V, Copy32, 4>(t);
+  Set<V, Alpha32, 4>(t);
+  Set<V, Invert32, 4>(t);
+  Set<V, Add32, 4>(t);
+  Set<V, Sub32, 4>(t);
+  Set<V, Halve32, 4>(t);
+  Set<V, AddSat32, 4>(t);
+  Set<V, SubSat32, 4>(t);
+  Set<V, AddWhole32, 4>(t);
+  Set<V, SubWhole32, 4>(t);
+  Set<V, Bright32, 4>(t);
+  Set<V, Copy565, 2>(t);
+  Set<V, Lerp565, 2>(t);
+  Set<V, Invert565, 2>(t);
+  Set<V, Add565, 2>(t);
+  Set<V, Sub565, 2>(t);
+  Set<V, Halve565, 2>(t);
+  Set<V, Bright565, 2>(t);
   t->blend[kAddPair565][0] = Row<V, AddPair565<V>, false, 2>;
   t->blend[kSubPair565][0] = Row<V, SubPair565<V>, false, 2>;
   t->solid[kSolidLerp32] = SolidRow<V, SolidLerp32<V>>;

@@ -47,7 +47,6 @@ struct V128 {
   static R AvgU16(R a, R b) { return _mm_avg_epu16(a, b); }
   static R CmpEq16(R a, R b) { return _mm_cmpeq_epi16(a, b); }
   static R CmpEq32(R a, R b) { return _mm_cmpeq_epi32(a, b); }
-  static R CmpGt16(R a, R b) { return _mm_cmpgt_epi16(a, b); }
   static R Lo8(R a) { return _mm_unpacklo_epi8(a, _mm_setzero_si128()); }
   static R Hi8(R a) { return _mm_unpackhi_epi8(a, _mm_setzero_si128()); }
   static R Pack16(R lo, R hi) { return _mm_packus_epi16(lo, hi); }

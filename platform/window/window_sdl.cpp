@@ -74,8 +74,6 @@ void OutputSize(int* width, int* height) {
 // when the framebuffer is of another size or format.
 bool PresentToWindowSurface(const void* pixels, int width, int height, int pitch, int bits) {
   if (state.fullScreen) return false;
-  // Rather than a GPU texture behind the framebuffer; the environment may still ask for one.
-  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   SDL_Surface* surface = SDL_GetWindowSurface(state.window);
   if (!surface || surface->format->format != SDL_PIXELFORMAT_RGB888) return false;
   const int scale = surface->w == 2 * width && surface->h == 2 * height ? 2
@@ -124,6 +122,9 @@ int PlatformWindow_Init() {
     state.error = std::string("No display: neither DISPLAY nor WAYLAND_DISPLAY is set") + unseen;
     return -1;
   }
+  // The window's framebuffer without a GPU texture behind it (see PresentToWindowSurface);
+  // the environment may still ask for one.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     SetError(chosen ? "SDL video" : "No display");
     return -1;

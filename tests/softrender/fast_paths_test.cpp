@@ -1,12 +1,14 @@
 // The fast paths against the general walks, and the row kernels of every instruction set this
 // processor runs against the generic ones: random pixels over many sizes, clips, parameters
 // and alignments.
+#include <cstring>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "engine/softrender/blend_rows.h"
+#include "engine/softrender/solid.h"
 #include "engine/softrender/stretch.h"
 #include "softrender/drawmemimg_fixture.h"
 
@@ -99,6 +101,43 @@ TEST_F(FastPaths, BlendRowKernelsOfEverySetMatchGeneric) {
   }
 }
 
+// The solid rows at every byte offset within a register pair, odd ones (16-bit pixels off
+// their word) included, which no image row reaches.
+TEST_F(FastPaths, SolidRowKernelsOfEverySetMatchGeneric) {
+  const std::vector<rows::Isa> sets = Sets();
+  std::mt19937 rng(12);
+  int failures = 0;
+  for (int trial = 0; trial < 1200 && failures < 5; ++trial) {
+    const bool is32 = trial % 2;
+    const int bytes = is32 ? 4 : 2;
+    SetMode(rng() % 2 ? 1 : 10, trial % 5 == 0 ? (trial % 3 ? 254 : 255) : 1 + int(rng() % 255));
+    DrawBrightness = rng() % 3 ? 0xFFFFFF : rng() & 0xFFFFFF;
+    // Black now and then: rows toward black have their own kernel.
+    const uint32_t color = rng() % 4 ? rng() : 0;
+    softrender::SolidCall call;
+    ASSERT_TRUE(softrender::BeginSolidCall(&call, color, is32 ? MEMIMG_COLOR_32 : MEMIMG_COLOR_16));
+    const int n = int(rng() % 80), off = int(rng() % 64);
+    std::vector<uint8_t> row(size_t(n) * bytes + 64), store(row.size() + 32);
+    for (auto& b : row) b = uint8_t(rng());
+    // The offset counts from a 32-byte boundary.
+    uint8_t* const at = store.data() + (32 - reinterpret_cast<uintptr_t>(store.data()) % 32) % 32;
+    std::vector<uint8_t> want;
+    for (rows::Isa isa : sets) {
+      rows::Use(isa);
+      std::memcpy(at, row.data(), row.size());
+      rows::Active().solid[is32 ? rows::kSolidLerp32 : rows::kSolidLerp565](at + off, n, call);
+      const std::vector<uint8_t> got(at, at + row.size());
+      if (isa == rows::Isa::Generic) {
+        want = got;
+      } else if (got != want) {
+        ADD_FAILURE() << Name(isa) << (is32 ? " 32" : " 16") << " mode " << DrawBlendMode << " p " << DrawBlendParam
+                      << " colour " << color << " n " << n << " offset " << off;
+        ++failures;
+      }
+    }
+  }
+}
+
 TEST_F(FastPaths, DoublingRowsOfEverySetMatchGeneric) {
   const std::vector<rows::Isa> sets = Sets();
   std::mt19937 rng(5);
@@ -156,6 +195,39 @@ std::unique_ptr<TestImg> Source(bool is32, int pal, int alpha, int w, int h, std
       img->set(x, y, v);
     }
   return img;
+}
+
+// A blend image of random bytes.
+std::unique_ptr<TestImg> BlendImage(int w, int h, std::mt19937& rng) {
+  auto img = std::make_unique<TestImg>(w, h, MEMIMG_COLOR_8A);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) img->set(x, y, rng() & 255);
+  return img;
+}
+
+// Runs along each row of img, of length() pixels, each of one of kinds kinds: 0 clear (the
+// key, or alpha 0), 1 drawn as it is (never the key), 2 opaque (alpha 255).
+template <class Length>
+void PlantRuns(TestImg& img, bool is32, bool alpha, int kinds, std::mt19937& rng, Length length) {
+  const uint32_t key = img.base()->TransColor;
+  for (int y = 0; y < img.m.Height; ++y) {
+    for (int x = 0; x < img.m.Width;) {
+      const int n = length();
+      const int kind = int(rng() % uint32_t(kinds));
+      for (int i = x; i < std::min(img.m.Width, x + n); ++i) {
+        const uint32_t v = img.get(i, y);
+        if (alpha) {
+          const uint32_t a = kind == 0 ? 0 : kind == 2 ? 255 : (v >> (is32 ? 24 : 16)) & 255;
+          img.set(i, y, is32 ? (v & 0xFFFFFF) | a << 24 : (v & 0xFFFF) | a << 16);
+        } else if (kind == 0) {
+          img.set(i, y, key);
+        } else if (v == key) {
+          img.set(i, y, key ^ 1);
+        }
+      }
+      x += n;
+    }
+  }
 }
 
 std::unique_ptr<TestImg> Dest(bool is32, int w, int h, std::mt19937& rng) {
@@ -283,9 +355,7 @@ TEST_F(FastPaths, DoubleSizeStretchMatchesGeneralWalk) {
     const int rect[4] = {x, y, x + 2 * sw, y + 2 * sh};
     // Clips at odd and even columns and rows on every side.
     DrawArea = RECT{int(rng() % 4), int(rng() % 3), dw - int(rng() % 6), dh - int(rng() % 3)};
-    auto blend = std::make_unique<TestImg>(sw, sh, MEMIMG_COLOR_8A);
-    for (int j = 0; j < sh; ++j)
-      for (int i = 0; i < sw; ++i) blend->set(i, j, rng() & 255);
+    auto blend = BlendImage(sw, sh, rng);
     if (!SameAsGeneralWalk(k, src->m, *dst, k.blend ? blend.get() : nullptr, rect, sets)) ++failures;
   }
 }
@@ -300,9 +370,7 @@ TEST_F(FastPaths, MirroredStretchAtScaleOneMatchesGeneralWalk) {
     if (k.blend) SetBlendGraphAlphaTable(int(rng() % 256), int(rng() % 256));
     const int sw = 1 + int(rng() % 30), sh = 1 + int(rng() % 5);
     auto src = Source(k.is32, k.pal, k.alpha, sw, sh, rng);
-    auto blend = std::make_unique<TestImg>(sw, sh, MEMIMG_COLOR_8A);
-    for (int y = 0; y < sh; ++y)
-      for (int x = 0; x < sw; ++x) blend->set(x, y, rng() & 255);
+    auto blend = BlendImage(sw, sh, rng);
     const int dw = sw + 6, dh = sh + 4;
     auto dst = Dest(k.is32, dw, dh, rng);
     const int x = int(rng() % 7) - 3, y = int(rng() % 5) - 2;
@@ -333,9 +401,7 @@ TEST_F(FastPaths, MirroredCopiesMatchGeneralWalk) {
     if (!k.is32 && !k.pal && rng() % 8 == 0) sheet->base()->TransColor |= 0x10000;
     MEMIMG view{};
     ASSERT_EQ(DerivationMemImg(&view, &sheet->m, vx, 0, vw, vh), 0);
-    auto blend = std::make_unique<TestImg>(vw, vh, MEMIMG_COLOR_8A);
-    for (int y = 0; y < vh; ++y)
-      for (int x = 0; x < vw; ++x) blend->set(x, y, rng() & 255);
+    auto blend = BlendImage(vw, vh, rng);
     const int dw = vw + 20, dh = vh + 4;
     auto dst = Dest(k.is32, dw, dh, rng);
     const int x = int(rng() % 25) - 4, y = int(rng() % 5) - 2;
@@ -404,34 +470,13 @@ TEST_F(FastPaths, SheetViewRunsMatchGeneralWalk) {
     // A sheet with clear and drawn spans of every length, runs past 64 pixels included.
     const int sw = 4 + int(rng() % 90), sh = 2 + int(rng() % 5);
     auto sheet = Source(is32, pal, alpha, sw, sh, rng);
-    const uint32_t key = sheet->base()->TransColor;
-    for (int y = 0; y < sh; ++y) {
-      int x = 0;
-      while (x < sw) {
-        const int n = 1 + int(rng() % 4 == 0 ? rng() % 70 : rng() % 6);
-        const bool clear = rng() % 2;
-        for (int i = x; i < std::min(sw, x + n); ++i) {
-          if (alpha) {
-            const uint32_t v = sheet->get(i, y);
-            const uint32_t a = clear ? 0 : (v >> (is32 ? 24 : 16)) & 255;
-            sheet->set(i, y, is32 ? (v & 0xFFFFFF) | a << 24 : (v & 0xFFFF) | a << 16);
-          } else if (clear) {
-            sheet->set(i, y, key);
-          } else if (sheet->get(i, y) == key) {
-            sheet->set(i, y, key ^ 1);
-          }
-        }
-        x += n;
-      }
-    }
+    PlantRuns(*sheet, is32, alpha, 2, rng, [&] { return 1 + int(rng() % 4 == 0 ? rng() % 70 : rng() % 6); });
     ASSERT_EQ(MakeMemImgTransCode(&sheet->m), 0);
     const int vx = int(rng() % (sw - 1)), vy = int(rng() % (sh - 1));
     const int vw = 1 + int(rng() % (sw - vx)), vh = 1 + int(rng() % (sh - vy));
     MEMIMG view{};
     ASSERT_EQ(DerivationMemImg(&view, &sheet->m, vx, vy, vw, vh), 0);
-    auto blendImg = std::make_unique<TestImg>(vw, vh, MEMIMG_COLOR_8A);
-    for (int y = 0; y < vh; ++y)
-      for (int x = 0; x < vw; ++x) blendImg->set(x, y, rng() & 255);
+    auto blendImg = BlendImage(vw, vh, rng);
 
     const int dw = vw + 10, dh = vh + 3;
     auto dst = Dest(is32, dw, dh, rng);
@@ -478,29 +523,9 @@ TEST_F(FastPaths, WholeCodedSpritesMatchRunWalk) {
     // Runs of every length, past 64 pixels too, opaque, clear and (with alpha) partial.
     const int sw = 1 + int(rng() % 100), sh = 1 + int(rng() % 4);
     auto sprite = Source(is32, 0, alpha, sw, sh, rng);
-    const uint32_t key = sprite->base()->TransColor;
-    for (int y = 0; y < sh; ++y) {
-      for (int x = 0; x < sw;) {
-        const int n = 1 + int(rng() % 3 == 0 ? rng() % 80 : rng() % 8);
-        const int kind = int(rng() % 3);
-        for (int i = x; i < std::min(sw, x + n); ++i) {
-          const uint32_t v = sprite->get(i, y);
-          if (alpha) {
-            const uint32_t a = kind == 0 ? 0 : kind == 1 ? 255 : (v >> (is32 ? 24 : 16)) & 255;
-            sprite->set(i, y, is32 ? (v & 0xFFFFFF) | a << 24 : (v & 0xFFFF) | a << 16);
-          } else if (kind == 0) {
-            sprite->set(i, y, key);
-          } else if (v == key) {
-            sprite->set(i, y, key ^ 1);
-          }
-        }
-        x += n;
-      }
-    }
+    PlantRuns(*sprite, is32, alpha, 3, rng, [&] { return 1 + int(rng() % 3 == 0 ? rng() % 80 : rng() % 8); });
     ASSERT_EQ(MakeMemImgTransCode(&sprite->m), 0);
-    auto blendImg = std::make_unique<TestImg>(sw, sh, MEMIMG_COLOR_8A);
-    for (int y = 0; y < sh; ++y)
-      for (int x = 0; x < sw; ++x) blendImg->set(x, y, rng() & 255);
+    auto blendImg = BlendImage(sw, sh, rng);
     const MEMIMG* b = blend ? &blendImg->m : nullptr;
 
     const int dw = sw + int(rng() % 12), dh = sh + int(rng() % 3);
