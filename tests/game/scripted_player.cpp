@@ -17,23 +17,18 @@
 #include "game/player.h"
 #include "game/small_enemies.h"
 #include "game/task.h"
+#include "game_test_util.h"
 
 namespace scripted {
 
 namespace {
 
+using gametest::FirstTask;
+
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kFloorY = 194;      // the player's y standing on the floor
 constexpr double kPaddleY = 190;     // the ball's centre when it meets the paddle
 constexpr double kMinX = 8, kMaxX = 200;  // the player's x between the walls
-
-template <class T>
-T* First(int layer) {
-  for (int i = 0; i < TaskPool_Count(layer); ++i) {
-    if (T* t = dynamic_cast<T*>(TaskPool_Get(layer, i))) return t;
-  }
-  return nullptr;
-}
 
 bool Hostile(const Character& c) {
   return !c.finished && c.hitShape != kHitNone &&
@@ -595,7 +590,7 @@ ScriptedPlayer::Seen ScriptedPlayer::Motion(const Character& c) const {
 
 bool ScriptedPlayer::PredictLanding(double* landX, int* frames) {
   ballPath_.clear();
-  const BallTask* ball = First<BallTask>(kLayerBall);
+  const BallTask* ball = FirstTask<BallTask>(kLayerBall);
   if (ball == nullptr || ball->state != BallTask::kFlying) return false;
   double x = ball->x, y = ball->y, vx = ball->vx, vy = ball->vy;
   if (vx == 0 && vy == 0) return false;
@@ -707,7 +702,7 @@ std::set<int> ScriptedPlayer::Decide() {
   ++frame_;
   Track();
   keys_.clear();
-  PlayerTask* player = First<PlayerTask>(kLayerPlayer);
+  PlayerTask* player = FirstTask<PlayerTask>(kLayerPlayer);
   if (player == nullptr || Health < 1 || !InputEnabled) {
     prev_.clear();
     if (Health < 1 && !dead_) ++attempt_;
@@ -718,7 +713,7 @@ std::set<int> ScriptedPlayer::Decide() {
   const double centre = PlayerX + 16;
   const bool onFloor = PlayerY >= kFloorY;
   const bool dashReady = player->dashTime == -8;
-  BallTask* ball = First<BallTask>(kLayerBall);
+  BallTask* ball = FirstTask<BallTask>(kLayerBall);
   // A press needs the key up on the frame before.
   auto tap = [&](int key) {
     if (prev_.count(key) == 0) keys_.insert(key);

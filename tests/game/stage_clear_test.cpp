@@ -27,6 +27,8 @@
 
 namespace {
 
+using gametest::FirstTask;
+
 // Frames allowed from the first READY to STAGE CLEAR, retries included.
 constexpr uint32_t kFrameCap = 12000;
 
@@ -46,14 +48,6 @@ const ShippedStage kStages[] = {
 
 // Test names and messages show the stage by its name.
 void PrintTo(const ShippedStage& stage, std::ostream* out) { *out << stage.name; }
-
-template <class T>
-T* FirstIn(int layer) {
-  for (int i = 0; i < TaskPool_Count(layer); ++i) {
-    if (T* t = dynamic_cast<T*>(TaskPool_Get(layer, i))) return t;
-  }
-  return nullptr;
-}
 
 // The shipped stage files with a plain background for each picture they name; the
 // sprite sheets, sounds and tunes are left out (nothing of the play depends on them).
@@ -83,7 +77,7 @@ void MakeShippedStageFolder(const std::string& first) {
 // What took a point of health: the hostile task next to the player, else the ball.
 void TraceHarm(uint32_t frame) {
   std::string what = "ball on the floor";
-  if (FirstIn<PlayerTask>(kLayerPlayer) != nullptr) {
+  if (FirstTask<PlayerTask>(kLayerPlayer) != nullptr) {
     scripted::Box me = {PlayerX + 8, PlayerY + 3, PlayerX + 24, PlayerY + 27};
     for (int layer : {kLayerEnemy, kLayerBossPart, kLayerBullet}) {
       for (int i = 0; i < TaskPool_Count(layer); ++i) {
@@ -145,11 +139,11 @@ TEST_P(StageClearTest, ScriptedPlayerClearsTheStage) {
   bool cleared = false, woke = false;
   uint64_t restartSeen = 0;
   while (frames < kFrameCap) {
-    if (FirstIn<StageClearTask>(kLayerBullet) != nullptr) {
+    if (FirstTask<StageClearTask>(kLayerBullet) != nullptr) {
       cleared = true;
       break;
     }
-    if (auto* restart = FirstIn<StageRestartTask>(kLayerBall)) {
+    if (auto* restart = FirstTask<StageRestartTask>(kLayerBall)) {
       if (Lives < 1) break;  // GAME OVER
       if (restart->serial() != restartSeen) {
         restartSeen = restart->serial();
@@ -157,7 +151,7 @@ TEST_P(StageClearTest, ScriptedPlayerClearsTheStage) {
       }
     }
     woke |= BossPhase >= 2;
-    if (FirstIn<PlayerTask>(kLayerPlayer) != nullptr) fewestBlocks = std::min(fewestBlocks, int(NormalBlockCount));
+    if (FirstTask<PlayerTask>(kLayerPlayer) != nullptr) fewestBlocks = std::min(fewestBlocks, int(NormalBlockCount));
     std::set<int> want = player.Decide();
     if (trace) {
       recent.push_back(std::to_string(frames) + " x " + std::to_string(int(PlayerX)) + " y " +
