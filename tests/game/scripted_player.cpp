@@ -383,8 +383,7 @@ void ForecastTask(Forecast& f, const Character& c, double vx, double vy, Forecas
         f.Add(k, {kx + 9, 204, kx + 23, 210});
       }
     }
-  } else if (auto* purple = dynamic_cast<const PurpleNinjaTask*>(&c)) {
-    (void)purple;
+  } else if (dynamic_cast<const PurpleNinjaTask*>(&c) != nullptr) {
     int st = c.hitMask, cnt = c.counter, flip = c.flip;
     const Box self = HitBoxOf(c);
     for (int k = 1; k <= kHorizon; ++k) {
@@ -505,6 +504,21 @@ void ForecastTask(Forecast& f, const Character& c, double vx, double vy, Forecas
     Box b = HitBoxOf(c);
     for (int k = 1; k <= kHorizon; ++k) addBody(k, b.Moved(vx * k, vy * k));
   }
+}
+
+// The hostile enemy nearest the player whose box's bottom lies in [bottomFrom, bottomTo):
+// on the floor from 200 down, in a jump's reach from 135.
+Character* NearestEnemy(double bottomFrom, double bottomTo) {
+  Character* best = nullptr;
+  for (int i = 0; i < TaskPool_Count(kLayerEnemy); ++i) {
+    Character* c = TaskPool_Get(kLayerEnemy, i);
+    if (!Hostile(*c)) continue;
+    Box b = HitBoxOf(*c);
+    if (b.b < bottomFrom || b.b >= bottomTo) continue;
+    if (best == nullptr || std::fabs(b.cx() - (PlayerX + 16)) < std::fabs(HitBoxOf(*best).cx() - (PlayerX + 16)))
+      best = c;
+  }
+  return best;
 }
 
 // Where the sword is after an update that has it out.
@@ -672,32 +686,6 @@ double ScriptedPlayer::SteeringOffset(double landX) const {
   return offsets[pick];
 }
 
-Character* ScriptedPlayer::NearestGroundEnemy() const {
-  Character* best = nullptr;
-  for (int i = 0; i < TaskPool_Count(kLayerEnemy); ++i) {
-    Character* c = TaskPool_Get(kLayerEnemy, i);
-    if (!Hostile(*c)) continue;
-    Box b = HitBoxOf(*c);
-    if (b.b < 200) continue;
-    if (best == nullptr || std::fabs(b.cx() - (PlayerX + 16)) < std::fabs(HitBoxOf(*best).cx() - (PlayerX + 16)))
-      best = c;
-  }
-  return best;
-}
-
-Character* ScriptedPlayer::NearestAirEnemy() const {
-  Character* best = nullptr;
-  for (int i = 0; i < TaskPool_Count(kLayerEnemy); ++i) {
-    Character* c = TaskPool_Get(kLayerEnemy, i);
-    if (!Hostile(*c)) continue;
-    Box b = HitBoxOf(*c);
-    if (b.b >= 200 || b.b < 135) continue;
-    if (best == nullptr || std::fabs(b.cx() - (PlayerX + 16)) < std::fabs(HitBoxOf(*best).cx() - (PlayerX + 16)))
-      best = c;
-  }
-  return best;
-}
-
 std::set<int> ScriptedPlayer::Decide() {
   ++frame_;
   Track();
@@ -789,7 +777,7 @@ std::set<int> ScriptedPlayer::Decide() {
     for (int k = std::max(1, landIn - 1); k <= std::min(floorIn, kHorizon); ++k) {
       const Body& b = path[static_cast<size_t>(k - 1)];
       double bx = ballPath_[static_cast<size_t>(k)].first, by = ballPath_[static_cast<size_t>(k)].second;
-      Box body = b.dashing ? Box{b.x + 2, b.y - 1, b.x + 30, b.y + 31} : b.HitBox();
+      Box body = b.dashing ? DashBox(b) : b.HitBox();
       Box reach = {body.l - 3, body.t - 3, body.r + 3, body.b + 3};
       if (!b.dashing && by <= kPaddleY + 6) reach = {b.x - 3, b.y - 4, b.x + 35, b.y + 30};
       if (bx > reach.l && bx < reach.r && by > reach.t && by < reach.b) return 0.0;
@@ -867,8 +855,21 @@ std::set<int> ScriptedPlayer::Decide() {
       bool wanted = it->itemKind == 1 || (it->itemKind == 2 && Health < 5);
       if (wanted && (item == nullptr || std::fabs(it->x - PlayerX) < std::fabs(item->x - PlayerX))) item = it;
     }
-    Character* ground = NearestGroundEnemy();
-    Character* air = ground == nullptr ? NearestAirEnemy() : nullptr;
+    Character* ground = NearestEnemy(200, 1e9);
+    Character* air = ground == nullptr ? NearestEnemy(135, 200) : nullptr;
+    // An enemy's box and motion, the side it is on and the room between it and the player.
+    struct Approach {
+      Box e;
+      Seen m;
+      int side;
+      double gap;
+    };
+    auto approach = [&](const Character& c) {
+      Approach a{HitBoxOf(c), Motion(c), 0, 0};
+      a.side = a.e.cx() > centre ? 1 : -1;
+      a.gap = a.side > 0 ? a.e.l - (PlayerX + 24) : (PlayerX + 8) - a.e.r;
+      return a;
+    };
     if (item != nullptr) {
       walkTo(item->x - 8);
       why_ = "item";
@@ -890,10 +891,7 @@ std::set<int> ScriptedPlayer::Decide() {
       why_ = std::string(blow.dashAttack ? "dash attack" : "slash") + " in " + std::to_string(blow.press) + " hits in " +
              std::to_string(blow.hit) + " " + typeid(*blow.target).name() + " life " + std::to_string(blow.target->life);
     } else if (ground != nullptr) {
-      Box e = HitBoxOf(*ground);
-      Seen m = Motion(*ground);
-      int side = e.cx() > centre ? 1 : -1;
-      double gap = side > 0 ? e.l - (PlayerX + 24) : (PlayerX + 8) - e.r;
+      const auto [e, m, side, gap] = approach(*ground);
       double gapSoon = gap - side * m.vx * 6;
       why_ = "ground gap " + std::to_string(int(gap));
       if (PowerGauge >= 6 && dashReady && onFloor && gap < 50 && gap > -8) {
@@ -909,10 +907,7 @@ std::set<int> ScriptedPlayer::Decide() {
     } else if (air != nullptr) {
       // A flyer is struck from a jump: the slash comes out near the top of it, some 16
       // frames after leaving the floor; the dash attack reaches it from further off.
-      Box e = HitBoxOf(*air);
-      Seen m = Motion(*air);
-      int side = e.cx() > centre ? 1 : -1;
-      double gap = side > 0 ? e.l - (PlayerX + 24) : (PlayerX + 8) - e.r;
+      const auto [e, m, side, gap] = approach(*air);
       double gapAtTop = gap - side * m.vx * 16;
       why_ = "air gap " + std::to_string(int(gap));
       if (!onFloor) {
