@@ -11,8 +11,7 @@ constexpr CLSID kPcmRenderer = MakeGuid("f0e1d2c3-0000-4000-8000-00000000f022");
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::EnterScratchFolder();
-  if (LibInit() != 0) std::abort();
-  std::atexit([] { LibEnd(); });
+  fuzz::StartEngine();
   // The graph needs a renderer of PCM to swap for the null renderer.
   FilterRegistration reg;
   reg.clsid = kPcmRenderer;
