@@ -54,6 +54,12 @@ inline void EnterScratchFolder() {
   if (!mkdtemp(pattern.data()) || chdir(pattern.c_str()) != 0) std::abort();
 }
 
+// Starts the engine for the whole run; it ends at exit, before the engine's statics go.
+inline void StartEngine() {
+  if (LibInit() != 0) std::abort();
+  std::atexit([] { LibEnd(); });
+}
+
 inline void WriteWholeFile(const char* path, const uint8_t* data, size_t size) {
   std::FILE* f = std::fopen(path, "wb");
   if (!f) std::abort();

@@ -5,15 +5,13 @@
 
 namespace {
 
-constexpr int kOnlyGraph = SOUNDCONV_MASK_WAVE | SOUNDCONV_MASK_ACM | SOUNDCONV_MASK_OGG | SOUNDCONV_MASK_MP3;
 constexpr CLSID kPcmRenderer = MakeGuid("f0e1d2c3-0000-4000-8000-00000000f022");
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::EnterScratchFolder();
-  if (LibInit() != 0) std::abort();
-  std::atexit([] { LibEnd(); });
+  fuzz::StartEngine();
   // The graph needs a renderer of PCM to swap for the null renderer.
   FilterRegistration reg;
   reg.clsid = kPcmRenderer;
@@ -31,7 +29,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  fuzz::RunSoundConversion(data, size, kOnlyGraph);
+  fuzz::RunSoundConversion(data, size, SOUNDCONV_MASK_GRAPH);
   FUZZ_CHECK(MediaLiveThreads() == 0);
   FUZZ_CHECK(MediaLiveObjects() == 0);
   return 0;

@@ -2,5 +2,5 @@
 #include "sound_target.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  return fuzz::RunSoundConversion(data, size, fuzz::kOnlyOgg);
+  return fuzz::RunSoundConversion(data, size, SOUNDCONV_MASK_OGG);
 }

@@ -9,11 +9,11 @@
 
 namespace fuzz {
 
-// Decoders skipped for each target: every one but its own, and the media graph.
-constexpr int kOnlyWave = SOUNDCONV_MASK_ACM | SOUNDCONV_MASK_OGG | SOUNDCONV_MASK_MP3 | SOUNDCONV_MASK_GRAPH;
-constexpr int kOnlyAcm = SOUNDCONV_MASK_WAVE | SOUNDCONV_MASK_OGG | SOUNDCONV_MASK_MP3 | SOUNDCONV_MASK_GRAPH;
-constexpr int kOnlyOgg = SOUNDCONV_MASK_WAVE | SOUNDCONV_MASK_ACM | SOUNDCONV_MASK_MP3 | SOUNDCONV_MASK_GRAPH;
-constexpr int kOnlyMp3 = SOUNDCONV_MASK_WAVE | SOUNDCONV_MASK_ACM | SOUNDCONV_MASK_OGG | SOUNDCONV_MASK_GRAPH;
+// The skip mask that leaves only the given decoder of the chain.
+constexpr int OnlyDecoder(int decoder) {
+  return (SOUNDCONV_MASK_WAVE | SOUNDCONV_MASK_ACM | SOUNDCONV_MASK_OGG | SOUNDCONV_MASK_MP3 | SOUNDCONV_MASK_GRAPH) &
+         ~decoder;
+}
 
 inline void CheckPcmFormat(const WAVEFORMATEX& f) {
   FUZZ_CHECK(f.wFormatTag == WAVE_FORMAT_PCM);
@@ -23,11 +23,12 @@ inline void CheckPcmFormat(const WAVEFORMATEX& f) {
   FUZZ_CHECK(f.nAvgBytesPerSec == uint32_t{f.nBlockAlign} * f.nSamplesPerSec);
 }
 
-inline int RunSoundConversion(const uint8_t* data, size_t size, int mask) {
+// Converts the bytes with only `decoder` (a SOUNDCONV_MASK_ value) tried.
+inline int RunSoundConversion(const uint8_t* data, size_t size, int decoder) {
   static const uint8_t none = 0;
   LiveBlocks blocks;
   // The last byte picks the output width that Ogg Vorbis chooses from.
-  SoundLoadSettings settings{0, mask, size && (data[size - 1] & 1) ? 1 : 2, 0};
+  SoundLoadSettings settings{0, OnlyDecoder(decoder), size && (data[size - 1] & 1) ? 1 : 2, 0};
   StreamHandle stream = MemStreamOpen(size ? data : &none, size);
   FUZZ_CHECK(stream != 0);
   SoundConvertRecord r;

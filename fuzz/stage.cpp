@@ -17,8 +17,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::EnterScratchFolder();
   mkdir("stages", 0700);
   mkdir("common", 0700);
-  if (LibInit() != 0) std::abort();
-  std::atexit([] { LibEnd(); });  // runs before the engine's statics go
+  fuzz::StartEngine();
   return 0;
 }
 

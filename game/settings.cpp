@@ -31,6 +31,7 @@ bool FlagValue(int32_t v) { return v == 0 || v == 1; }
 bool ScreenSizeValue(int32_t v) { return v >= 0 && v <= 3; }
 bool FrameSkipValue(int32_t v) { return v >= 1 && v <= 60 && 60 % v == 0; }
 bool KeyValue(int32_t v) { return v >= 0 && v <= 255; }
+bool AssignedKey(int32_t v) { return v >= 1 && v <= 255; }  // a key, not the empty 0
 // A single pad button bit (16 and up) that fits the mask.
 bool PadValue(int32_t v) { return v >= 16 && (v & (v - 1)) == 0; }
 bool StageValue(int32_t v) { return v >= 0 && v <= kLastStageNumber; }
@@ -67,7 +68,6 @@ const Field kFields[] = {
 
 int FieldWidth(const Field& f) { return f.kind == FieldKind::kByte ? 1 : 4; }
 
-// The assignments as last read or saved whole: an unfinished capture does not replace them.
 int32_t SettingRecord::* const kPadFields[] = {&SettingRecord::padAttack, &SettingRecord::padJump,
                                                 &SettingRecord::padDash, &SettingRecord::padShield,
                                                 &SettingRecord::padStart};
@@ -75,8 +75,10 @@ int32_t SettingRecord::* const kKeyFields[] = {
     &SettingRecord::keyLeft,   &SettingRecord::keyRight, &SettingRecord::keyUp,
     &SettingRecord::keyDown,   &SettingRecord::keyAttack, &SettingRecord::keyJump,
     &SettingRecord::keyDash,   &SettingRecord::keyShield, &SettingRecord::keyStart};
+// The assignments as last read or saved whole: an unfinished capture does not replace them.
 SettingRecord LastSound;
 
+// Every field valid and no two alike: each action has a button of its own.
 template <size_t N>
 bool Sound(const SettingRecord& s, int32_t SettingRecord::* const (&fields)[N], bool (*valid)(int32_t)) {
   for (size_t i = 0; i < N; ++i) {
@@ -87,16 +89,19 @@ bool Sound(const SettingRecord& s, int32_t SettingRecord::* const (&fields)[N], 
   return true;
 }
 
-bool AssignedKey(int32_t v) { return v >= 1 && v <= 255; }
+// Remembers an assignment that gives every action its own button; false for one that does not.
+template <size_t N>
+bool RememberSound(const SettingRecord& s, int32_t SettingRecord::* const (&fields)[N], bool (*valid)(int32_t)) {
+  if (!Sound(s, fields, valid)) return false;
+  for (auto f : fields) LastSound.*f = s.*f;
+  return true;
+}
 
-// Keeps each assignment that gives every action its own button, else takes back the last one.
+// Keeps a sound assignment, else takes back the last one.
 template <size_t N>
 void KeepSound(SettingRecord* s, int32_t SettingRecord::* const (&fields)[N], bool (*valid)(int32_t)) {
-  if (Sound(*s, fields, valid)) {
-    for (auto f : fields) LastSound.*f = s->*f;
-  } else {
+  if (!RememberSound(*s, fields, valid))
     for (auto f : fields) s->*f = LastSound.*f;
-  }
 }
 
 // Pushes the file's bytes and then its folder entry to the disk, so a power cut leaves the old
@@ -164,10 +169,8 @@ void ReadSetting() {
   std::fclose(file);
   DecodeSetting(data, static_cast<int>(size), &Settings, &ContinueStage);
   // A sound assignment read becomes the one to fall back on; an unsound one is not written back.
-  if (Sound(Settings, kPadFields, PadValue))
-    for (auto f : kPadFields) LastSound.*f = Settings.*f;
-  if (Sound(Settings, kKeyFields, AssignedKey))
-    for (auto f : kKeyFields) LastSound.*f = Settings.*f;
+  RememberSound(Settings, kPadFields, PadValue);
+  RememberSound(Settings, kKeyFields, AssignedKey);
 }
 
 bool WriteSetting() {

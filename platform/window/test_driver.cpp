@@ -203,12 +203,6 @@ void TestDriver_ScriptStep() {
   }
 }
 
-int TestDriver_ScriptedKey(int keyCode) {
-  if (keyCode < 0 || keyCode > 255) return 0;
-  std::lock_guard<std::mutex> guard(State().lock);
-  return State().keys[keyCode];
-}
-
 void TestDriver_AddScriptedKeys(unsigned char keys[256]) {
   DriverState& s = State();
   std::lock_guard<std::mutex> guard(s.lock);

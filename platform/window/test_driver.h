@@ -50,7 +50,6 @@ void TestDriver_ScriptStep();
 // ---- read by the platform backends
 
 struct PlatformEvent;
-int TestDriver_ScriptedKey(int keyCode);  // 1 while scripted down
 void TestDriver_AddScriptedKeys(unsigned char keys[256]);  // sets keys[code] to 1 where scripted down
 int TestDriver_ScriptedPad(int pad);
 int TestDriver_PopEvent(PlatformEvent* out);  // 1 when a queued event was taken

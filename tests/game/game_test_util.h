@@ -13,11 +13,21 @@
 #include <gtest/gtest.h>
 
 #include "common/scratch.h"
+#include "game/task.h"
 
 namespace gametest {
 
 using ::ReadWholeFile;
 using ::WriteWholeFile;
+
+// The first live task of a class in a layer, in slot order; null when there is none.
+template <class T>
+T* FirstTask(int layer) {
+  for (int i = 0; i < TaskPool_Count(layer); ++i) {
+    if (T* t = dynamic_cast<T*>(TaskPool_Get(layer, i))) return t;
+  }
+  return nullptr;
+}
 
 // A fresh folder for one test, made the working folder while it lives.
 class ScratchDir {

@@ -29,6 +29,7 @@
 
 namespace {
 
+using gametest::FirstTask;
 using gametest::StageText;
 
 // Three normal blocks at the top and a foot soldier's block in the ball's first path.
@@ -44,14 +45,6 @@ void MakeTestGame() {
                                       {"s2.txt", StageText(5, "NEXT", TestStageCells(), "bg.bmp", "t.pttune", "end.txt")}});
 }
 
-template <class T>
-T* FirstIn(int layer) {
-  for (int i = 0; i < TaskPool_Count(layer); ++i) {
-    if (T* t = dynamic_cast<T*>(TaskPool_Get(layer, i))) return t;
-  }
-  return nullptr;
-}
-
 // A player that looks at the playfield each frame: launch the ball, keep it up, beat the
 // enemy, take the scroll, stand under the blocks that are left.
 std::set<int> Decide(uint32_t step) {
@@ -60,21 +53,21 @@ std::set<int> Decide(uint32_t step) {
     if (step == 2) keys.insert(KEY_INPUT_SPACE);
     return keys;
   }
-  auto* player = FirstIn<PlayerTask>(kLayerPlayer);
+  auto* player = FirstTask<PlayerTask>(kLayerPlayer);
   if (player == nullptr) return keys;
   const double centre = PlayerX + 16;
   auto walkTo = [&](double target) {
     if (target < centre - 2) keys.insert(KEY_INPUT_LEFT);
     if (target > centre + 2) keys.insert(KEY_INPUT_RIGHT);
   };
-  auto* ball = FirstIn<BallTask>(kLayerBall);
+  auto* ball = FirstTask<BallTask>(kLayerBall);
   Character* enemy = nullptr;
   for (int i = 0; i < TaskPool_Count(kLayerEnemy); ++i) {
     Character* t = TaskPool_Get(kLayerEnemy, i);
     if (t->kind != -2 || t->finished) continue;
     if (enemy == nullptr || std::fabs(t->x - PlayerX) < std::fabs(enemy->x - PlayerX)) enemy = t;
   }
-  auto* item = FirstIn<ItemTask>(kLayerItem);
+  auto* item = FirstTask<ItemTask>(kLayerItem);
   const bool falling = ball != nullptr && ball->state == BallTask::kFlying && std::fabs(BallAngle) > 1.5708;
   const bool onFloor = PlayerY >= 194;
   // The enemy's centre, the gap between the two boxes, and whether it walks toward us.
@@ -158,11 +151,11 @@ void PlayToTheNextStage(GameHarness& game, Recorded* run) {
     }
     held = want;
     ASSERT_TRUE(game.Step());
-    run->sawReady |= FirstIn<StageReadyTask>(kLayerBullet) != nullptr;
-    run->sawSoldier |= FirstIn<AshigaruMarugoshiTask>(kLayerEnemy) != nullptr;
+    run->sawReady |= FirstTask<StageReadyTask>(kLayerBullet) != nullptr;
+    run->sawSoldier |= FirstTask<AshigaruMarugoshiTask>(kLayerEnemy) != nullptr;
     run->sawScroll |= ScrollTaken == 1;
-    if (auto* ball = FirstIn<BallTask>(kLayerBall)) run->sawShooting |= ball->state == BallTask::kShooting;
-    if (run->clearedAt < 0 && FirstIn<StageClearTask>(kLayerBullet) != nullptr) run->clearedAt = static_cast<int>(step);
+    if (auto* ball = FirstTask<BallTask>(kLayerBall)) run->sawShooting |= ball->state == BallTask::kShooting;
+    if (run->clearedAt < 0 && FirstTask<StageClearTask>(kLayerBullet) != nullptr) run->clearedAt = static_cast<int>(step);
     if (frames != nullptr && step % 30 == 0) {
       std::string name = std::string(frames) + "/f" + std::to_string(100000 + step) + ".png";
       SaveDrawScreen(0, 0, 320, 240, name.c_str(), DX_IMAGESAVETYPE_PNG);

@@ -17,23 +17,18 @@
 #include "game/player.h"
 #include "game/small_enemies.h"
 #include "game/task.h"
+#include "game_test_util.h"
 
 namespace scripted {
 
 namespace {
 
+using gametest::FirstTask;
+
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kFloorY = 194;      // the player's y standing on the floor
 constexpr double kPaddleY = 190;     // the ball's centre when it meets the paddle
 constexpr double kMinX = 8, kMaxX = 200;  // the player's x between the walls
-
-template <class T>
-T* First(int layer) {
-  for (int i = 0; i < TaskPool_Count(layer); ++i) {
-    if (T* t = dynamic_cast<T*>(TaskPool_Get(layer, i))) return t;
-  }
-  return nullptr;
-}
 
 bool Hostile(const Character& c) {
   return !c.finished && c.hitShape != kHitNone &&
@@ -388,8 +383,7 @@ void ForecastTask(Forecast& f, const Character& c, double vx, double vy, Forecas
         f.Add(k, {kx + 9, 204, kx + 23, 210});
       }
     }
-  } else if (auto* purple = dynamic_cast<const PurpleNinjaTask*>(&c)) {
-    (void)purple;
+  } else if (dynamic_cast<const PurpleNinjaTask*>(&c) != nullptr) {
     int st = c.hitMask, cnt = c.counter, flip = c.flip;
     const Box self = HitBoxOf(c);
     for (int k = 1; k <= kHorizon; ++k) {
@@ -512,6 +506,21 @@ void ForecastTask(Forecast& f, const Character& c, double vx, double vy, Forecas
   }
 }
 
+// The hostile enemy nearest the player whose box's bottom lies in [bottomFrom, bottomTo):
+// on the floor from 200 down, in a jump's reach from 135.
+Character* NearestEnemy(double bottomFrom, double bottomTo) {
+  Character* best = nullptr;
+  for (int i = 0; i < TaskPool_Count(kLayerEnemy); ++i) {
+    Character* c = TaskPool_Get(kLayerEnemy, i);
+    if (!Hostile(*c)) continue;
+    Box b = HitBoxOf(*c);
+    if (b.b < bottomFrom || b.b >= bottomTo) continue;
+    if (best == nullptr || std::fabs(b.cx() - (PlayerX + 16)) < std::fabs(HitBoxOf(*best).cx() - (PlayerX + 16)))
+      best = c;
+  }
+  return best;
+}
+
 // Where the sword is after an update that has it out.
 Box SlashBox(const Body& b) {
   return b.flip ? Box{b.x - 24, b.y, b.x + 8, b.y + 16} : Box{b.x + 24, b.y, b.x + 56, b.y + 16};
@@ -595,7 +604,7 @@ ScriptedPlayer::Seen ScriptedPlayer::Motion(const Character& c) const {
 
 bool ScriptedPlayer::PredictLanding(double* landX, int* frames) {
   ballPath_.clear();
-  const BallTask* ball = First<BallTask>(kLayerBall);
+  const BallTask* ball = FirstTask<BallTask>(kLayerBall);
   if (ball == nullptr || ball->state != BallTask::kFlying) return false;
   double x = ball->x, y = ball->y, vx = ball->vx, vy = ball->vy;
   if (vx == 0 && vy == 0) return false;
@@ -677,37 +686,11 @@ double ScriptedPlayer::SteeringOffset(double landX) const {
   return offsets[pick];
 }
 
-Character* ScriptedPlayer::NearestGroundEnemy() const {
-  Character* best = nullptr;
-  for (int i = 0; i < TaskPool_Count(kLayerEnemy); ++i) {
-    Character* c = TaskPool_Get(kLayerEnemy, i);
-    if (!Hostile(*c)) continue;
-    Box b = HitBoxOf(*c);
-    if (b.b < 200) continue;
-    if (best == nullptr || std::fabs(b.cx() - (PlayerX + 16)) < std::fabs(HitBoxOf(*best).cx() - (PlayerX + 16)))
-      best = c;
-  }
-  return best;
-}
-
-Character* ScriptedPlayer::NearestAirEnemy() const {
-  Character* best = nullptr;
-  for (int i = 0; i < TaskPool_Count(kLayerEnemy); ++i) {
-    Character* c = TaskPool_Get(kLayerEnemy, i);
-    if (!Hostile(*c)) continue;
-    Box b = HitBoxOf(*c);
-    if (b.b >= 200 || b.b < 135) continue;
-    if (best == nullptr || std::fabs(b.cx() - (PlayerX + 16)) < std::fabs(HitBoxOf(*best).cx() - (PlayerX + 16)))
-      best = c;
-  }
-  return best;
-}
-
 std::set<int> ScriptedPlayer::Decide() {
   ++frame_;
   Track();
   keys_.clear();
-  PlayerTask* player = First<PlayerTask>(kLayerPlayer);
+  PlayerTask* player = FirstTask<PlayerTask>(kLayerPlayer);
   if (player == nullptr || Health < 1 || !InputEnabled) {
     prev_.clear();
     if (Health < 1 && !dead_) ++attempt_;
@@ -718,7 +701,7 @@ std::set<int> ScriptedPlayer::Decide() {
   const double centre = PlayerX + 16;
   const bool onFloor = PlayerY >= kFloorY;
   const bool dashReady = player->dashTime == -8;
-  BallTask* ball = First<BallTask>(kLayerBall);
+  BallTask* ball = FirstTask<BallTask>(kLayerBall);
   // A press needs the key up on the frame before.
   auto tap = [&](int key) {
     if (prev_.count(key) == 0) keys_.insert(key);
@@ -794,7 +777,7 @@ std::set<int> ScriptedPlayer::Decide() {
     for (int k = std::max(1, landIn - 1); k <= std::min(floorIn, kHorizon); ++k) {
       const Body& b = path[static_cast<size_t>(k - 1)];
       double bx = ballPath_[static_cast<size_t>(k)].first, by = ballPath_[static_cast<size_t>(k)].second;
-      Box body = b.dashing ? Box{b.x + 2, b.y - 1, b.x + 30, b.y + 31} : b.HitBox();
+      Box body = b.dashing ? DashBox(b) : b.HitBox();
       Box reach = {body.l - 3, body.t - 3, body.r + 3, body.b + 3};
       if (!b.dashing && by <= kPaddleY + 6) reach = {b.x - 3, b.y - 4, b.x + 35, b.y + 30};
       if (bx > reach.l && bx < reach.r && by > reach.t && by < reach.b) return 0.0;
@@ -872,8 +855,21 @@ std::set<int> ScriptedPlayer::Decide() {
       bool wanted = it->itemKind == 1 || (it->itemKind == 2 && Health < 5);
       if (wanted && (item == nullptr || std::fabs(it->x - PlayerX) < std::fabs(item->x - PlayerX))) item = it;
     }
-    Character* ground = NearestGroundEnemy();
-    Character* air = ground == nullptr ? NearestAirEnemy() : nullptr;
+    Character* ground = NearestEnemy(200, 1e9);
+    Character* air = ground == nullptr ? NearestEnemy(135, 200) : nullptr;
+    // An enemy's box and motion, the side it is on and the room between it and the player.
+    struct Approach {
+      Box e;
+      Seen m;
+      int side;
+      double gap;
+    };
+    auto approach = [&](const Character& c) {
+      Approach a{HitBoxOf(c), Motion(c), 0, 0};
+      a.side = a.e.cx() > centre ? 1 : -1;
+      a.gap = a.side > 0 ? a.e.l - (PlayerX + 24) : (PlayerX + 8) - a.e.r;
+      return a;
+    };
     if (item != nullptr) {
       walkTo(item->x - 8);
       why_ = "item";
@@ -895,10 +891,7 @@ std::set<int> ScriptedPlayer::Decide() {
       why_ = std::string(blow.dashAttack ? "dash attack" : "slash") + " in " + std::to_string(blow.press) + " hits in " +
              std::to_string(blow.hit) + " " + typeid(*blow.target).name() + " life " + std::to_string(blow.target->life);
     } else if (ground != nullptr) {
-      Box e = HitBoxOf(*ground);
-      Seen m = Motion(*ground);
-      int side = e.cx() > centre ? 1 : -1;
-      double gap = side > 0 ? e.l - (PlayerX + 24) : (PlayerX + 8) - e.r;
+      const auto [e, m, side, gap] = approach(*ground);
       double gapSoon = gap - side * m.vx * 6;
       why_ = "ground gap " + std::to_string(int(gap));
       if (PowerGauge >= 6 && dashReady && onFloor && gap < 50 && gap > -8) {
@@ -914,10 +907,7 @@ std::set<int> ScriptedPlayer::Decide() {
     } else if (air != nullptr) {
       // A flyer is struck from a jump: the slash comes out near the top of it, some 16
       // frames after leaving the floor; the dash attack reaches it from further off.
-      Box e = HitBoxOf(*air);
-      Seen m = Motion(*air);
-      int side = e.cx() > centre ? 1 : -1;
-      double gap = side > 0 ? e.l - (PlayerX + 24) : (PlayerX + 8) - e.r;
+      const auto [e, m, side, gap] = approach(*air);
       double gapAtTop = gap - side * m.vx * 16;
       why_ = "air gap " + std::to_string(int(gap));
       if (!onFloor) {

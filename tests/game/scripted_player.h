@@ -62,8 +62,6 @@ class ScriptedPlayer {
   bool PredictLanding(double* x, int* frames);
   // The paddle offset that sends the ball from `landX` toward the best target.
   double SteeringOffset(double landX) const;
-  Character* NearestGroundEnemy() const;
-  Character* NearestAirEnemy() const;
 
   // A blow under way: its moves and the frame of the press, kept until it lands.
   struct Commitment {
@@ -71,12 +69,12 @@ class ScriptedPlayer {
     int press = 0;
   };
   Commitment commit_;
-  int jumpHold_ = 8;
+  uint32_t commitFrom_ = 0, commitUntil_ = 0;
+  int jumpHold_ = 8;  // how long the present jump's key is held
   // Blocks standing and when that last changed: a ball caught the same way for long may
   // be going round the same path.
   int blocksSeen_ = -1;
-  uint32_t blocksSince_ = 0;  // how long the present jump's key is held
-  uint32_t commitFrom_ = 0, commitUntil_ = 0;
+  uint32_t blocksSince_ = 0;
   std::map<uint64_t, Seen> seen_;
   std::vector<std::pair<double, double>> ballPath_;
   uint32_t frame_ = 0;

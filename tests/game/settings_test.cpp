@@ -135,6 +135,35 @@ TEST_F(SettingsTest, FailedWriteKeepsTheOldFile) {
   EXPECT_EQ(ReadWholeFile("setting.dat"), old);
 }
 
+TEST_F(SettingsTest, HalfMadeAssignmentsAreNotSavedAndTheOldOnesStay) {
+  // A sound assignment is saved and becomes the one to fall back on.
+  Settings.padAttack = 128, Settings.keyJump = 31;
+  ASSERT_TRUE(WriteSetting());
+  const std::string saved = ReadWholeFile("setting.dat");
+  // A pad capture left after its first step with the SHIELD button: two actions on one button.
+  Settings.padAttack = Settings.padShield;
+  // A key capture left half done: two actions on one key, and one action on none.
+  Settings.keyLeft = Settings.keyRight;
+  Settings.keyUp = 0;
+  Settings.frameSkip = 30;  // other values are saved as they are
+  ASSERT_TRUE(WriteSetting());
+  std::string expected = saved;
+  expected.replace(6, 4, Le32(30));
+  EXPECT_EQ(ReadWholeFile("setting.dat"), expected);
+  EXPECT_EQ(Settings.padAttack, 128);
+  EXPECT_EQ(Settings.keyLeft, 203);
+  EXPECT_EQ(Settings.keyUp, 200);
+
+  // A file holding a button for two actions is read as it is, but not written back so.
+  std::string twice = expected;
+  twice.replace(14, 4, Le32(128));  // JUMP on ATTACK's button
+  WriteWholeFile("setting.dat", twice);
+  ReadSetting();
+  EXPECT_EQ(Settings.padJump, 128);
+  ASSERT_TRUE(WriteSetting());
+  EXPECT_EQ(ReadWholeFile("setting.dat"), expected);
+}
+
 TEST(PollInputTest, FoldsPadAndKeysAndObeysInputEnabled) {
   ScratchDir dir;
   ASSERT_EQ(LibInit(), 0);
@@ -180,39 +209,6 @@ TEST(PollInputTest, FoldsPadAndKeysAndObeysInputEnabled) {
 
   TestDriver_Reset();
   LibEnd();
-}
-
-}  // namespace
-
-namespace {
-
-TEST_F(SettingsTest, HalfMadeAssignmentsAreNotSavedAndTheOldOnesStay) {
-  // A sound assignment is saved and becomes the one to fall back on.
-  Settings.padAttack = 128, Settings.keyJump = 31;
-  ASSERT_TRUE(WriteSetting());
-  const std::string saved = ReadWholeFile("setting.dat");
-  // A pad capture left after its first step with the SHIELD button: two actions on one button.
-  Settings.padAttack = Settings.padShield;
-  // A key capture left half done: two actions on one key, and one action on none.
-  Settings.keyLeft = Settings.keyRight;
-  Settings.keyUp = 0;
-  Settings.frameSkip = 30;  // other values are saved as they are
-  ASSERT_TRUE(WriteSetting());
-  std::string expected = saved;
-  expected.replace(6, 4, Le32(30));
-  EXPECT_EQ(ReadWholeFile("setting.dat"), expected);
-  EXPECT_EQ(Settings.padAttack, 128);
-  EXPECT_EQ(Settings.keyLeft, 203);
-  EXPECT_EQ(Settings.keyUp, 200);
-
-  // A file holding a button for two actions is read as it is, but not written back so.
-  std::string twice = expected;
-  twice.replace(14, 4, Le32(128));  // JUMP on ATTACK's button
-  WriteWholeFile("setting.dat", twice);
-  ReadSetting();
-  EXPECT_EQ(Settings.padJump, 128);
-  ASSERT_TRUE(WriteSetting());
-  EXPECT_EQ(ReadWholeFile("setting.dat"), expected);
 }
 
 }  // namespace
