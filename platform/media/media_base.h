@@ -552,7 +552,17 @@ class NullRenderer : public BaseRenderer {
 };
 
 // ---------------------------------------------------------------------------------------------
-// Pull mode: an input pin of a parser keeps one of these for its upstream reader. Active runs
+// Pull mode: the input pin of a parser connects only to a pin offering IAsyncReader. The parser
+// reads on its own thread, started and stopped by the filter rather than by the pin.
+class PullInputPin : public BaseInputPin {
+ public:
+  using BaseInputPin::BaseInputPin;
+  HRESULT CheckConnect(IPin* pin) override;
+  HRESULT Active() override { return S_OK; }
+  HRESULT Inactive() override { return S_OK; }
+};
+
+// An input pin of a parser keeps one of these for its upstream reader. Active runs
 // a thread that reads the byte range in allocator-sized pieces and hands each to Receive.
 class PullPin {
  public:

@@ -57,22 +57,15 @@ class MpegAudioDecoderFilter : public BaseFilter {
     MpegAudioDecoderFilter* f_;
   };
 
-  class InputPin : public BaseInputPin {
+  class InputPin : public PullInputPin {
    public:
-    explicit InputPin(MpegAudioDecoderFilter* f) : BaseInputPin(f, u"Input"), f_(f) {}
+    explicit InputPin(MpegAudioDecoderFilter* f) : PullInputPin(f, u"Input"), f_(f) {}
     HRESULT CheckMediaType(const MediaType& mt) override { return TakesStream(mt) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED; }
-    HRESULT CheckConnect(IPin* pin) override {
-      HRESULT hr = BasePin::CheckConnect(pin);
-      if (FAILED(hr)) return hr;
-      return ComPtr<IPin>(pin).As<IAsyncReader>() ? S_OK : E_NOINTERFACE;
-    }
     HRESULT CompleteConnect(IPin* pin) override { return f_->OpenInput(pin); }
     HRESULT BreakConnect() override {
       f_->puller_.Disconnect();
-      return BaseInputPin::BreakConnect();
+      return PullInputPin::BreakConnect();
     }
-    HRESULT Active() override { return S_OK; }  // the filter starts the puller
-    HRESULT Inactive() override { return S_OK; }
 
    private:
     MpegAudioDecoderFilter* f_;
