@@ -86,6 +86,8 @@ class FilterGraph : public MediaObject,
   std::vector<ComPtr<IMediaSeeking>> Seekers() const;
   template <class T>
   ComPtr<T> FirstFilterWith() const;
+  template <class Call>
+  HRESULT ToAudio(Call call);  // call on the first filter with IBasicAudio, under the lock
   HRESULT ChooseClock();
   HRESULT PauseFilters();
   HRESULT RunFilters(REFERENCE_TIME start);
