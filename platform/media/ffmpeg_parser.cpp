@@ -1,8 +1,6 @@
 // The pull-mode parser over libavformat: reads a byte stream through the asynchronous reader
 // upstream (its I/O context's reads and seeks go to the reader, never past its length) and gives
 // the streams out as the file source does.
-#include <new>
-
 #include "platform/media/ffmpeg_demux.h"
 
 namespace ffmedia {
@@ -71,12 +69,6 @@ class MediaParser : public DemuxFilter {
 
 }  // namespace
 
-HRESULT CreateMediaParser(IUnknown*, IUnknown** object) {
-  auto* parser = new (std::nothrow) MediaParser;
-  if (!parser) return E_OUTOFMEMORY;
-  *object = static_cast<IBaseFilter*>(parser);
-  (*object)->AddRef();
-  return S_OK;
-}
+HRESULT CreateMediaParser(IUnknown*, IUnknown** object) { return HandOut(new (std::nothrow) MediaParser, object); }
 
 }  // namespace ffmedia

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/media/graph.h"
+#include "platform/media/builtin_filters.h"
+#include "platform/media/media_base.h"
 #include "platform/mpeg/mpeg_decode.h"
 
 namespace {
@@ -224,13 +225,7 @@ FilterRegistration MpegAudioDecoderRegistration() {
   reg.name = u"MPEG Audio Decoder";
   // Above any general-purpose parser: MPEG audio decodes here exactly as through the compression manager.
   reg.merit = MERIT_PREFERRED;
-  reg.create = [](IUnknown*, IUnknown** out) -> HRESULT {
-    auto* f = new (std::nothrow) MpegAudioDecoderFilter;
-    if (!f) return E_OUTOFMEMORY;
-    *out = static_cast<IBaseFilter*>(f);
-    (*out)->AddRef();
-    return S_OK;
-  };
+  reg.create = [](IUnknown*, IUnknown** out) { return HandOut(new (std::nothrow) MpegAudioDecoderFilter, out); };
   reg.takesType = TakesStream;
   return reg;
 }
