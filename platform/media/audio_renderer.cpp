@@ -252,12 +252,9 @@ FilterRegistration AudioRendererRegistration() {
   reg.clsid = CLSID_AudioRenderer;
   reg.name = u"Audio Renderer";
   reg.merit = MERIT_PREFERRED;
-  reg.create = [](IUnknown* outer, IUnknown** out) -> HRESULT {
+  reg.create = [](IUnknown* outer, IUnknown** out) {
     HRESULT hr = S_OK;
-    auto* r = new AudioRenderer(outer, &hr);
-    *out = static_cast<IBaseFilter*>(r);
-    (*out)->AddRef();
-    return S_OK;
+    return HandOut(new (std::nothrow) AudioRenderer(outer, &hr), out);
   };
   reg.takesType = [](const MediaType& t) {
     return t.majortype == MEDIATYPE_Audio && (t.subtype == MEDIASUBTYPE_PCM || t.subtype == GUID_NULL);

@@ -122,10 +122,6 @@ class AudioDecoder : public CodecFilter {
 
 }  // namespace
 
-HRESULT CreateAudioDecoder(IUnknown* outer, IUnknown** object) {
-  *object = static_cast<IBaseFilter*>(new AudioDecoder);
-  (*object)->AddRef();
-  return S_OK;
-}
+HRESULT CreateAudioDecoder(IUnknown*, IUnknown** object) { return HandOut(new (std::nothrow) AudioDecoder, object); }
 
 }  // namespace ffmedia

@@ -11,6 +11,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "platform/media/builtin_filters.h"
 #include "platform/media/ffmpeg_filters.h"
 #include "platform/media/media_base.h"
 

@@ -1,8 +1,6 @@
 // The pull-mode parser over libavformat: reads a byte stream through the asynchronous reader
 // upstream (its I/O context's reads and seeks go to the reader, never past its length) and gives
 // the streams out as the file source does.
-#include <new>
-
 #include "platform/media/ffmpeg_demux.h"
 
 namespace ffmedia {
@@ -26,25 +24,17 @@ class MediaParser : public DemuxFilter {
   BasePin* GetPin(int index) override { return index == 0 ? static_cast<BasePin*>(&in_) : Output(index - 1); }
 
  private:
-  class InputPin : public BaseInputPin {
+  class InputPin : public PullInputPin {
    public:
-    explicit InputPin(MediaParser* f) : BaseInputPin(f, u"Input"), f_(f) {}
+    explicit InputPin(MediaParser* f) : PullInputPin(f, u"Input"), f_(f) {}
     HRESULT CheckMediaType(const MediaType& mt) override {
       return mt.majortype == MEDIATYPE_Stream ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
-    }
-    // Pull transport: the reader is all this pin takes.
-    HRESULT CheckConnect(IPin* pin) override {
-      HRESULT hr = BasePin::CheckConnect(pin);
-      if (FAILED(hr)) return hr;
-      return ComPtr<IPin>(pin).As<IAsyncReader>() ? S_OK : E_NOINTERFACE;
     }
     HRESULT CompleteConnect(IPin* pin) override { return f_->Open(pin); }
     HRESULT BreakConnect() override {
       f_->Close();
-      return BaseInputPin::BreakConnect();
+      return PullInputPin::BreakConnect();
     }
-    HRESULT Active() override { return S_OK; }  // the filter's own thread reads
-    HRESULT Inactive() override { return S_OK; }
 
    private:
     MediaParser* f_;
@@ -79,12 +69,6 @@ class MediaParser : public DemuxFilter {
 
 }  // namespace
 
-HRESULT CreateMediaParser(IUnknown*, IUnknown** object) {
-  auto* parser = new (std::nothrow) MediaParser;
-  if (!parser) return E_OUTOFMEMORY;
-  *object = static_cast<IBaseFilter*>(parser);
-  (*object)->AddRef();
-  return S_OK;
-}
+HRESULT CreateMediaParser(IUnknown*, IUnknown** object) { return HandOut(new (std::nothrow) MediaParser, object); }
 
 }  // namespace ffmedia

@@ -92,11 +92,8 @@ class MediaFileSource : public DemuxFilter, public IFileSourceFilter {
 
 }  // namespace
 
-HRESULT CreateMediaFileSource(IUnknown* outer, IUnknown** object) {
-  auto* source = new MediaFileSource;
-  *object = static_cast<IBaseFilter*>(source);
-  (*object)->AddRef();
-  return S_OK;
+HRESULT CreateMediaFileSource(IUnknown*, IUnknown** object) {
+  return HandOut(new (std::nothrow) MediaFileSource, object);
 }
 
 }  // namespace ffmedia

@@ -183,10 +183,6 @@ class VideoDecoder : public CodecFilter {
 
 }  // namespace
 
-HRESULT CreateVideoDecoder(IUnknown* outer, IUnknown** object) {
-  *object = static_cast<IBaseFilter*>(new VideoDecoder);
-  (*object)->AddRef();
-  return S_OK;
-}
+HRESULT CreateVideoDecoder(IUnknown*, IUnknown** object) { return HandOut(new (std::nothrow) VideoDecoder, object); }
 
 }  // namespace ffmedia

@@ -466,26 +466,25 @@ HRESULT FilterGraph::SetPositions(int64_t* current, uint32_t currentFlags, int64
 
 // --- volume: the first filter that has one
 
-HRESULT FilterGraph::SetVolume(int32_t volume) {
+template <class Call>
+HRESULT FilterGraph::ToAudio(Call call) {
   std::lock_guard<std::recursive_mutex> lock(lock_);
   auto audio = FirstFilterWith<IBasicAudio>();
-  return audio ? audio->SetVolume(volume) : E_NOTIMPL;
+  return audio ? call(audio.Get()) : E_NOTIMPL;
+}
+
+HRESULT FilterGraph::SetVolume(int32_t volume) {
+  return ToAudio([&](IBasicAudio* a) { return a->SetVolume(volume); });
 }
 
 HRESULT FilterGraph::GetVolume(int32_t* volume) {
-  std::lock_guard<std::recursive_mutex> lock(lock_);
-  auto audio = FirstFilterWith<IBasicAudio>();
-  return audio ? audio->GetVolume(volume) : E_NOTIMPL;
+  return ToAudio([&](IBasicAudio* a) { return a->GetVolume(volume); });
 }
 
 HRESULT FilterGraph::SetBalance(int32_t balance) {
-  std::lock_guard<std::recursive_mutex> lock(lock_);
-  auto audio = FirstFilterWith<IBasicAudio>();
-  return audio ? audio->SetBalance(balance) : E_NOTIMPL;
+  return ToAudio([&](IBasicAudio* a) { return a->SetBalance(balance); });
 }
 
 HRESULT FilterGraph::GetBalance(int32_t* balance) {
-  std::lock_guard<std::recursive_mutex> lock(lock_);
-  auto audio = FirstFilterWith<IBasicAudio>();
-  return audio ? audio->GetBalance(balance) : E_NOTIMPL;
+  return ToAudio([&](IBasicAudio* a) { return a->GetBalance(balance); });
 }

@@ -6,11 +6,6 @@
 
 #include "platform/media/media_base.h"
 
-// Registrations of the layer's own filters, one per source file.
-// Pulls an MPEG audio byte stream (MEDIATYPE_Stream) from a reader and gives 16-bit PCM.
-constexpr CLSID CLSID_MpegAudioDecoder = MakeGuid("4c7e2a91-d35b-4f08-a6e2-9b1d07c3f5e8");
-FilterRegistration MpegAudioDecoderRegistration();
-
 class FilterGraph : public MediaObject,
                     public IGraphBuilder,
                     public IMediaControl,
@@ -86,6 +81,8 @@ class FilterGraph : public MediaObject,
   std::vector<ComPtr<IMediaSeeking>> Seekers() const;
   template <class T>
   ComPtr<T> FirstFilterWith() const;
+  template <class Call>
+  HRESULT ToAudio(Call call);  // call on the first filter with IBasicAudio, under the lock
   HRESULT ChooseClock();
   HRESULT PauseFilters();
   HRESULT RunFilters(REFERENCE_TIME start);

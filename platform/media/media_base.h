@@ -54,7 +54,6 @@ class MediaThread {
   bool Start(std::function<void()> body);
   void Join();
   bool Joinable() const { return thread_.joinable(); }
-  bool IsCurrent() const { return thread_.get_id() == std::this_thread::get_id(); }
 
  private:
   std::thread thread_;
@@ -183,11 +182,8 @@ class BasePin : public MediaObject, public IPin {
   const MediaType& CurrentMediaType() const { return type_; }
   BaseFilter* Filter() const { return filter_; }
   const std::u16string& Name() const { return name_; }
-  PinDirection Direction() const { return dir_; }
-  // The segment of the last NewSegment.
+  // The start of the last NewSegment.
   REFERENCE_TIME CurrentStartTime() const { return segStart_; }
-  REFERENCE_TIME CurrentStopTime() const { return segStop_; }
-  double CurrentRate() const { return segRate_; }
 
  protected:
   void* GetInterface(const IID& iid) override;
@@ -205,8 +201,7 @@ class BasePin : public MediaObject, public IPin {
   BaseFilter* filter_;
   std::u16string name_;
   PinDirection dir_;
-  REFERENCE_TIME segStart_ = 0, segStop_ = INT64_MAX;
-  double segRate_ = 1.0;
+  REFERENCE_TIME segStart_ = 0;
 };
 
 class BaseInputPin : public BasePin, public IMemInputPin {
@@ -429,7 +424,6 @@ class InPlaceTransformFilter : public TransformFilter {
   // Copies the upstream allocator's sizes.
   HRESULT DecideBufferSize(IMemAllocator* allocator, AllocatorProperties* request) override;
 
-  bool ModifiesData() const { return modifiesData_; }
   bool UsingDifferentAllocators() const;
   // An output buffer holding the sample's data and properties (a new reference), or null.
   IMediaSample* Copy(IMediaSample* source);
@@ -552,7 +546,17 @@ class NullRenderer : public BaseRenderer {
 };
 
 // ---------------------------------------------------------------------------------------------
-// Pull mode: an input pin of a parser keeps one of these for its upstream reader. Active runs
+// Pull mode: the input pin of a parser connects only to a pin offering IAsyncReader. The parser
+// reads on its own thread, started and stopped by the filter rather than by the pin.
+class PullInputPin : public BaseInputPin {
+ public:
+  using BaseInputPin::BaseInputPin;
+  HRESULT CheckConnect(IPin* pin) override;
+  HRESULT Active() override { return S_OK; }
+  HRESULT Inactive() override { return S_OK; }
+};
+
+// An input pin of a parser keeps one of these for its upstream reader. Active runs
 // a thread that reads the byte range in allocator-sized pieces and hands each to Receive.
 class PullPin {
  public:
@@ -570,7 +574,6 @@ class PullPin {
   void Seek(int64_t start, int64_t stop);
 
   IAsyncReader* Reader() const { return reader_.Get(); }
-  IMemAllocator* Allocator() const { return allocator_.Get(); }
 
  protected:
   // S_OK keeps reading; anything else ends the thread quietly.

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/media/graph.h"
+#include "platform/media/builtin_filters.h"
+#include "platform/media/media_base.h"
 #include "platform/mpeg/mpeg_decode.h"
 
 namespace {
@@ -57,22 +58,15 @@ class MpegAudioDecoderFilter : public BaseFilter {
     MpegAudioDecoderFilter* f_;
   };
 
-  class InputPin : public BaseInputPin {
+  class InputPin : public PullInputPin {
    public:
-    explicit InputPin(MpegAudioDecoderFilter* f) : BaseInputPin(f, u"Input"), f_(f) {}
+    explicit InputPin(MpegAudioDecoderFilter* f) : PullInputPin(f, u"Input"), f_(f) {}
     HRESULT CheckMediaType(const MediaType& mt) override { return TakesStream(mt) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED; }
-    HRESULT CheckConnect(IPin* pin) override {
-      HRESULT hr = BasePin::CheckConnect(pin);
-      if (FAILED(hr)) return hr;
-      return ComPtr<IPin>(pin).As<IAsyncReader>() ? S_OK : E_NOINTERFACE;
-    }
     HRESULT CompleteConnect(IPin* pin) override { return f_->OpenInput(pin); }
     HRESULT BreakConnect() override {
       f_->puller_.Disconnect();
-      return BaseInputPin::BreakConnect();
+      return PullInputPin::BreakConnect();
     }
-    HRESULT Active() override { return S_OK; }  // the filter starts the puller
-    HRESULT Inactive() override { return S_OK; }
 
    private:
     MpegAudioDecoderFilter* f_;
@@ -231,13 +225,7 @@ FilterRegistration MpegAudioDecoderRegistration() {
   reg.name = u"MPEG Audio Decoder";
   // Above any general-purpose parser: MPEG audio decodes here exactly as through the compression manager.
   reg.merit = MERIT_PREFERRED;
-  reg.create = [](IUnknown*, IUnknown** out) -> HRESULT {
-    auto* f = new (std::nothrow) MpegAudioDecoderFilter;
-    if (!f) return E_OUTOFMEMORY;
-    *out = static_cast<IBaseFilter*>(f);
-    (*out)->AddRef();
-    return S_OK;
-  };
+  reg.create = [](IUnknown*, IUnknown** out) { return HandOut(new (std::nothrow) MpegAudioDecoderFilter, out); };
   reg.takesType = TakesStream;
   return reg;
 }

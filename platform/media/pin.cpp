@@ -140,10 +140,8 @@ HRESULT BasePin::GetMediaType(int index, MediaType* type) {
   return VFW_S_NO_MORE_ITEMS;
 }
 
-HRESULT BasePin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) {
+HRESULT BasePin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME, double) {
   segStart_ = start;
-  segStop_ = stop;
-  segRate_ = rate;
   return S_OK;
 }
 

@@ -3,6 +3,12 @@
 
 #include "platform/media/media_base.h"
 
+HRESULT PullInputPin::CheckConnect(IPin* pin) {
+  HRESULT hr = BaseInputPin::CheckConnect(pin);
+  if (FAILED(hr)) return hr;
+  return ComPtr<IPin>(pin).As<IAsyncReader>() ? S_OK : E_NOINTERFACE;
+}
+
 PullPin::~PullPin() {
   Inactive();
   Disconnect();

@@ -7,14 +7,6 @@
 
 namespace {
 
-template <class T>
-HRESULT Hand(T* object, IUnknown** out) {
-  if (!object) return E_OUTOFMEMORY;
-  *out = static_cast<IUnknown*>(object);
-  (*out)->AddRef();
-  return S_OK;
-}
-
 // Filters of the layer that a graph may pick by itself.
 std::vector<FilterRegistration> BuiltinFilters() {
   std::vector<FilterRegistration> list;
@@ -32,11 +24,11 @@ struct Registry {
   std::vector<FilterRegistration> filters;
 
   Registry() {
-    classes.emplace_back(CLSID_FilterGraph, [](IUnknown*, IUnknown** out) { return Hand(new FilterGraph, out); });
-    classes.emplace_back(CLSID_SystemClock, [](IUnknown*, IUnknown** out) { return Hand(new SystemClock, out); });
+    classes.emplace_back(CLSID_FilterGraph, [](IUnknown*, IUnknown** out) { return HandOut(new FilterGraph, out); });
+    classes.emplace_back(CLSID_SystemClock, [](IUnknown*, IUnknown** out) { return HandOut(new SystemClock, out); });
     classes.emplace_back(CLSID_NullRenderer, [](IUnknown* outer, IUnknown** out) {
       HRESULT hr = S_OK;
-      return Hand(new NullRenderer(outer, &hr), out);
+      return HandOut(new NullRenderer(outer, &hr), out);
     });
     for (auto& reg : BuiltinFilters()) Add(reg);
   }

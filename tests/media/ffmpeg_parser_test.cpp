@@ -8,8 +8,8 @@
 
 #include "engine/sound/async_reader.h"
 #include "moviegen.h"
+#include "platform/media/builtin_filters.h"
 #include "platform/media/ffmpeg_filters.h"
-#include "platform/media/graph.h"
 #include "test_filters.h"
 
 namespace mtest {

@@ -564,19 +564,15 @@ class PullSink : public BaseFilter {
     void OnError(HRESULT hr) override { s_->NotifyEvent(EC_ERRORABORT, hr, 0); }
     PullSink* s_;
   };
-  class Pin : public BaseInputPin {
+  // Its pin runs the puller itself, as the filter's state changes reach it.
+  class Pin : public PullInputPin {
    public:
-    explicit Pin(PullSink* s) : BaseInputPin(s, u"Input"), s_(s) {}
+    explicit Pin(PullSink* s) : PullInputPin(s, u"Input"), s_(s) {}
     HRESULT CheckMediaType(const MediaType& mt) override { return mt.majortype == MEDIATYPE_Stream ? S_OK : S_FALSE; }
-    HRESULT CheckConnect(IPin* pin) override {
-      HRESULT hr = BaseInputPin::CheckConnect(pin);
-      if (FAILED(hr)) return hr;
-      return ComPtr<IPin>(pin).As<IAsyncReader>() ? S_OK : E_NOINTERFACE;
-    }
     HRESULT CompleteConnect(IPin* pin) override { return s_->puller.Connect(pin, AllocatorProperties{2, 100, 1, 0}); }
     HRESULT BreakConnect() override {
       s_->puller.Disconnect();
-      return BaseInputPin::BreakConnect();
+      return PullInputPin::BreakConnect();
     }
     HRESULT Active() override { return s_->puller.Active(); }
     HRESULT Inactive() override { return s_->puller.Inactive(); }
