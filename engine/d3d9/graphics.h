@@ -8,6 +8,7 @@
 #include "engine/draw/draw.h"
 #include "engine/draw/memimg.h"
 #include "engine/system/system.h"
+#include "platform/fourcc.h"
 
 // Engine start-up and shutdown call these.
 int InitGraphicsSystem();  // -1 fails start-up
@@ -79,8 +80,3 @@ void G_D3D_ReleaseSurface(D3DSurface surface);
 int G_D3D_SurfaceLockRect(D3DSurface surface, D3DLockedRect* locked, const RECT* rect, unsigned flags,
                           int asyncThread);
 int G_D3D_SurfaceUnlockRect(D3DSurface surface, int asyncThread);
-
-constexpr uint32_t MakeFourCC(char a, char b, char c, char d) {
-  return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 |
-         uint32_t(uint8_t(d)) << 24;
-}

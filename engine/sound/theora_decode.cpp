@@ -228,9 +228,9 @@ bool StorePicture(TheoraDecodeRecord* r, TheoraStockEntry* e, int64_t frame) {
     MemFree(e->v);
     e->u = e->v = nullptr;
   }
-  e->yWidth = e->yStride = yuv.y_width;
+  e->yWidth = yuv.y_width;
   e->yHeight = yuv.y_height;
-  e->uvWidth = e->uvStride = yuv.uv_width;
+  e->uvWidth = yuv.uv_width;
   e->uvHeight = yuv.uv_height;
   if (!CopyPlane(&e->y, yuv.y, yuv.y_width, yuv.y_height, yuv.y_stride) ||
       !CopyPlane(&e->u, yuv.u, yuv.uv_width, yuv.uv_height, yuv.uv_stride) ||
@@ -364,8 +364,7 @@ bool WriteSurface(TheoraDecodeRecord* r, const TheoraStockEntry& e, int fromLoad
     D3DLockedRect locked{};
     if (r->surface && !r->surfaceLost &&
         G_D3D_SurfaceLockRect(r->surface, &locked, nullptr, 0, fromLoadingThread) == 0) {
-      const TheoraPlanes planes{e.y, e.u, e.v, e.yWidth, e.yHeight, e.yStride, e.uvWidth, e.uvHeight, e.uvStride};
-      TheoraDecode_PlanesToSurface(planes, r->surfaceFourCC, static_cast<uint8_t*>(locked.pBits), locked.Pitch);
+      TheoraDecode_PlanesToSurface(e.Planes(), r->surfaceFourCC, static_cast<uint8_t*>(locked.pBits), locked.Pitch);
       G_D3D_SurfaceUnlockRect(r->surface, fromLoadingThread);
       return true;
     }
@@ -545,9 +544,7 @@ int TheoraDecode_ConvertFrame(TheoraDecodeRecord* r, int toImage, int toSurface,
     r->surfaceCurrent = 1;
   }
   if (wantImage) {
-    const TheoraPlanes planes{entry->y,      entry->u,        entry->v,        entry->yWidth, entry->yHeight,
-                              entry->yStride, entry->uvWidth, entry->uvHeight, entry->uvStride};
-    TheoraDecode_PlanesToImage(planes, &r->frameImage);
+    TheoraDecode_PlanesToImage(entry->Planes(), &r->frameImage);
     r->imageCurrent = 1;
   }
   return 1;

@@ -46,14 +46,16 @@ struct TheoraPlanes {
   int uvWidth, uvHeight, uvStride;
 };
 
+// A decoded picture kept ahead of its time; its planes are packed, rows of their width.
 struct TheoraStockEntry {
   std::atomic<int> used;  // the thread publishes with release, the main thread reads with acquire
   int64_t frame;
   uint8_t* y;
   uint8_t* u;
   uint8_t* v;
-  int yWidth, yHeight, yStride;
-  int uvWidth, uvHeight, uvStride;
+  int yWidth, yHeight;
+  int uvWidth, uvHeight;
+  TheoraPlanes Planes() const { return {y, u, v, yWidth, yHeight, yWidth, uvWidth, uvHeight, uvWidth}; }
 };
 
 enum TheoraThreadState : int {

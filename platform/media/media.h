@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/audio/audio.h"
+#include "platform/fourcc.h"
 
 // ---------------------------------------------------------------------------------------------
 // Result codes
@@ -108,9 +109,6 @@ constexpr GUID MakeGuid(const char (&s)[37]) {
 // WAVE_FORMAT_EXTENSIBLE files carry for their subformat).
 constexpr GUID FourCCGuid(uint32_t code) {
   return GUID{code, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-}
-constexpr uint32_t MakeFourCC(char a, char b, char c, char d) {
-  return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 | uint32_t(uint8_t(d)) << 24;
 }
 
 constexpr GUID GUID_NULL{};

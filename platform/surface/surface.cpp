@@ -4,15 +4,13 @@
 #include <new>
 #include <vector>
 
+#include "platform/fourcc.h"
+
 namespace {
 
-constexpr uint32_t FourCC(char a, char b, char c, char d) {
-  return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 |
-         uint32_t(uint8_t(d)) << 24;
-}
-constexpr uint32_t kYV12 = FourCC('Y', 'V', '1', '2');
-constexpr uint32_t kYUY2 = FourCC('Y', 'U', 'Y', '2');
-constexpr uint32_t kUYVY = FourCC('U', 'Y', 'V', 'Y');
+constexpr uint32_t kYV12 = MakeFourCC('Y', 'V', '1', '2');
+constexpr uint32_t kYUY2 = MakeFourCC('Y', 'U', 'Y', '2');
+constexpr uint32_t kUYVY = MakeFourCC('U', 'Y', 'V', 'Y');
 constexpr int kMaxSide = 16384;
 
 }  // namespace

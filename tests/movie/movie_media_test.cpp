@@ -8,25 +8,17 @@
 #include <thread>
 #include <vector>
 
-#include "common/scratch.h"
 #include "engine/draw/draw.h"
 #include "engine/sound/movie.h"
-#include "moviegen.h"
+#include "movie_test_util.h"
 #include "platform/audio/audio.h"
 #include "platform/media/media.h"
 #include "platform/window/test_driver.h"
 
 namespace {
 
-// (The Theora tests' helpers bring the device layer, whose four-character codes clash with ours.)
-std::string MoviePath(const char* name) {
-  const char* dir = std::getenv("TAMRAK_BINARY_DIR");
-  return std::string(dir ? dir : ".") + "/testmedia/movie/" + name;
-}
-
-int ImageNumber(const BaseImage* image) {
-  return ReadTestMovieNumber(static_cast<const uint8_t*>(image->GraphData), image->Pitch);
-}
+using movietest::ImageNumber;
+using movietest::MoviePath;
 
 struct Shown {
   std::vector<int> numbers;

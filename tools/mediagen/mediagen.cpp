@@ -1,7 +1,6 @@
 // Encodes the test clips with libavcodec and writes them with libavformat.
 #include "mediagen.h"
 
-#include <cmath>
 #include <cstdio>
 #include <memory>
 
@@ -64,8 +63,6 @@ bool Encode(AVFormatContext* out, Track& t, AVFrame* frame, AVPacket* packet) {
 }
 
 }  // namespace
-
-float TestClipTone(int rate, long i) { return 0.3f * float(std::sin(2.0 * M_PI * 440.0 * double(i) / rate)); }
 
 bool WriteTestClip(const std::string& path, const TestClipSpec& shape) {
   AVFormatContext* made = nullptr;
@@ -161,14 +158,8 @@ bool WriteTestClip(const std::string& path, const TestClipSpec& shape) {
     AVFrame* f = t.frame.get();
     if (av_frame_make_writable(f) < 0) return Fail(path, "no memory");
     if (videoNext) {
-      const int n = int(video.next);
-      for (int y = 0; y < shape.height; ++y)
-        for (int x = 0; x < shape.width; ++x) f->data[0][y * f->linesize[0] + x] = TestMovieLuma(n, x, y);
-      for (int y = 0; y < shape.height / 2; ++y)
-        for (int x = 0; x < shape.width / 2; ++x) {
-          f->data[1][y * f->linesize[1] + x] = TestMovieChromaU(n, x * 2, y * 2);
-          f->data[2][y * f->linesize[2] + x] = TestMovieChromaV(n, x * 2, y * 2);
-        }
+      FillTestMovieFrame(int(video.next), shape.width, shape.height, f->data[0], f->linesize[0], shape.width / 2,
+                         shape.height / 2, f->data[1], f->data[2], f->linesize[1]);
       f->pts = video.next++;
       f->pict_type = AV_PICTURE_TYPE_NONE;
       f->quality = video.codec->global_quality;  // the quantiser of a fixed-quality encode
@@ -177,7 +168,7 @@ bool WriteTestClip(const std::string& path, const TestClipSpec& shape) {
       const bool s16 = av_get_packed_sample_fmt(AVSampleFormat(f->format)) == AV_SAMPLE_FMT_S16;
       const int channels = f->ch_layout.nb_channels;
       for (int i = 0; i < f->nb_samples; ++i) {
-        const float v = audio.next + i < audioSamples ? TestClipTone(shape.audioRate, long(audio.next) + i) : 0.0f;
+        const float v = audio.next + i < audioSamples ? TestTone(shape.audioRate, long(audio.next) + i) : 0.0f;
         for (int ch = 0; ch < channels; ++ch) {
           const int at = planar ? i : i * channels + ch;
           uint8_t* plane = f->data[planar ? ch : 0];

@@ -16,8 +16,5 @@ struct TestClipSpec {
   int quality = 2;  // MPEG-4 quantiser: 2 best
 };
 
-// The clip's sound: sample i (of each channel) of the tone.
-float TestClipTone(int rate, long i);
-
 // Writes the clip; false (with a line on stderr) when an encoder or the muxer fails.
 bool WriteTestClip(const std::string& path, const TestClipSpec& shape);

@@ -114,7 +114,7 @@ std::vector<std::pair<double, Bytes>> EncodeVorbis(double seconds, int serial, B
   for (long done = 0; done < total;) {
     const int n = int(std::min<long>(1024, total - done));
     float** buffer = vorbis_analysis_buffer(&vd, n);
-    for (int i = 0; i < n; ++i) buffer[0][i] = 0.3f * float(std::sin(2.0 * M_PI * 440.0 * double(done + i) / kRate));
+    for (int i = 0; i < n; ++i) buffer[0][i] = TestTone(kRate, done + i);
     vorbis_analysis_wrote(&vd, n);
     done += n;
     drain(false);
@@ -150,6 +150,20 @@ uint8_t TestMovieChromaV(int frame, int x, int y) {
   if (NumberArea(x, y)) return 128;
   return uint8_t(200 - ((y / 4 + x / 8) % 8) * 16);
 }
+
+void FillTestMovieFrame(int frame, int width, int height, uint8_t* y, int yStride, int cw, int ch, uint8_t* u,
+                        uint8_t* v, int uvStride) {
+  for (int j = 0; j < height; ++j)
+    for (int i = 0; i < width; ++i) y[size_t(j) * size_t(yStride) + size_t(i)] = TestMovieLuma(frame, i, j);
+  const int sx = width / cw, sy = height / ch;
+  for (int j = 0; j < ch; ++j)
+    for (int i = 0; i < cw; ++i) {
+      u[size_t(j) * size_t(uvStride) + size_t(i)] = TestMovieChromaU(frame, i * sx, j * sy);
+      v[size_t(j) * size_t(uvStride) + size_t(i)] = TestMovieChromaV(frame, i * sx, j * sy);
+    }
+}
+
+float TestTone(int rate, long i) { return 0.3f * float(std::sin(2.0 * M_PI * 440.0 * double(i) / rate)); }
 
 int ReadTestMovieNumber(const uint8_t* pixels, int pitch) {
   int number = 0;
@@ -212,14 +226,7 @@ std::vector<uint8_t> MakeTestMovie(const TestMovieSpec& shape) {
   SmallPager small(0x7E0A, os.pageno);
   const int frames = shape.headersOnly ? 0 : shape.frames;
   for (int f = 0; f < frames; ++f) {
-    for (int j = 0; j < fh; ++j)
-      for (int i = 0; i < fw; ++i) y[size_t(j) * fw + i] = TestMovieLuma(f, i, j);
-    const int sx = fw / cw, sy = fh / ch;
-    for (int j = 0; j < ch; ++j)
-      for (int i = 0; i < cw; ++i) {
-        u[size_t(j) * cw + i] = TestMovieChromaU(f, i * sx, j * sy);
-        v[size_t(j) * cw + i] = TestMovieChromaV(f, i * sx, j * sy);
-      }
+    FillTestMovieFrame(f, fw, fh, y.data(), fw, cw, ch, u.data(), v.data(), cw);
     th_ycbcr_buffer buf = {{fw, fh, fw, y.data()}, {cw, ch, cw, u.data()}, {cw, ch, cw, v.data()}};
     th_encode_ycbcr_in(enc, buf);
     while (th_encode_packetout(enc, f == frames - 1, &op) > 0) {

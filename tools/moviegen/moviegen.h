@@ -28,6 +28,11 @@ constexpr int kMovieNumberBits = 16;
 uint8_t TestMovieLuma(int frame, int x, int y);
 uint8_t TestMovieChromaU(int frame, int x, int y);
 uint8_t TestMovieChromaV(int frame, int x, int y);
+// Frame f into three planes; chroma planes of cw x ch samples, each taken at its first luma pixel.
+void FillTestMovieFrame(int frame, int width, int height, uint8_t* y, int yStride, int cw, int ch, uint8_t* u,
+                        uint8_t* v, int uvStride);
+// The sound of the test files: sample i of a 440 Hz tone at the rate.
+float TestTone(int rate, long i);
 
 // The frame number shown in a 32-bit B, G, R, X image, or -1 when the bits do not read back.
 int ReadTestMovieNumber(const uint8_t* pixels, int pitch);
