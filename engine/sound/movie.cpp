@@ -1,6 +1,7 @@
 // Movie handles: open, the frame clock, play, pause, focus changes, frame callbacks and close.
 #include "engine/sound/movie.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "engine/sound/movie_media.h"
@@ -184,9 +185,10 @@ int PlayMovie(int handle, int playType, int resumeOnly) {
   if (m->theoraFlag) {
     TheoraMovieInfo info;
     TheoraDecode_GetInfo(m->decoder, &info);
-    // The clock resumes at the current frame.
+    // The clock resumes at the current frame: its start rounded up, since one microsecond short of
+    // it reads as the frame before and the movie would go all the way round to reach it.
     const double shown = 1000000.0 / info.frameRate * double(TheoraDecode_GetCurrentFrame(m->decoder));
-    m->startTime = GetMicrosecondCount() - int64_t(shown);
+    m->startTime = GetMicrosecondCount() - int64_t(std::ceil(shown));
     if (m->soundHandle != -1) PlaySoundMem(m->soundHandle, playType, 0);
   } else {
     PlayMovie_MediaGraph(m);

@@ -105,6 +105,33 @@ TEST_F(Movies, ClockWithoutSound) {
   EXPECT_EQ(r->pausedFlag, 0);
 }
 
+TEST_F(Movies, PlayResumesAtTheCurrentFrameWhateverTheRate) {
+  // At 29.97 frames a second frame 7 starts at 233566.67 us: a resume must not read it as frame 6.
+  TestMovieSpec ntsc;
+  ntsc.frames = 20;
+  ntsc.fpsNumerator = 30000;
+  ntsc.fpsDenominator = 1001;
+  const std::vector<uint8_t> bytes = MakeTestMovie(ntsc);
+  const std::string path = ScratchName("ntsc.ogv");
+  WriteWholeFile(path, std::string(bytes.begin(), bytes.end()));
+  int w = 0, h = 0;
+  const int param[1] = {0};
+  const int m = OpenMovie(param, path.c_str(), &w, &h, 0, 0);
+  ASSERT_NE(m, -1);
+  MovieHandleRecord* r = GetMovieHandleRecord(m);
+  for (int frame : {7, 13, 19}) {
+    SCOPED_TRACE(frame);
+    PauseMovie(m);
+    ASSERT_EQ(TheoraDecode_Seek(r->decoder, frame), 0);
+    TestDriver_SetManualClock(kStart + 5000000, 0);
+    ASSERT_EQ(PlayMovie(m, DX_PLAYTYPE_LOOP), 0);
+    UpdateMovie(m);  // in the same microsecond
+    EXPECT_EQ(Current(m), frame);
+  }
+  CloseMovie(m);
+  std::remove(path.c_str());
+}
+
 TEST_F(Movies, SoundTrackIsTheClock) {
   const int m = Open("count100_vorbis.ogv");
   ASSERT_NE(m, -1);
