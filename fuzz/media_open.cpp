@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/sound/movie_renderer.h"
+#include "engine/sound/movie/movie_renderer.h"
 #include "fuzz/fuzz_common.h"
 #include "platform/media/ffmpeg_filters.h"
 

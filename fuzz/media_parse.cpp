@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/sound/async_reader.h"
+#include "engine/sound/graph/async_reader.h"
 #include "fuzz/fuzz_common.h"
 #include "platform/media/ffmpeg_filters.h"
 

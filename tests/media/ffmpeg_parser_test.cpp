@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine/sound/async_reader.h"
+#include "engine/sound/graph/async_reader.h"
 #include "moviegen.h"
 #include "platform/media/builtin_filters.h"
 #include "platform/media/ffmpeg_filters.h"

@@ -2,7 +2,7 @@
 #include <chrono>
 #include <new>
 
-#include "engine/sound/async_reader.h"
+#include "engine/sound/graph/async_reader.h"
 
 AsyncIoWorker::~AsyncIoWorker() {
   BeginFlush();

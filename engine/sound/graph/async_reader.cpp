@@ -1,7 +1,7 @@
 // The asynchronous reader filter, its output pin with the pull transport, and the memory reader.
 #include <new>
 
-#include "engine/sound/async_reader.h"
+#include "engine/sound/graph/async_reader.h"
 
 // --- pin
 

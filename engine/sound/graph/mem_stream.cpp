@@ -5,7 +5,7 @@
 #include <new>
 #include <thread>
 
-#include "engine/sound/async_reader.h"
+#include "engine/sound/graph/async_reader.h"
 
 namespace {
 int64_t NowMs() {

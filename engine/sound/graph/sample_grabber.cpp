@@ -1,5 +1,5 @@
 // The sample grabber filter, its input pin and the allocator over an owner's buffer.
-#include "engine/sound/sample_grabber.h"
+#include "engine/sound/graph/sample_grabber.h"
 
 #include <new>
 

@@ -2,8 +2,8 @@
 // from memory by the memory reader, the PCM caught by the sample grabber into one growing buffer.
 #include <cstring>
 
-#include "engine/sound/async_reader.h"
-#include "engine/sound/sample_grabber.h"
+#include "engine/sound/graph/async_reader.h"
+#include "engine/sound/graph/sample_grabber.h"
 #include "engine/sound/sound_convert_internal.h"
 #include "engine/sound/sound_internal.h"
 

@@ -1,5 +1,5 @@
 // The WAV writer filter.
-#include "engine/sound/wav_writer.h"
+#include "engine/sound/graph/wav_writer.h"
 
 #include <algorithm>
 #include <cstring>

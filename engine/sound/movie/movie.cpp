@@ -1,11 +1,11 @@
 // Movie handles: open, the frame clock, play, pause, focus changes, frame callbacks and close.
-#include "engine/sound/movie.h"
+#include "engine/sound/movie/movie.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "engine/sound/movie_media.h"
-#include "engine/sound/theora_decode.h"
+#include "engine/sound/movie/movie_media.h"
+#include "engine/sound/movie/theora_decode.h"
 
 namespace {
 

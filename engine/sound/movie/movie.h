@@ -1,5 +1,7 @@
 // Tamrak engine: movie handles. A movie plays into an image that a graph shows; Ogg Theora files
 // play through the engine's own decoder, anything else through the media framework.
+// This folder holds the movie handles, the Theora decoder and the movie renderer; it calls the
+// sound, system and drawing parts of the engine, libtheora and platform/media.
 #pragma once
 
 #include <cstdint>

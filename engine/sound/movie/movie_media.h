@@ -1,7 +1,7 @@
 // Movie handles: the media-framework side of a movie (movie_media_graph.cpp), for movie.cpp.
 #pragma once
 
-#include "engine/sound/movie.h"
+#include "engine/sound/movie/movie.h"
 
 // Stops the graph (joining its threads), then releases it, its interfaces and the renderer.
 void ReleaseMovieGraph(MovieHandleRecord* movie);

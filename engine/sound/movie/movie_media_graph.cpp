@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/sound/movie.h"
-#include "engine/sound/movie_media.h"
-#include "engine/sound/movie_renderer.h"
+#include "engine/sound/movie/movie.h"
+#include "engine/sound/movie/movie_media.h"
+#include "engine/sound/movie/movie_renderer.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The movie renderer: accepted types, frame buffer and the copy or conversion of each frame.
-#include "engine/sound/movie_renderer.h"
+#include "engine/sound/movie/movie_renderer.h"
 
 #include <cstring>
 #include <new>

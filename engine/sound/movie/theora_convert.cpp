@@ -1,7 +1,7 @@
 // Movie pictures into 32-bit images and into the device's YUV surfaces.
 #include <cstring>
 
-#include "engine/sound/theora_decode.h"
+#include "engine/sound/movie/theora_decode.h"
 
 YUVToRGBTables YUVTable;
 

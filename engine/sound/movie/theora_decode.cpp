@@ -1,6 +1,6 @@
 // The Theora decoder: header parsing, the page and key-frame index, the decoding thread with its
 // frame stock, seeking and the hand-over of the current frame.
-#include "engine/sound/theora_decode.h"
+#include "engine/sound/movie/theora_decode.h"
 
 #include <chrono>
 #include <cstring>

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "engine/sound/sound_internal.h"
-#include "media.h"
+#include "tests/sound/media.h"
 #include "media/test_filters.h"
 #include "platform/mpeg/mpeg_decode.h"
 #include "platform/window/test_driver.h"

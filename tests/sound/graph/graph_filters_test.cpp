@@ -5,9 +5,9 @@
 #include <cstring>
 #include <numeric>
 
-#include "engine/sound/async_reader.h"
-#include "engine/sound/sample_grabber.h"
-#include "engine/sound/wav_writer.h"
+#include "engine/sound/graph/async_reader.h"
+#include "engine/sound/graph/sample_grabber.h"
+#include "engine/sound/graph/wav_writer.h"
 #include "media/test_filters.h"
 
 using namespace mtest;

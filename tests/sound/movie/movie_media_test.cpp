@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/draw/draw.h"
-#include "engine/sound/movie.h"
+#include "engine/sound/movie/movie.h"
 #include "movie_test_util.h"
 #include "platform/audio/audio.h"
 #include "platform/media/media.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/sound/movie_renderer.h"
+#include "engine/sound/movie/movie_renderer.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "engine/d3d9/graphics.h"
 #include "engine/draw/draw.h"
-#include "engine/sound/movie.h"
+#include "engine/sound/movie/movie.h"
 #include "movie_test_util.h"
 #include "platform/audio/audio.h"
 #include "platform/window/test_driver.h"

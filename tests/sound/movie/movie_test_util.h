@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "engine/sound/theora_decode.h"
+#include "engine/sound/movie/theora_decode.h"
 #include "moviegen.h"
 #include "common/scratch.h"
 
