@@ -7,7 +7,7 @@
 
 #include "engine/sound/graph/async_reader.h"
 #include "fuzz/fuzz_common.h"
-#include "platform/media/ffmpeg_filters.h"
+#include "platform/media/ffmpeg/ffmpeg_filters.h"
 
 namespace {
 

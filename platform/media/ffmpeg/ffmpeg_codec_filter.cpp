@@ -1,4 +1,4 @@
-#include "platform/media/ffmpeg_codec_filter.h"
+#include "platform/media/ffmpeg/ffmpeg_codec_filter.h"
 
 #include <algorithm>
 

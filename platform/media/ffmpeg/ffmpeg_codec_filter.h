@@ -2,7 +2,7 @@
 // fed packet by packet to libavcodec, every decoded frame handed to the decoder's DeliverFrame.
 #pragma once
 
-#include "platform/media/ffmpeg_common.h"
+#include "platform/media/ffmpeg/ffmpeg_common.h"
 
 namespace ffmedia {
 

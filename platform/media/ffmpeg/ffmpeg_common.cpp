@@ -1,5 +1,5 @@
 // The compressed stream's media type and opening its decoder.
-#include "platform/media/ffmpeg_common.h"
+#include "platform/media/ffmpeg/ffmpeg_common.h"
 
 #include <cstring>
 

@@ -12,7 +12,7 @@ extern "C" {
 }
 
 #include "platform/media/builtin_filters.h"
-#include "platform/media/ffmpeg_filters.h"
+#include "platform/media/ffmpeg/ffmpeg_filters.h"
 #include "platform/media/media_base.h"
 
 namespace ffmedia {

@@ -1,6 +1,6 @@
 // The demultiplexer over libavformat shared by the file source and the parser. One streaming
 // thread reads the packets in file order and hands each, without a copy, to its pin's decoder.
-#include "platform/media/ffmpeg_demux.h"
+#include "platform/media/ffmpeg/ffmpeg_demux.h"
 
 #include <algorithm>
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/media/ffmpeg_common.h"
+#include "platform/media/ffmpeg/ffmpeg_common.h"
 
 namespace ffmedia {
 

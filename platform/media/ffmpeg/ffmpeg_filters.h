@@ -3,6 +3,8 @@
 // gives one output pin per audio and video stream it can decode, and seeks; the decoders give
 // video in the subtypes video renderers take (anything else as RGB32) and sound as 16-bit PCM of
 // at most two channels.
+// This folder holds those filters and their FFmpeg helpers; it calls FFmpeg and the framework's
+// base classes in platform/media, nothing of the engine.
 #pragma once
 
 #include <cstddef>

@@ -1,7 +1,7 @@
 // The pull-mode parser over libavformat: reads a byte stream through the asynchronous reader
 // upstream (its I/O context's reads and seeks go to the reader, never past its length) and gives
 // the streams out as the file source does.
-#include "platform/media/ffmpeg_demux.h"
+#include "platform/media/ffmpeg/ffmpeg_demux.h"
 
 namespace ffmedia {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/media/ffmpeg_demux.h"
+#include "platform/media/ffmpeg/ffmpeg_demux.h"
 
 namespace ffmedia {
 

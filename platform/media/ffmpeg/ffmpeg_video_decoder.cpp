@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/media/ffmpeg_codec_filter.h"
+#include "platform/media/ffmpeg/ffmpeg_codec_filter.h"
 
 namespace ffmedia {
 

@@ -9,8 +9,8 @@
 #include "engine/sound/graph/async_reader.h"
 #include "moviegen.h"
 #include "platform/media/builtin_filters.h"
-#include "platform/media/ffmpeg_filters.h"
-#include "test_filters.h"
+#include "platform/media/ffmpeg/ffmpeg_filters.h"
+#include "tests/media/test_filters.h"
 
 namespace mtest {
 namespace {

@@ -1,6 +1,6 @@
 // The default PCM renderer: intelligent connect picks it, and its sound reaches the sound output.
 #include "platform/audio/audio.h"
-#include "test_filters.h"
+#include "tests/media/test_filters.h"
 
 using namespace mtest;
 
