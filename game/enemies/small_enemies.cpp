@@ -1,7 +1,7 @@
-#include "game/small_enemies.h"
+#include "game/enemies/small_enemies.h"
 
 #include "engine/draw/draw.h"
-#include "game/collision.h"
+#include "game/playfield/collision.h"
 #include "game/gfx.h"
 #include "game/play_state.h"
 #include "game/resources.h"

@@ -2,6 +2,8 @@
 // the purple and red ninjas, the wrestler) and the missiles thrown by them and others:
 // the throwing star, the fire bomb and the throwing knife. Enemies and their companions
 // keep their state number in `hitMask`, which only balls use otherwise.
+// This folder holds them; they call the frame (tasks, play state, resources, gfx), the playfield's
+// collision and the engine's API.
 #pragma once
 
 #include <cstdint>

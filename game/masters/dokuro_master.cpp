@@ -1,23 +1,23 @@
-#include "game/dokuro_master.h"
+#include "game/masters/dokuro_master.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include "engine/draw/memimg.h"
 #include "engine/system/system.h"
-#include "game/blocks_items.h"
-#include "game/collision.h"
+#include "game/playfield/blocks_items.h"
+#include "game/playfield/collision.h"
 #include "game/gfx.h"
-#include "game/ikebana_master.h"
-#include "game/master_common.h"
-#include "game/origami_master.h"
+#include "game/masters/ikebana_master.h"
+#include "game/masters/master_common.h"
+#include "game/masters/origami_master.h"
 #include "game/play_state.h"
 #include "game/resources.h"
 #include "game/settings.h"
-#include "game/shodo_master.h"
-#include "game/small_enemies.h"
-#include "game/stage_scenes.h"
-#include "game/tea_master.h"
+#include "game/masters/shodo_master.h"
+#include "game/enemies/small_enemies.h"
+#include "game/playfield/stage_scenes.h"
+#include "game/masters/tea_master.h"
 
 namespace {
 

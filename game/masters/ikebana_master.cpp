@@ -1,13 +1,13 @@
-#include "game/ikebana_master.h"
+#include "game/masters/ikebana_master.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include "engine/draw/draw.h"
 #include "engine/system/system.h"
-#include "game/collision.h"
+#include "game/playfield/collision.h"
 #include "game/gfx.h"
-#include "game/master_common.h"
+#include "game/masters/master_common.h"
 #include "game/play_state.h"
 #include "game/resources.h"
 #include "game/settings.h"

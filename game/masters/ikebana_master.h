@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "game/blocks_items.h"
+#include "game/playfield/blocks_items.h"
 #include "game/task.h"
 
 class IkebanaMasterTask : public Character {

@@ -1,9 +1,9 @@
-#include "game/master_common.h"
+#include "game/masters/master_common.h"
 
 #include "engine/draw/memimg.h"
 #include "engine/system/system.h"
-#include "game/blocks_items.h"
-#include "game/collision.h"
+#include "game/playfield/blocks_items.h"
+#include "game/playfield/collision.h"
 #include "game/gfx.h"
 #include "game/play_state.h"
 #include "game/resources.h"

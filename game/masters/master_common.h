@@ -1,6 +1,8 @@
 // Rules shared by the five masters: the boss values they keep in the play state
 // (BossPhase, BossGaugeFull, BossCenterX/Y, the name lines), their hit reaction, the
 // waking on the scroll and the long death sequence that ends in an item shower.
+// This folder holds the five masters, each with its weapons, and this shared code; they call the
+// frame (tasks, play state, resources, gfx), the playfield and the small enemies, and the engine's API.
 #pragma once
 
 #include <cstdint>

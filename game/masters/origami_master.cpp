@@ -1,4 +1,4 @@
-#include "game/origami_master.h"
+#include "game/masters/origami_master.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,10 +6,10 @@
 
 #include "engine/draw/memimg.h"
 #include "engine/system/system.h"
-#include "game/blocks_items.h"
-#include "game/collision.h"
+#include "game/playfield/blocks_items.h"
+#include "game/playfield/collision.h"
 #include "game/gfx.h"
-#include "game/master_common.h"
+#include "game/masters/master_common.h"
 #include "game/play_state.h"
 #include "game/resources.h"
 #include "game/settings.h"

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "game/collision.h"
+#include "game/playfield/collision.h"
 #include "game/task.h"
 
 // A paper held in one hand: unfolds beside the master, then follows its hand.

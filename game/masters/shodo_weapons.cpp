@@ -1,10 +1,10 @@
-#include "game/shodo_weapons.h"
+#include "game/masters/shodo_weapons.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "game/blocks_items.h"
-#include "game/collision.h"
+#include "game/playfield/blocks_items.h"
+#include "game/playfield/collision.h"
 #include "game/gfx.h"
 #include "game/play_state.h"
 #include "game/resources.h"

@@ -1,13 +1,13 @@
-#include "game/blocks_items.h"
+#include "game/playfield/blocks_items.h"
 
 #include <algorithm>
 
-#include "game/collision.h"
+#include "game/playfield/collision.h"
 #include "game/gfx.h"
 #include "game/play_state.h"
 #include "game/resources.h"
 #include "game/settings.h"
-#include "game/small_enemies.h"
+#include "game/enemies/small_enemies.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "game/collision.h"
+#include "game/playfield/collision.h"
 
 #include <cmath>
 #include <cstdint>
 
-#include "game/blocks_items.h"
+#include "game/playfield/blocks_items.h"
 #include "game/play_state.h"
 #include "game/resources.h"
-#include "game/small_enemies.h"
+#include "game/enemies/small_enemies.h"
 #include "game/task.h"
 
 namespace {

@@ -1,14 +1,14 @@
-#include "game/paddle_ball.h"
+#include "game/playfield/paddle_ball.h"
 
 #include "engine/draw/draw.h"
 #include "engine/system/system.h"
-#include "game/blocks_items.h"
-#include "game/collision.h"
+#include "game/playfield/blocks_items.h"
+#include "game/playfield/collision.h"
 #include "game/gfx.h"
 #include "game/play_state.h"
 #include "game/resources.h"
 #include "game/settings.h"
-#include "game/stage_scenes.h"
+#include "game/playfield/stage_scenes.h"
 
 namespace {
 

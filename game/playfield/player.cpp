@@ -1,15 +1,15 @@
-#include "game/player.h"
+#include "game/playfield/player.h"
 
 #include <algorithm>
 
 #include "engine/draw/draw.h"
-#include "game/blocks_items.h"
-#include "game/collision.h"
+#include "game/playfield/blocks_items.h"
+#include "game/playfield/collision.h"
 #include "game/gfx.h"
 #include "game/play_state.h"
 #include "game/resources.h"
 #include "game/settings.h"
-#include "game/stage_scenes.h"
+#include "game/playfield/stage_scenes.h"
 
 namespace {
 

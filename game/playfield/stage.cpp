@@ -1,4 +1,4 @@
-#include "game/stage.h"
+#include "game/playfield/stage.h"
 
 #include <cerrno>
 #include <climits>
@@ -7,13 +7,13 @@
 
 #include "engine/draw/draw.h"
 #include "engine/system/system.h"
-#include "game/blocks_items.h"
-#include "game/dokuro_master.h"
-#include "game/ikebana_master.h"
-#include "game/origami_master.h"
-#include "game/shodo_master.h"
-#include "game/stage_scenes.h"
-#include "game/tea_master.h"
+#include "game/playfield/blocks_items.h"
+#include "game/masters/dokuro_master.h"
+#include "game/masters/ikebana_master.h"
+#include "game/masters/origami_master.h"
+#include "game/masters/shodo_master.h"
+#include "game/playfield/stage_scenes.h"
+#include "game/masters/tea_master.h"
 #include "game/task.h"
 
 StageRecord MainStageRecord;

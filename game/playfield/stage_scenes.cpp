@@ -1,14 +1,14 @@
-#include "game/stage_scenes.h"
+#include "game/playfield/stage_scenes.h"
 
 #include <cstring>
 #include <string>
 
 #include "engine/draw/draw.h"
-#include "game/collision.h"
+#include "game/playfield/collision.h"
 #include "game/gfx.h"
-#include "game/paddle_ball.h"
+#include "game/playfield/paddle_ball.h"
 #include "game/play_state.h"
-#include "game/player.h"
+#include "game/playfield/player.h"
 #include "game/resources.h"
 #include "game/settings.h"
 

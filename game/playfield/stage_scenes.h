@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "game/stage.h"
+#include "game/playfield/stage.h"
 #include "game/task.h"
 
 // Starts the music, brings in the player, fades in, then makes the ball and the paddle.

@@ -1,4 +1,4 @@
-#include "game/end_roll.h"
+#include "game/screens/end_roll.h"
 
 #include <string>
 

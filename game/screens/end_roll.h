@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "game/stage.h"
+#include "game/playfield/stage.h"
 #include "game/task.h"
 
 class EndRollTask : public Character {

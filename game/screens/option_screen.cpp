@@ -1,4 +1,4 @@
-#include "game/option_screen.h"
+#include "game/screens/option_screen.h"
 
 #include "engine/draw/draw.h"
 #include "engine/system/system.h"

@@ -1,4 +1,4 @@
-#include "game/stage_select.h"
+#include "game/screens/stage_select.h"
 
 #include <cstdio>
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "game/stage.h"
+#include "game/playfield/stage.h"
 #include "game/task.h"
 
 // Stages are numbered 0..24: five worlds of five, the fifth of each its boss stage.

@@ -1,12 +1,12 @@
-#include "game/title_screen.h"
+#include "game/screens/title_screen.h"
 
 #include "engine/draw/draw.h"
 #include "game/gfx.h"
-#include "game/option_screen.h"
+#include "game/screens/option_screen.h"
 #include "game/play_state.h"
 #include "game/resources.h"
 #include "game/settings.h"
-#include "game/stage_select.h"
+#include "game/screens/stage_select.h"
 
 namespace {
 

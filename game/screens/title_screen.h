@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "game/stage.h"
+#include "game/playfield/stage.h"
 #include "game/task.h"
 
 class OptionScreenTask;

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/draw/draw.h"
-#include "game/small_enemies.h"
-#include "playthrough_fixture.h"
+#include "game/enemies/small_enemies.h"
+#include "tests/game/playthrough_fixture.h"
 
 namespace {
 

@@ -6,14 +6,14 @@
 #include <set>
 #include <vector>
 
-#include "game/dokuro_master.h"
-#include "game/ikebana_master.h"
-#include "game/origami_master.h"
-#include "game/shodo_master.h"
-#include "game/small_enemies.h"
-#include "game/stage.h"
-#include "game/stage_scenes.h"
-#include "game/tea_master.h"
+#include "game/masters/dokuro_master.h"
+#include "game/masters/ikebana_master.h"
+#include "game/masters/origami_master.h"
+#include "game/masters/shodo_master.h"
+#include "game/enemies/small_enemies.h"
+#include "game/playfield/stage.h"
+#include "game/playfield/stage_scenes.h"
+#include "game/masters/tea_master.h"
 #include "tests/game/playthrough_fixture.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // The flower-arranging master and its flowers, stepped frame by frame on a bare playfield.
-#include "game/ikebana_master.h"
+#include "game/masters/ikebana_master.h"
 
 #include <sys/wait.h>
 
@@ -10,12 +10,12 @@
 #include <string>
 #include <type_traits>
 
-#include "game/blocks_items.h"
-#include "game/collision.h"
+#include "game/playfield/blocks_items.h"
+#include "game/playfield/collision.h"
 #include "game/harness.h"
-#include "game/stage.h"
-#include "game_test_util.h"
-#include "playthrough_fixture.h"
+#include "game/playfield/stage.h"
+#include "tests/game/game_test_util.h"
+#include "tests/game/playthrough_fixture.h"
 
 namespace {
 

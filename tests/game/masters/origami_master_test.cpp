@@ -10,11 +10,11 @@
 
 #include <gtest/gtest.h>
 
-#include "game/blocks_items.h"
-#include "game/origami_master.h"
-#include "game/stage.h"
-#include "game_test_util.h"
-#include "playthrough_fixture.h"
+#include "game/playfield/blocks_items.h"
+#include "game/masters/origami_master.h"
+#include "game/playfield/stage.h"
+#include "tests/game/game_test_util.h"
+#include "tests/game/playthrough_fixture.h"
 
 namespace {
 

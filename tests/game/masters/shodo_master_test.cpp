@@ -7,12 +7,12 @@
 
 #include <gtest/gtest.h>
 
-#include "game/blocks_items.h"
-#include "game/stage.h"
-#include "game/shodo_master.h"
-#include "game/shodo_weapons.h"
-#include "game/tea_master.h"
-#include "playthrough_fixture.h"
+#include "game/playfield/blocks_items.h"
+#include "game/playfield/stage.h"
+#include "game/masters/shodo_master.h"
+#include "game/masters/shodo_weapons.h"
+#include "game/masters/tea_master.h"
+#include "tests/game/playthrough_fixture.h"
 
 namespace {
 

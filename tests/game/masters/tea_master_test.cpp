@@ -7,13 +7,13 @@
 
 #include <gtest/gtest.h>
 
-#include "game/blocks_items.h"
-#include "game/collision.h"
-#include "game/master_common.h"
-#include "game/stage.h"
-#include "game/small_enemies.h"
-#include "game/tea_master.h"
-#include "playthrough_fixture.h"
+#include "game/playfield/blocks_items.h"
+#include "game/playfield/collision.h"
+#include "game/masters/master_common.h"
+#include "game/playfield/stage.h"
+#include "game/enemies/small_enemies.h"
+#include "game/masters/tea_master.h"
+#include "tests/game/playthrough_fixture.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include "game/blocks_items.h"
-#include "game/collision.h"
-#include "game/paddle_ball.h"
-#include "game/stage_scenes.h"
-#include "playthrough_fixture.h"
+#include "game/playfield/blocks_items.h"
+#include "game/playfield/collision.h"
+#include "game/playfield/paddle_ball.h"
+#include "game/playfield/stage_scenes.h"
+#include "tests/game/playthrough_fixture.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 
 #include <algorithm>
 
-#include "game/blocks_items.h"
-#include "game/paddle_ball.h"
-#include "game/small_enemies.h"
-#include "playthrough_fixture.h"
+#include "game/playfield/blocks_items.h"
+#include "game/playfield/paddle_ball.h"
+#include "game/enemies/small_enemies.h"
+#include "tests/game/playthrough_fixture.h"
 
 namespace {
 

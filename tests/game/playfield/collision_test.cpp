@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "game/blocks_items.h"
-#include "game/collision.h"
-#include "game/small_enemies.h"
-#include "playthrough_fixture.h"
+#include "game/playfield/blocks_items.h"
+#include "game/playfield/collision.h"
+#include "game/enemies/small_enemies.h"
+#include "tests/game/playthrough_fixture.h"
 
 namespace {
 

@@ -3,11 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include "game/blocks_items.h"
-#include "game/player.h"
-#include "game/small_enemies.h"
-#include "game/stage_scenes.h"
-#include "playthrough_fixture.h"
+#include "game/playfield/blocks_items.h"
+#include "game/playfield/player.h"
+#include "game/enemies/small_enemies.h"
+#include "game/playfield/stage_scenes.h"
+#include "tests/game/playthrough_fixture.h"
 
 namespace {
 

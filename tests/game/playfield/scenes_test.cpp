@@ -1,10 +1,10 @@
 // READY, STAGE CLEAR, and retry / GAME OVER timelines.
 #include <gtest/gtest.h>
 
-#include "game/paddle_ball.h"
-#include "game/player.h"
-#include "game/stage_scenes.h"
-#include "playthrough_fixture.h"
+#include "game/playfield/paddle_ball.h"
+#include "game/playfield/player.h"
+#include "game/playfield/stage_scenes.h"
+#include "tests/game/playthrough_fixture.h"
 
 namespace {
 

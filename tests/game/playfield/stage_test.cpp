@@ -5,15 +5,15 @@
 #include <gtest/gtest.h>
 
 #include "engine/system/system.h"
-#include "game/blocks_items.h"
-#include "game/dokuro_master.h"
-#include "game/origami_master.h"
-#include "game/tea_master.h"
+#include "game/playfield/blocks_items.h"
+#include "game/masters/dokuro_master.h"
+#include "game/masters/origami_master.h"
+#include "game/masters/tea_master.h"
 #include "game/play_state.h"
 #include "game/resources.h"
-#include "game/stage.h"
+#include "game/playfield/stage.h"
 #include "game/task.h"
-#include "game_test_util.h"
+#include "tests/game/game_test_util.h"
 
 namespace {
 

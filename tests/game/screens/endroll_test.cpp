@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "game/end_roll.h"
+#include "game/screens/end_roll.h"
 #include "game/play_state.h"
 #include "game/settings.h"
 #include "game/task.h"

@@ -10,8 +10,8 @@
 #include "game/play_state.h"
 #include "game/resources.h"
 #include "game/settings.h"
-#include "game/stage_select.h"
-#include "game_test_util.h"
+#include "game/screens/stage_select.h"
+#include "tests/game/game_test_util.h"
 #include "platform/window/test_driver.h"
 #include "title_scene_util.h"
 

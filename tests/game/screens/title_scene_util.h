@@ -13,7 +13,7 @@
 #include "game/harness.h"
 #include "game/main_loop.h"
 #include "game/resources.h"
-#include "game_test_util.h"
+#include "tests/game/game_test_util.h"
 
 namespace scenetest {
 

@@ -7,11 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include "game/option_screen.h"
+#include "game/screens/option_screen.h"
 #include "game/play_state.h"
 #include "game/settings.h"
-#include "game/stage_select.h"
-#include "game/title_screen.h"
+#include "game/screens/stage_select.h"
+#include "game/screens/title_screen.h"
 #include "title_scene_util.h"
 
 namespace {
