@@ -13,7 +13,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "engine/sound/movie_renderer.h"
+#include "engine/sound/movie/movie_renderer.h"
 #include "mediagen.h"
 #include "one_core.h"
 

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "engine/sound/theora_decode.h"
+#include "engine/sound/movie/theora_decode.h"
 #include "moviegen.h"
 #include "one_core.h"
 

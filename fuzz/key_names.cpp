@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "fuzz_common.h"
-#include "game/option_screen.h"
+#include "game/screens/option_screen.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzz::EnterScratchFolder();

@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/sound/movie_renderer.h"
+#include "engine/sound/movie/movie_renderer.h"
 #include "fuzz/fuzz_common.h"
-#include "platform/media/ffmpeg_filters.h"
+#include "platform/media/ffmpeg/ffmpeg_filters.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1u << 20)) return 0;

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/sound/async_reader.h"
+#include "engine/sound/graph/async_reader.h"
 #include "fuzz/fuzz_common.h"
-#include "platform/media/ffmpeg_filters.h"
+#include "platform/media/ffmpeg/ffmpeg_filters.h"
 
 namespace {
 

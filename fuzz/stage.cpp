@@ -5,7 +5,7 @@
 
 #include "engine/draw/draw.h"
 #include "fuzz_common.h"
-#include "game/stage.h"
+#include "game/playfield/stage.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/sound/theora_decode.h"
+#include "engine/sound/movie/theora_decode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const int tables = InitializeYUVToRGBTable();

@@ -4,15 +4,15 @@
 #include <cstring>
 
 #include "engine/draw/draw.h"
-#include "game/end_roll.h"
+#include "game/screens/end_roll.h"
 #include "game/gfx.h"
-#include "game/stage_scenes.h"
+#include "game/playfield/stage_scenes.h"
 #include "game/play_state.h"
 #include "game/resources.h"
 #include "game/settings.h"
-#include "game/stage.h"
+#include "game/playfield/stage.h"
 #include "game/task.h"
-#include "game/title_screen.h"
+#include "game/screens/title_screen.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "engine/d3d9/graphics.h"
 #include "engine/draw/draw.h"
-#include "engine/sound/movie.h"
+#include "engine/sound/movie/movie.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "engine/d3d9/graphics.h"
 #include "engine/draw/baseimage.h"
 #include "engine/softrender/softrender.h"
-#include "engine/sound/movie.h"
+#include "engine/sound/movie/movie.h"
 #include "platform/window/window.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // Graphs that show a movie: the movie's frame callback refreshes the graph's pixels.
 #include "engine/d3d9/graphics.h"
 #include "engine/draw/baseimage.h"
-#include "engine/sound/movie.h"
-#include "engine/sound/theora_decode.h"
+#include "engine/sound/movie/movie.h"
+#include "engine/sound/movie/theora_decode.h"
 
 namespace {
 

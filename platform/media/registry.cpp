@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "platform/media/builtin_filters.h"
-#include "platform/media/ffmpeg_filters.h"
+#include "platform/media/ffmpeg/ffmpeg_filters.h"
 #include "platform/media/graph.h"
 
 namespace {

@@ -7,15 +7,15 @@
 #include <gtest/gtest.h>
 
 #include "engine/system/system.h"
-#include "game/end_roll.h"
+#include "game/screens/end_roll.h"
 #include "game/gfx.h"
 #include "game/harness.h"
-#include "game/stage_scenes.h"
+#include "game/playfield/stage_scenes.h"
 #include "game/main_loop.h"
 #include "game/resources.h"
 #include "game/play_state.h"
 #include "game/settings.h"
-#include "game/stage.h"
+#include "game/playfield/stage.h"
 #include "game/task.h"
 #include "game_test_util.h"
 #include "platform/window/test_driver.h"

@@ -16,15 +16,15 @@
 
 #include "engine/draw/draw.h"
 #include "engine/system/system.h"
-#include "game/blocks_items.h"
+#include "game/playfield/blocks_items.h"
 #include "game/harness.h"
 #include "game/main_loop.h"
-#include "game/paddle_ball.h"
+#include "game/playfield/paddle_ball.h"
 #include "game/play_state.h"
-#include "game/player.h"
+#include "game/playfield/player.h"
 #include "game/resources.h"
-#include "game/small_enemies.h"
-#include "game/stage_scenes.h"
+#include "game/enemies/small_enemies.h"
+#include "game/playfield/stage_scenes.h"
 #include "game_test_util.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "engine/system/system.h"
-#include "game/stage.h"
+#include "game/playfield/stage.h"
 
 namespace {
 

@@ -1,0 +1,86 @@
+// Shared by the FFmpeg filters: the compressed stream's format block and owners of FFmpeg objects.
+#pragma once
+
+#include <memory>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include "platform/media/builtin_filters.h"
+#include "platform/media/ffmpeg/ffmpeg_filters.h"
+#include "platform/media/media_base.h"
+
+namespace ffmedia {
+
+// Limits on what a file may ask for.
+constexpr int kMaxSide = 16384;
+constexpr int64_t kMaxPixels = int64_t(1) << 26;
+constexpr int kMaxChannels = 64;
+constexpr int kMaxSampleRate = 768000;
+constexpr int kMaxExtradata = 1 << 20;
+
+// The format block of a compressed stream: these fields, then the codec's extra data.
+struct CodecFormat {
+  int32_t codecId;
+  int32_t codecType;  // AVMEDIA_TYPE_*
+  int32_t format;     // pixel or sample format, -1 unknown
+  int32_t width, height;
+  int32_t sampleRate;
+  int32_t channels;
+  int32_t blockAlign;
+  int32_t bitsPerCodedSample;
+  int32_t frameSize;
+  int64_t bitRate;
+  uint64_t channelMask;  // 0: the default order for the count
+  REFERENCE_TIME avgTimePerFrame;
+  int32_t extradataSize;
+  int32_t reserved;
+};
+
+// Media type of a stream from its parameters.
+MediaType MakeCodecMediaType(const AVCodecParameters* par, REFERENCE_TIME avgTimePerFrame);
+// The parameters back from a media type of ours; false when it is not one or is malformed.
+bool ReadCodecMediaType(const MediaType& type, AVMediaType kind, CodecFormat* format, const uint8_t** extradata);
+// Sound limits of a stream a decoder can take.
+bool CodecParametersSane(const CodecFormat& format);
+
+struct CodecContextFree {
+  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct FrameFree {
+  void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct PacketFree {
+  void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct SwsFree {
+  void operator()(SwsContext* s) const { sws_freeContext(s); }
+};
+struct SwrFree {
+  void operator()(SwrContext* s) const { swr_free(&s); }
+};
+using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFree>;
+using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
+using SwsPtr = std::unique_ptr<SwsContext, SwsFree>;
+using SwrPtr = std::unique_ptr<SwrContext, SwrFree>;
+
+// A decoder opened from the format block (one thread: the streaming thread's); null when the
+// codec is unknown or refuses the parameters. Packet times are 100 ns units.
+CodecContextPtr OpenDecoder(const CodecFormat& format, const uint8_t* extradata);
+
+// The frame's start in 100 ns units, or AV_NOPTS_VALUE when it carries none.
+REFERENCE_TIME FrameTime(const AVFrame* frame);
+
+// Makers of the filters (class factory form).
+HRESULT CreateMediaFileSource(IUnknown* outer, IUnknown** object);
+HRESULT CreateMediaParser(IUnknown* outer, IUnknown** object);
+HRESULT CreateVideoDecoder(IUnknown* outer, IUnknown** object);
+HRESULT CreateAudioDecoder(IUnknown* outer, IUnknown** object);
+
+}  // namespace ffmedia

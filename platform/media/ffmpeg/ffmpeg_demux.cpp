@@ -1,0 +1,349 @@
+// The demultiplexer over libavformat shared by the file source and the parser. One streaming
+// thread reads the packets in file order and hands each, without a copy, to its pin's decoder.
+#include "platform/media/ffmpeg/ffmpeg_demux.h"
+
+#include <algorithm>
+
+namespace ffmedia {
+
+namespace {
+
+constexpr int kIoBufferBytes = 1 << 16;
+
+// A sample that owns the packet holding its bytes.
+class PacketSample : public MediaSample {
+ public:
+  explicit PacketSample(PacketPtr packet)
+      : MediaSample(nullptr, packet->data, packet->size), packet_(std::move(packet)) {}
+
+ private:
+  PacketPtr packet_;
+};
+
+REFERENCE_TIME ToUnits(int64_t t, AVRational base) { return av_rescale_q(t, base, AVRational{1, int(UNITS)}); }
+
+std::u16string Numbered(const char16_t* name, int n) {
+  std::u16string s(name);
+  if (n == 1) return s;
+  s += u' ';
+  for (char c : std::to_string(n)) s += char16_t(c);
+  return s;
+}
+
+}  // namespace
+
+class DemuxPin : public BaseOutputPin {
+ public:
+  DemuxPin(DemuxFilter* filter, const std::u16string& name, int streamIndex, bool isVideo, MediaType type)
+      : BaseOutputPin(filter, name.c_str()), stream(streamIndex), video(isVideo), offered_(std::move(type)) {}
+
+  HRESULT GetMediaType(int index, MediaType* type) override {
+    if (index < 0) return E_INVALIDARG;
+    if (index > 0) return VFW_S_NO_MORE_ITEMS;
+    *type = offered_;
+    return S_OK;
+  }
+  HRESULT CheckMediaType(const MediaType& type) override { return type == offered_ ? S_OK : S_FALSE; }
+  // Samples carry packets of their own; the allocator only has to exist.
+  HRESULT DecideBufferSize(IMemAllocator* allocator, AllocatorProperties*) override {
+    AllocatorProperties want{1, 16, 1, 0}, got;
+    return allocator->SetProperties(&want, &got);
+  }
+
+  const int stream;
+  const bool video;
+  bool done = false;   // this pass delivers nothing more
+  bool first = true;   // the next sample starts the pass
+
+ private:
+  MediaType offered_;
+};
+
+namespace {
+
+int ReadSource(void* opaque, uint8_t* buffer, int size) {
+  auto* in = static_cast<ByteSource*>(opaque);
+  const int64_t n = std::min<int64_t>(std::max(size, 0), in->length - in->position);
+  if (n <= 0) return AVERROR_EOF;
+  if (!in->ReadAt(in->position, int32_t(n), buffer)) return AVERROR(EIO);
+  in->position += n;
+  return int(n);
+}
+
+int64_t SeekSource(void* opaque, int64_t offset, int whence) {
+  auto* in = static_cast<ByteSource*>(opaque);
+  if (whence & AVSEEK_SIZE) return in->length;
+  int64_t base = 0;
+  switch (whence & ~AVSEEK_FORCE) {
+    case SEEK_SET: base = 0; break;
+    case SEEK_CUR: base = in->position; break;
+    case SEEK_END: base = in->length; break;
+    default: return AVERROR(EINVAL);
+  }
+  if (offset < -base || offset > in->length - base) return AVERROR(EINVAL);
+  in->position = base + offset;
+  return in->position;
+}
+
+}  // namespace
+
+IoContextPtr MakeIoContext(ByteSource* source) {
+  auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferBytes));
+  if (!buffer) return nullptr;
+  IoContextPtr io(avio_alloc_context(buffer, kIoBufferBytes, 0, source, ReadSource, nullptr, SeekSource));
+  if (!io) av_free(buffer);
+  return io;
+}
+
+DemuxFilter::DemuxFilter(const char* objectName, const CLSID& clsid) : BaseFilter(objectName, nullptr, clsid) {}
+
+DemuxFilter::~DemuxFilter() { StopThread(); }
+
+BasePin* DemuxFilter::Output(int index) const {
+  return index >= 0 && index < int(pins_.size()) ? pins_[size_t(index)].get() : nullptr;
+}
+
+HRESULT DemuxFilter::Pause() {
+  std::lock_guard<std::recursive_mutex> lock(lock_);
+  const bool start = IsStopped();
+  HRESULT hr = BaseFilter::Pause();
+  if (SUCCEEDED(hr) && start && AnyConnected()) StartThread();
+  return hr;
+}
+
+HRESULT DemuxFilter::Stop() {
+  std::lock_guard<std::recursive_mutex> lock(lock_);
+  quit_ = true;
+  HRESULT hr = BaseFilter::Stop();
+  StopThread();
+  return hr;
+}
+
+HRESULT DemuxFilter::GetCapabilities(uint32_t* caps) {
+  if (!caps) return E_POINTER;
+  *caps = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwards | AM_SEEKING_CanSeekBackwards |
+          AM_SEEKING_CanGetDuration | AM_SEEKING_CanGetStopPos;
+  return S_OK;
+}
+
+HRESULT DemuxFilter::GetDuration(int64_t* duration) {
+  if (!duration) return E_POINTER;
+  *duration = duration_;
+  return S_OK;
+}
+
+HRESULT DemuxFilter::GetStopPosition(int64_t* stop) {
+  if (!stop) return E_POINTER;
+  *stop = stopAt_ >= 0 ? int64_t(stopAt_) : duration_;
+  return S_OK;
+}
+
+HRESULT DemuxFilter::GetCurrentPosition(int64_t* current) {
+  if (!current) return E_POINTER;
+  *current = startAt_;
+  return S_OK;
+}
+
+HRESULT DemuxFilter::GetPositions(int64_t* current, int64_t* stop) {
+  if (current) *current = startAt_;
+  return stop ? GetStopPosition(stop) : S_OK;
+}
+
+HRESULT DemuxFilter::SetPositions(int64_t* current, uint32_t currentFlags, int64_t* stop, uint32_t stopFlags) {
+  std::lock_guard<std::recursive_mutex> lock(lock_);
+  const bool moveStart = (currentFlags & AM_SEEKING_PositioningBitsMask) != 0;
+  const bool moveStop = (stopFlags & AM_SEEKING_PositioningBitsMask) != 0;
+  if ((moveStart && !current) || (moveStop && !stop)) return E_POINTER;
+  if (moveStart) {
+    // The stream in flight is flushed out and read again from the new place.
+    const bool restart = thread_.Joinable();
+    if (restart) {
+      quit_ = true;
+      for (auto& pin : pins_)
+        if (pin->IsConnected()) pin->DeliverBeginFlush();
+      StopThread();
+      for (auto& pin : pins_)
+        if (pin->IsConnected()) pin->DeliverEndFlush();
+    }
+    startAt_ = std::max<int64_t>(*current, 0);
+    if (moveStop) stopAt_ = *stop;
+    if (restart && IsActive()) StartThread();
+  } else if (moveStop) {
+    stopAt_ = *stop;
+  }
+  return S_OK;
+}
+
+void* DemuxFilter::GetInterface(const IID& iid) {
+  if (iid == IID_IMediaSeeking) return static_cast<IMediaSeeking*>(this);
+  return BaseFilter::GetInterface(iid);
+}
+
+int DemuxFilter::Interrupted(void* opaque) { return static_cast<DemuxFilter*>(opaque)->quit_.load() ? 1 : 0; }
+
+HRESULT DemuxFilter::OpenInput(const char* url, IoContextPtr io) {
+  if (ctx_) return E_UNEXPECTED;
+  AVFormatContext* raw = avformat_alloc_context();
+  if (!raw) return E_OUTOFMEMORY;
+  io_ = std::move(io);
+  if (io_) raw->pb = io_.get();
+  raw->interrupt_callback = AVIOInterruptCB{Interrupted, this};
+  quit_ = false;
+  if (avformat_open_input(&raw, url ? url : "", nullptr, nullptr) < 0) {  // frees raw
+    io_.reset();
+    return VFW_E_UNKNOWN_FILE_TYPE;
+  }
+  ctx_.reset(raw);
+  HRESULT hr = FindStreams();
+  if (FAILED(hr)) CloseInput();
+  return hr;
+}
+
+HRESULT DemuxFilter::FindStreams() {
+  AVFormatContext* ctx = ctx_.get();
+  // A still picture (a damaged image file among them) is no movie.
+  const std::string demuxer = ctx->iformat->name;
+  if (demuxer == "image2" || (demuxer.size() > 5 && demuxer.compare(demuxer.size() - 5, 5, "_pipe") == 0))
+    return VFW_E_UNKNOWN_FILE_TYPE;
+  if (avformat_find_stream_info(ctx, nullptr) < 0) return VFW_E_UNKNOWN_FILE_TYPE;
+  base_ = ctx->start_time != AV_NOPTS_VALUE ? ToUnits(ctx->start_time, AVRational{1, AV_TIME_BASE}) : 0;
+  int videos = 0, audios = 0;
+  REFERENCE_TIME longest = 0;
+  for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+    AVStream* st = ctx->streams[i];
+    AVCodecParameters* par = st->codecpar;
+    if (!avcodec_find_decoder(par->codec_id)) continue;
+    REFERENCE_TIME frameTime = 0;
+    std::u16string name;
+    if (par->codec_type == AVMEDIA_TYPE_VIDEO && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
+      if (par->width <= 0 || par->height <= 0 || par->width > kMaxSide || par->height > kMaxSide ||
+          int64_t(par->width) * par->height > kMaxPixels)
+        continue;
+      const AVRational rate = av_guess_frame_rate(ctx, st, nullptr);
+      if (rate.num > 0 && rate.den > 0) frameTime = av_rescale(UNITS, rate.den, rate.num);
+      name = Numbered(u"Video", ++videos);
+    } else if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
+      CodecFormat f{};
+      f.channels = par->ch_layout.nb_channels;
+      f.sampleRate = par->sample_rate;
+      if (!CodecParametersSane(f)) continue;
+      name = Numbered(u"Audio", ++audios);
+    } else {
+      continue;
+    }
+    if (st->duration != AV_NOPTS_VALUE && st->duration > 0)
+      longest = std::max(longest, ToUnits(st->duration, st->time_base));
+    pins_.emplace_back(new DemuxPin(this, name, int(i), par->codec_type == AVMEDIA_TYPE_VIDEO,
+                                    MakeCodecMediaType(par, frameTime)));
+  }
+  if (pins_.empty()) return VFW_E_UNKNOWN_FILE_TYPE;
+  duration_ = ctx->duration != AV_NOPTS_VALUE && ctx->duration > 0 ? ToUnits(ctx->duration, AVRational{1, AV_TIME_BASE})
+                                                                    : longest;
+  return S_OK;
+}
+
+void DemuxFilter::CloseInput() {
+  StopThread();
+  for (auto& pin : pins_) {
+    if (IPin* other = pin->GetConnected()) {
+      ComPtr<IPin> hold(other);
+      other->Disconnect();
+      pin->Disconnect();
+    }
+    retired_.push_back(std::move(pin));
+  }
+  pins_.clear();
+  ctx_.reset();
+  io_.reset();
+  base_ = duration_ = 0;
+  startAt_ = 0;
+  stopAt_ = -1;
+  streamed_ = false;
+}
+
+bool DemuxFilter::AnyConnected() const {
+  return std::any_of(pins_.begin(), pins_.end(), [](auto& p) { return p->IsConnected(); });
+}
+
+void DemuxFilter::StartThread() {
+  quit_ = false;
+  thread_.Start([this] { Stream(); });
+}
+
+void DemuxFilter::StopThread() {
+  quit_ = true;
+  thread_.Join();
+}
+
+DemuxPin* DemuxFilter::PinOfStream(int stream) const {
+  for (auto& pin : pins_)
+    if (pin->stream == stream) return pin.get();
+  return nullptr;
+}
+
+void DemuxFilter::Stream() {
+  AVFormatContext* ctx = ctx_.get();
+  const int64_t start = startAt_, stop = stopAt_;
+  if (start > 0 || streamed_) {
+    const int64_t target = av_rescale(start + base_, AV_TIME_BASE, UNITS);
+    if (avformat_seek_file(ctx, -1, INT64_MIN, target, target, 0) < 0)
+      av_seek_frame(ctx, -1, target, AVSEEK_FLAG_BACKWARD);
+  }
+  streamed_ = true;
+  std::vector<DemuxPin*> live;
+  for (auto& pin : pins_) {
+    pin->done = !pin->IsConnected();
+    pin->first = true;
+    if (!pin->done) {
+      live.push_back(pin.get());
+      pin->DeliverNewSegment(start, stop >= 0 ? stop : INT64_MAX, 1.0);
+    }
+  }
+  PacketPtr packet(av_packet_alloc());
+  if (!packet) {
+    NotifyEvent(EC_ERRORABORT, E_OUTOFMEMORY, 0);
+    return;
+  }
+  auto allDone = [&] { return std::all_of(live.begin(), live.end(), [](DemuxPin* p) { return p->done; }); };
+  // A read error ends the stream as the end of the file does: what was read plays.
+  while (!quit_ && !allDone() && av_read_frame(ctx, packet.get()) >= 0) {
+    DemuxPin* pin = PinOfStream(packet->stream_index);
+    if (!pin || pin->done) {
+      av_packet_unref(packet.get());
+      continue;
+    }
+    const AVStream* st = ctx->streams[packet->stream_index];
+    const int64_t at = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+    REFERENCE_TIME t0 = AV_NOPTS_VALUE;
+    if (at != AV_NOPTS_VALUE) {
+      t0 = ToUnits(at, st->time_base) - base_ - start;
+      if (stop >= 0 && t0 + start >= stop) {
+        av_packet_unref(packet.get());
+        pin->done = true;
+        pin->DeliverEndOfStream();
+        continue;
+      }
+    }
+    const bool key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
+    const REFERENCE_TIME length = packet->duration > 0 ? ToUnits(packet->duration, st->time_base) : 0;
+    PacketPtr owned(av_packet_alloc());
+    if (!owned) break;
+    av_packet_move_ref(owned.get(), packet.get());
+    ComPtr<IMediaSample> sample(static_cast<IMediaSample*>(new PacketSample(std::move(owned))));
+    if (t0 != AV_NOPTS_VALUE) {
+      REFERENCE_TIME t1 = t0 + length;
+      sample->SetTime(&t0, length > 0 ? &t1 : nullptr);
+    }
+    sample->SetSyncPoint(key);
+    sample->SetDiscontinuity(pin->first);
+    pin->first = false;
+    if (pin->Deliver(sample.Get()) != S_OK) pin->done = true;  // downstream takes no more
+  }
+  if (quit_) return;
+  // Pictures first: an audio renderer may hold the end until its sound has played.
+  std::stable_partition(live.begin(), live.end(), [](DemuxPin* p) { return p->video; });
+  for (DemuxPin* pin : live)
+    if (!pin->done) pin->DeliverEndOfStream();
+}
+
+}  // namespace ffmedia

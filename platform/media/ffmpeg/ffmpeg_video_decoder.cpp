@@ -1,0 +1,188 @@
+// The video decoder over libavcodec. It offers the decoder's own layout when a video renderer may
+// take it as it is (YV12, NV12, YUY2, UYVY, YVYU, RGB32, RGB24), then RGB32, to which libswscale
+// converts anything else. Frames go out with top-down rows, tightly packed planes.
+#include <algorithm>
+#include <cstring>
+
+#include "platform/media/ffmpeg/ffmpeg_codec_filter.h"
+
+namespace ffmedia {
+
+namespace {
+
+struct Layout {
+  GUID subtype;
+  AVPixelFormat format;  // the FFmpeg layout of the same bytes
+  uint16_t bits;
+};
+
+constexpr Layout kLayouts[] = {
+    {MEDIASUBTYPE_YV12, AV_PIX_FMT_YUV420P, 12}, {MEDIASUBTYPE_NV12, AV_PIX_FMT_NV12, 12},
+    {MEDIASUBTYPE_YUY2, AV_PIX_FMT_YUYV422, 16}, {MEDIASUBTYPE_UYVY, AV_PIX_FMT_UYVY422, 16},
+    {MEDIASUBTYPE_YVYU, AV_PIX_FMT_YVYU422, 16}, {MEDIASUBTYPE_RGB32, AV_PIX_FMT_BGRA, 32},
+    {MEDIASUBTYPE_RGB24, AV_PIX_FMT_BGR24, 24},
+};
+constexpr Layout kFallback = {MEDIASUBTYPE_RGB32, AV_PIX_FMT_BGRA, 32};
+
+const Layout* LayoutOf(const GUID& subtype) {
+  for (const Layout& l : kLayouts)
+    if (l.subtype == subtype) return &l;
+  return nullptr;
+}
+
+const Layout* LayoutOf(AVPixelFormat format) {
+  if (format == AV_PIX_FMT_BGR0) format = AV_PIX_FMT_BGRA;
+  for (const Layout& l : kLayouts)
+    if (l.format == format) return &l;
+  return nullptr;
+}
+
+int Half(int n) { return (n + 1) / 2; }
+
+// Bytes of a frame in the layout, planes packed as the renderers read them.
+int64_t FrameBytes(const Layout& l, int w, int h) {
+  switch (l.format) {
+    case AV_PIX_FMT_YUV420P: return int64_t(w) * h + 2 * int64_t(Half(w)) * Half(h);
+    case AV_PIX_FMT_NV12: return int64_t(w) * h + int64_t(Half(w)) * 2 * Half(h);
+    case AV_PIX_FMT_YUYV422:
+    case AV_PIX_FMT_UYVY422:
+    case AV_PIX_FMT_YVYU422: return int64_t(Half(w)) * 4 * h;
+    case AV_PIX_FMT_BGR24: return int64_t((w * 3 + 3) / 4 * 4) * h;
+    default: return int64_t(w) * 4 * h;
+  }
+}
+
+void CopyPlane(uint8_t* dst, int dstPitch, const uint8_t* src, int srcPitch, int rowBytes, int rows) {
+  for (int y = 0; y < rows; ++y) std::memcpy(dst + int64_t(y) * dstPitch, src + int64_t(y) * srcPitch, size_t(rowBytes));
+}
+
+// Copies a frame already in the layout and size into the packed buffer.
+void PackFrame(const Layout& l, const AVFrame* f, int w, int h, uint8_t* out) {
+  switch (l.format) {
+    case AV_PIX_FMT_YUV420P: {
+      const int cw = Half(w), ch = Half(h);
+      CopyPlane(out, w, f->data[0], f->linesize[0], w, h);
+      uint8_t* v = out + int64_t(w) * h;
+      CopyPlane(v, cw, f->data[2], f->linesize[2], cw, ch);  // YV12: V before U
+      CopyPlane(v + int64_t(cw) * ch, cw, f->data[1], f->linesize[1], cw, ch);
+      break;
+    }
+    case AV_PIX_FMT_NV12:
+      CopyPlane(out, w, f->data[0], f->linesize[0], w, h);
+      CopyPlane(out + int64_t(w) * h, Half(w) * 2, f->data[1], f->linesize[1], Half(w) * 2, Half(h));
+      break;
+    case AV_PIX_FMT_YUYV422:
+    case AV_PIX_FMT_UYVY422:
+    case AV_PIX_FMT_YVYU422: CopyPlane(out, Half(w) * 4, f->data[0], f->linesize[0], Half(w) * 4, h); break;
+    case AV_PIX_FMT_BGR24: CopyPlane(out, (w * 3 + 3) / 4 * 4, f->data[0], f->linesize[0], w * 3, h); break;
+    default: CopyPlane(out, w * 4, f->data[0], f->linesize[0], w * 4, h); break;
+  }
+}
+
+class VideoDecoder : public CodecFilter {
+ public:
+  VideoDecoder() : CodecFilter("Video Decoder", CLSID_MediaVideoDecoder, AVMEDIA_TYPE_VIDEO) {}
+
+  HRESULT SetMediaType(PinDirection dir, const MediaType& type) override {
+    if (dir == PinDirection::Output) {
+      out_ = LayoutOf(type.subtype);
+      return out_ ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+    }
+    return OpenInput(type, &format_) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+  }
+
+  // The decoder's own layout first when it has one of ours, then RGB32.
+  HRESULT GetMediaType(int index, MediaType* type) override {
+    std::vector<const Layout*> offers;
+    if (const Layout* native = LayoutOf(AVPixelFormat(format_.format))) offers.push_back(native);
+    if (offers.empty() || offers[0]->format != kFallback.format) offers.push_back(&kFallback);
+    if (index < 0) return E_INVALIDARG;
+    if (index >= int(offers.size())) return VFW_S_NO_MORE_ITEMS;
+    *type = TypeOf(*offers[size_t(index)]);
+    return S_OK;
+  }
+  HRESULT CheckTransform(const MediaType& in, const MediaType& out) override {
+    const Layout* l = LayoutOf(out.subtype);
+    const VIDEOINFOHEADER* vih = out.VideoInfo();
+    if (!l || out.majortype != MEDIATYPE_Video || !vih) return VFW_E_TYPE_NOT_ACCEPTED;
+    const BITMAPINFOHEADER& b = vih->bmiHeader;
+    const bool rgb = l->format == AV_PIX_FMT_BGRA || l->format == AV_PIX_FMT_BGR24;
+    // Rows top-down: RGB says so with a negative height.
+    if (b.biWidth != format_.width || b.biHeight != (rgb ? -format_.height : format_.height))
+      return VFW_E_TYPE_NOT_ACCEPTED;
+    return S_OK;
+  }
+  HRESULT DecideBufferSize(IMemAllocator* allocator, AllocatorProperties* request) override {
+    AllocatorProperties want = *request, got;
+    want.cBuffers = std::max(want.cBuffers, 2);
+    want.cbBuffer = std::max<int32_t>(want.cbBuffer, int32_t(FrameBytes(*out_, format_.width, format_.height)));
+    want.cbAlign = std::max(want.cbAlign, 1);
+    HRESULT hr = allocator->SetProperties(&want, &got);
+    if (FAILED(hr)) return hr;
+    return got.cbBuffer < want.cbBuffer ? E_FAIL : S_OK;
+  }
+
+ private:
+  MediaType TypeOf(const Layout& l) const {
+    const bool rgb = l.format == AV_PIX_FMT_BGRA || l.format == AV_PIX_FMT_BGR24;
+    MediaType mt = MakeVideoMediaType(l.subtype, format_.width, rgb ? -format_.height : format_.height, l.bits,
+                                      format_.avgTimePerFrame);
+    mt.lSampleSize = uint32_t(FrameBytes(l, format_.width, format_.height));
+    return mt;
+  }
+
+  HRESULT DeliverFrame(const AVFrame* f) override {
+    const int w = format_.width, h = format_.height;
+    const REFERENCE_TIME length = format_.avgTimePerFrame > 0 ? format_.avgTimePerFrame : UNITS / 25;
+    REFERENCE_TIME start = FrameTime(f);
+    if (start == AV_NOPTS_VALUE) start = nextTime_ != AV_NOPTS_VALUE ? nextTime_ : 0;
+    REFERENCE_TIME stop = start + length;
+    nextTime_ = stop;
+    if (stop <= 0) return S_OK;  // before the segment's start: decoded only to reach it
+    if (f->width <= 0 || f->height <= 0) return S_OK;
+
+    ComPtr<IMediaSample> out;
+    HRESULT hr = output_->GetDeliveryBuffer(out.Put(), nullptr, nullptr, 0);
+    if (FAILED(hr)) return hr;
+    uint8_t* dst = nullptr;
+    out->GetPointer(&dst);
+    const int64_t bytes = FrameBytes(*out_, w, h);
+    if (bytes > out->GetSize()) return E_UNEXPECTED;
+    if (f->format == out_->format && f->width == w && f->height == h) {
+      PackFrame(*out_, f, w, h, dst);
+    } else {
+      // Another layout or size: libswscale brings it to ours, in a frame of its own.
+      if (!scaled_ || scaled_->format != out_->format) {
+        scaled_.reset(av_frame_alloc());
+        if (!scaled_) return E_OUTOFMEMORY;
+        scaled_->format = out_->format;
+        scaled_->width = w;
+        scaled_->height = h;
+        if (av_frame_get_buffer(scaled_.get(), 0) < 0) {
+          scaled_.reset();
+          return E_OUTOFMEMORY;
+        }
+      }
+      sws_.reset(sws_getCachedContext(sws_.release(), f->width, f->height, AVPixelFormat(f->format), w, h,
+                                      out_->format, SWS_BILINEAR, nullptr, nullptr, nullptr));
+      if (!sws_) return S_OK;  // a layout libswscale cannot read: the frame is left out
+      sws_scale(sws_.get(), f->data, f->linesize, 0, f->height, scaled_->data, scaled_->linesize);
+      PackFrame(*out_, scaled_.get(), w, h, dst);
+    }
+    out->SetActualDataLength(int32_t(bytes));
+    out->SetTime(&start, &stop);
+    out->SetSyncPoint(true);
+    return output_->Deliver(out.Get());
+  }
+
+  CodecFormat format_{};
+  const Layout* out_ = &kFallback;
+  FramePtr scaled_;
+  SwsPtr sws_;
+};
+
+}  // namespace
+
+HRESULT CreateVideoDecoder(IUnknown*, IUnknown** object) { return HandOut(new (std::nothrow) VideoDecoder, object); }
+
+}  // namespace ffmedia

@@ -1,0 +1,355 @@
+// Movie handles on the manual clock without a display: the frame clock, play and pause, focus
+// changes, callbacks, open failures, clean-up, and graphs that show a movie.
+#include <filesystem>
+#include <vector>
+
+#include "engine/d3d9/graphics.h"
+#include "engine/draw/draw.h"
+#include "engine/sound/movie/movie.h"
+#include "movie_test_util.h"
+#include "platform/audio/audio.h"
+#include "platform/window/test_driver.h"
+
+using namespace movietest;
+
+namespace {
+
+constexpr int64_t kStart = 5000000;  // microseconds on the manual clock at the start of a test
+
+int ThreadCount() {
+  int n = 0;
+  for (auto& entry : std::filesystem::directory_iterator("/proc/self/task")) n += entry.is_directory() ? 1 : 0;
+  return n;
+}
+
+// Records the number of every frame the callback shows.
+void RecordFrame(MovieHandleRecord* movie, intptr_t data) {
+  TheoraDecode_ConvertFrame(movie->decoder, 1, 0, 0);
+  reinterpret_cast<std::vector<int>*>(data)->push_back(ImageNumber(movie->frameImage));
+}
+
+class Movies : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    log = ScratchName("log.txt");
+    TestDriver_Reset();
+    SetLogOutputFlag(1);
+    SetLogFileName(log.c_str());
+    ASSERT_EQ(SetScreenMode(128, 64, 32), 0);
+    AudioNull_Install(&audio);
+    blocksBefore = GetAllocMemoryCount(nullptr);
+    ASSERT_EQ(LibInit(), 0);
+    TestDriver_SetManualClock(kStart, 0);
+  }
+  void TearDown() override {
+    LibEnd();
+    AudioNull_Install(nullptr);
+    TestDriver_Reset();
+    SetScreenMode(640, 480, 16);
+    SetLogFileName(nullptr);
+    std::remove(log.c_str());
+  }
+  int Open(const char* name) {
+    int w = 0, h = 0;
+    const int param[1] = {0};
+    return OpenMovie(param, MoviePath(name).c_str(), &w, &h, 0, 0);
+  }
+  // The movie's frame as its callback shows it after an update at t microseconds after kStart.
+  int ShownAt(int movie, int64_t t) {
+    TestDriver_SetManualClock(kStart + t, 0);
+    shown.clear();
+    UpdateMovie(movie);
+    return shown.empty() ? -2 : shown.back();
+  }
+  int64_t Current(int movie) { return TheoraDecode_GetCurrentFrame(GetMovieHandleRecord(movie)->decoder); }
+  bool Logged(const char* text) { return ReadWholeFile(log).find(text) != std::string::npos; }
+
+  NullAudioConfig audio;
+  std::string log;
+  int blocksBefore = 0;
+  std::vector<int> shown;
+};
+
+}  // namespace
+
+TEST_F(Movies, ClockWithoutSound) {
+  const int m = Open("count100.ogv");
+  ASSERT_NE(m, -1);
+  MovieHandleRecord* r = GetMovieHandleRecord(m);
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(r->theoraFlag, 1);
+  EXPECT_EQ(r->soundHandle, -1);
+  EXPECT_EQ(r->width, 128);
+  EXPECT_EQ(r->height, 64);
+  // Opened paused, play type 1.
+  EXPECT_EQ(r->pausedFlag, 1);
+  EXPECT_EQ(r->playState, 0);
+  EXPECT_EQ(r->playType, DX_PLAYTYPE_BACK);
+  SetMovieFrameCallback(m, RecordFrame, reinterpret_cast<intptr_t>(&shown));
+  ASSERT_EQ(PlayMovie(m, DX_PLAYTYPE_BACK), 0);
+  EXPECT_EQ(ShownAt(m, 2030000), 50);  // 50.75 truncated
+  EXPECT_EQ(r->lastFrameTime, (kStart + 2030000) / 1000);
+  // Not looping: the last frame, and the next update that still wants it stops the movie.
+  EXPECT_EQ(ShownAt(m, 4520000), 99);
+  EXPECT_EQ(r->pausedFlag, 0);
+  EXPECT_EQ(ShownAt(m, 4530000), 99);
+  EXPECT_EQ(r->pausedFlag, 1);
+  EXPECT_EQ(r->playState, 0);
+  EXPECT_EQ(ShownAt(m, 9000000), 99);
+
+  // Looping: 113 frames in is frame 13.
+  TheoraDecode_Seek(r->decoder, 0);
+  TestDriver_SetManualClock(kStart, 0);
+  ASSERT_EQ(PlayMovie(m, DX_PLAYTYPE_LOOP), 0);
+  EXPECT_EQ(ShownAt(m, 4520000), 13);
+  EXPECT_EQ(r->pausedFlag, 0);
+}
+
+TEST_F(Movies, PlayResumesAtTheCurrentFrameWhateverTheRate) {
+  // At 29.97 frames a second frame 7 starts at 233566.67 us: a resume must not read it as frame 6.
+  TestMovieSpec ntsc;
+  ntsc.frames = 20;
+  ntsc.fpsNumerator = 30000;
+  ntsc.fpsDenominator = 1001;
+  const std::vector<uint8_t> bytes = MakeTestMovie(ntsc);
+  const std::string path = ScratchName("ntsc.ogv");
+  WriteWholeFile(path, std::string(bytes.begin(), bytes.end()));
+  int w = 0, h = 0;
+  const int param[1] = {0};
+  const int m = OpenMovie(param, path.c_str(), &w, &h, 0, 0);
+  ASSERT_NE(m, -1);
+  MovieHandleRecord* r = GetMovieHandleRecord(m);
+  for (int frame : {7, 13, 19}) {
+    SCOPED_TRACE(frame);
+    PauseMovie(m);
+    ASSERT_EQ(TheoraDecode_Seek(r->decoder, frame), 0);
+    TestDriver_SetManualClock(kStart + 5000000, 0);
+    ASSERT_EQ(PlayMovie(m, DX_PLAYTYPE_LOOP), 0);
+    UpdateMovie(m);  // in the same microsecond
+    EXPECT_EQ(Current(m), frame);
+  }
+  CloseMovie(m);
+  std::remove(path.c_str());
+}
+
+TEST_F(Movies, SoundTrackIsTheClock) {
+  const int m = Open("count100_vorbis.ogv");
+  ASSERT_NE(m, -1);
+  MovieHandleRecord* r = GetMovieHandleRecord(m);
+  if (r->soundHandle == -1) GTEST_SKIP() << "stream sounds are not built: the movie runs on the clock";
+  SetMovieFrameCallback(m, RecordFrame, reinterpret_cast<intptr_t>(&shown));
+  AudioDevice* device = AudioNull_Current();
+  ASSERT_NE(device, nullptr);
+  PlayMovie(m, DX_PLAYTYPE_BACK);
+  // The sound's play position moves the movie, not the microsecond clock.
+  auto play = [&](int ms) {
+    for (int i = 0; i < ms / 10; ++i) {
+      AudioNull_Advance(device, audio.rate / 100);
+      ProcessStreamSoundMemAll();
+    }
+  };
+  play(2030);
+  const int64_t at = GetSoundCurrentTime(r->soundHandle);
+  UpdateMovie(m);
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(shown.back(), at * 25 / 1000);
+  EXPECT_NEAR(shown.back(), 50, 1);
+  TestDriver_AdvanceClock(60000000);  // the microsecond clock has no say
+  UpdateMovie(m);
+  EXPECT_EQ(shown.back(), at * 25 / 1000);
+  // At the sound's end the movie keeps its last frame and stops; it never jumps back to frame 0.
+  play(3000);
+  for (int i = 0; i < 10; ++i) {
+    play(100);
+    UpdateMovie(m);
+    ASSERT_NE(shown.back(), 0);
+  }
+  EXPECT_EQ(shown.back(), 99);
+  EXPECT_EQ(r->pausedFlag, 1);
+  EXPECT_EQ(r->playState, 0);
+}
+
+TEST_F(Movies, WrappingForwardMovesTheShortWayRound) {
+  const int m = Open("count100_many.ogv");
+  ASSERT_NE(m, -1);
+  SetMovieFrameCallback(m, RecordFrame, reinterpret_cast<intptr_t>(&shown));
+  PlayMovie(m, DX_PLAYTYPE_LOOP);
+  EXPECT_EQ(ShownAt(m, 3930000), 98);
+  MovieHandleRecord* r = GetMovieHandleRecord(m);
+  r->decoder->imageCurrent = 0;
+  EXPECT_EQ(ShownAt(m, 4130000), 3);  // frame 103: five frames on, through the wrap
+  EXPECT_EQ(Current(m), 3);
+  // Every frame on the way through several wraps carries its own number.
+  for (int64_t t = 4130000; t < 13000000; t += 40000) ASSERT_EQ(ShownAt(m, t), (t * 25 / 1000000) % 100) << t;
+}
+
+TEST_F(Movies, PausedMoviesStillCallTheirCallback) {
+  const int m = Open("count100.ogv");
+  ASSERT_NE(m, -1);
+  SetMovieFrameCallback(m, RecordFrame, reinterpret_cast<intptr_t>(&shown));
+  for (int i = 1; i <= 3; ++i) {
+    TestDriver_AdvanceClock(1000000);
+    UpdateMovie(m);
+  }
+  EXPECT_EQ(shown.size(), 3u);
+  EXPECT_EQ(GetMovieHandleRecord(m)->frameUpdated, 1);
+  EXPECT_EQ(Current(m), 0);
+
+  // A pause keeps the place: playing again resumes the clock at the paused frame.
+  PlayMovie(m);
+  EXPECT_EQ(ShownAt(m, 3400000), 10);
+  PauseMovie(m);
+  EXPECT_EQ(ShownAt(m, 8400000), 10);
+  PlayMovie(m);
+  EXPECT_EQ(ShownAt(m, 8800000), 20);
+}
+
+TEST_F(Movies, FocusLossPausesAndResumesOnlyWhatPlayed) {
+  const int playing = Open("count100.ogv"), stopped = Open("count100.ogv"), fresh = Open("count100.ogv");
+  ASSERT_NE(playing, -1);
+  ASSERT_NE(fresh, -1);
+  PlayMovie(playing);
+  PlayMovie(stopped);
+  PauseMovie(stopped);  // paused by the program before the focus loss
+  EXPECT_EQ(PauseMovieAll(), 0);
+  for (int m : {playing, stopped, fresh}) EXPECT_EQ(GetMovieHandleRecord(m)->pausedFlag, 1);
+  EXPECT_EQ(GetMovieHandleRecord(playing)->playState, 1);
+  EXPECT_EQ(ResumeMovieAll(), 0);
+  EXPECT_EQ(GetMovieHandleRecord(playing)->pausedFlag, 0);
+  EXPECT_EQ(GetMovieHandleRecord(stopped)->pausedFlag, 1);
+  EXPECT_EQ(GetMovieHandleRecord(fresh)->pausedFlag, 1);
+
+  // The same through the window's focus changes.
+  TestDriver_Focus(0);
+  ProcessWindowMessages();
+  EXPECT_EQ(GetMovieHandleRecord(playing)->pausedFlag, 1);
+  TestDriver_Focus(1);
+  ProcessWindowMessages();
+  EXPECT_EQ(GetMovieHandleRecord(playing)->pausedFlag, 0);
+  EXPECT_EQ(GetMovieHandleRecord(stopped)->pausedFlag, 1);
+}
+
+TEST_F(Movies, LongMoviesKeepTheirClock) {
+  // One frame every 30 s: frame 75 lies 37.5 minutes in, past what 32-bit microseconds hold.
+  const int m = Open("count80_slow.ogv");
+  ASSERT_NE(m, -1);
+  SetMovieFrameCallback(m, RecordFrame, reinterpret_cast<intptr_t>(&shown));
+  TheoraDecode_Seek(GetMovieHandleRecord(m)->decoder, 75);
+  PlayMovie(m);
+  EXPECT_EQ(ShownAt(m, 29000000), 75);
+  EXPECT_EQ(ShownAt(m, 31000000), 76);
+  EXPECT_EQ(ShownAt(m, 121000000), 79);
+}
+
+TEST_F(Movies, OpenFailuresAndBadHandles) {
+  const std::string junk = ScratchName("junk.mpg");
+  WriteWholeFile(junk, std::string(2000, '\x01'));
+  const int param[1] = {0};
+  // Neither the Theora decoder nor the media framework plays these; sound alone is no movie.
+  for (const std::string& path : {junk, MoviePath("tone.ogg"), std::string("nothing.ogv")}) {
+    EXPECT_EQ(OpenMovie(param, path.c_str(), nullptr, nullptr, 0, 0), -1) << path;
+    EXPECT_TRUE(Logged(("ファイル:" + path + " が開けませんでした").c_str())) << path;
+  }
+  EXPECT_TRUE(Logged("ムービーファイルオープン処理時にエラーが発生しました"));
+  std::remove(junk.c_str());
+
+  const int m = Open("count100.ogv");
+  ASSERT_NE(m, -1);
+  for (int bad : {-1, m + 1, m ^ 0x00010000, 0x04000000}) {
+    EXPECT_EQ(GetMovieHandleRecord(bad), nullptr);
+    EXPECT_EQ(PlayMovie(bad), -1);
+    EXPECT_EQ(PauseMovie(bad), -1);
+    EXPECT_EQ(UpdateMovie(bad), -1);
+    EXPECT_EQ(SetMovieFrameCallback(bad, nullptr, 0), -1);
+    EXPECT_EQ(SetMovieSurfaceLost(bad), -1);
+    EXPECT_EQ(CloseMovie(bad), -1);
+  }
+  EXPECT_EQ(SetMovieSurfaceLost(m), 0);
+  EXPECT_EQ(CloseMovie(m), 0);
+  EXPECT_EQ(CloseMovie(m), -1);
+}
+
+TEST_F(Movies, NothingIsLeftAfterCloseOrEngineEnd) {
+  const int threads = ThreadCount();
+  size_t bytes = 0;
+  const int blocks = GetAllocMemoryCount(&bytes);
+  int movies[3];
+  for (int& m : movies) {
+    m = Open("count100_vorbis.ogv");
+    ASSERT_NE(m, -1);
+    PlayMovie(m);
+  }
+  EXPECT_EQ(ThreadCount(), threads + 3);
+  for (int m : movies) EXPECT_EQ(CloseMovie(m), 0);
+  EXPECT_EQ(ThreadCount(), threads);
+  size_t bytesAfter = 0;
+  EXPECT_EQ(GetAllocMemoryCount(&bytesAfter), blocks);
+  EXPECT_EQ(bytesAfter, bytes);
+
+  // Engine end closes what is still open, graphs that show movies included.
+  ASSERT_NE(Open("count100.ogv"), -1);
+  ASSERT_NE(LoadGraph(MoviePath("count100.ogv").c_str()), -1);
+  LibEnd();
+  EXPECT_EQ(CheckMovieManagerInit(), -1);
+  EXPECT_EQ(GetAllocMemoryCount(nullptr), blocksBefore);
+}
+
+TEST_F(Movies, GraphsShowTheirMovie) {
+  const int g = LoadGraph(MoviePath("count100.ogv").c_str());
+  ASSERT_NE(g, -1);
+  int w = 0, h = 0;
+  GetGraphSize(g, &w, &h);
+  EXPECT_EQ(w, 128);
+  EXPECT_EQ(h, 64);
+  const int movie = GetGraphRecord(g)->MovieHandle;
+  ASSERT_NE(GetMovieHandleRecord(movie), nullptr);
+  const MEMIMG* screen = GetScreenMemImg();
+  auto screenNumber = [&] { return ReadTestMovieNumber(screen->UseImage, screen->Base->Pitch); };
+  ASSERT_EQ(DrawGraph(0, 0, g, 0), 0);
+  EXPECT_EQ(screenNumber(), 0);
+  PlayMovie(movie, DX_PLAYTYPE_LOOP);
+  for (int64_t t : {1000000, 1400000, 6000000}) {
+    TestDriver_SetManualClock(kStart + t, 0);
+    ClearScreen();
+    ASSERT_EQ(DrawGraph(0, 0, g, 0), 0);  // every draw brings the frame up to date
+    EXPECT_EQ(screenNumber(), (t * 25 / 1000000) % 100) << t;
+  }
+  EXPECT_EQ(DeleteGraph(g), 0);
+  EXPECT_EQ(GetMovieHandleRecord(movie), nullptr);
+
+  // A file that is neither image nor movie.
+  const std::string junk = ScratchName("junk.bin");
+  WriteWholeFile(junk, std::string(300, '\x02'));
+  EXPECT_EQ(LoadGraph(junk.c_str()), -1);
+  EXPECT_TRUE(Logged("ムービーファイルオープン処理時にエラーが発生しました"));
+  std::remove(junk.c_str());
+}
+
+namespace {
+
+FileAccessTable plainFiles;
+
+size_t HalfRead(void* buffer, size_t size, size_t count, StreamHandle h) {
+  return plainFiles.Read(buffer, size, count / 2, h);
+}
+
+}  // namespace
+
+TEST_F(Movies, TemporaryCopiesAreWholeOrGone) {
+  const std::string source = MoviePath("count100.ogv");
+  char path[260] = {};
+  ASSERT_EQ(CopyMovieToTemporaryFile(source.c_str(), path, sizeof(path)), 0);
+  EXPECT_EQ(ReadWholeFile(path), ReadWholeFile(source));
+  std::remove(path);
+
+  plainFiles = *GetFileAccessTable();
+  FileAccessTable shortReads = plainFiles;
+  shortReads.Read = HalfRead;
+  SetFileAccessTable(&shortReads);
+  path[0] = 0;
+  EXPECT_EQ(CopyMovieToTemporaryFile(source.c_str(), path, sizeof(path)), -1);
+  SetFileAccessTable(nullptr);
+  ASSERT_NE(path[0], 0);
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_EQ(CopyMovieToTemporaryFile("nothing.ogv", path, sizeof(path)), -1);
+}
