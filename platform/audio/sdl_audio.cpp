@@ -1,6 +1,10 @@
 // Sound output through an SDL2 audio device: 16-bit stereo at 44100 Hz, SDL converts to the hardware.
 #include <SDL.h>
+#include <dlfcn.h>
 
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/audio/audio_device.h"
@@ -21,10 +25,34 @@ void SDLCALL MixCallback(void* userdata, Uint8* stream, int len) {
   std::memcpy(stream, d->sdlScratch.data(), d->sdlScratch.size() * sizeof(int16_t));
 }
 
+extern "C" void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+// Without a sound card ALSA writes several lines on standard error for every device SDL
+// probes. SDL loads the library under this name, so the handler set here is the one its
+// probes report through; the library stays loaded for the program's life.
+void QuietAlsa() {
+  static std::atomic<bool> done{false};
+  if (done.exchange(true)) return;
+  const char* driver = std::getenv("SDL_AUDIODRIVER");
+  if (driver && *driver && !strcasestr(driver, "alsa")) return;  // SDL matches names in any case
+  void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+  if (!alsa) return;
+  using SetHandler = int (*)(void (*)(const char*, int, const char*, int, const char*, ...));
+  if (auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"))) set(IgnoreAlsaError);
+}
+
+// One line for the player, once: the program goes on without sound.
+int NoSound(int code) {
+  static std::atomic<bool> told{false};
+  if (!told.exchange(true)) std::fprintf(stderr, "No sound device (%s): running without sound\n", SDL_GetError());
+  return code;
+}
+
 }  // namespace
 
 int SdlAudio_Open(AudioDevice* d) {
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return 1;
+  QuietAlsa();
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return NoSound(1);
   SDL_AudioSpec want{};
   want.freq = kRate;
   want.format = AUDIO_S16SYS;
@@ -35,6 +63,7 @@ int SdlAudio_Open(AudioDevice* d) {
   SDL_AudioSpec have{};
   SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
   if (id == 0) {
+    NoSound(2);
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     return 2;
   }

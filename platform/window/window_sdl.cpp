@@ -1,4 +1,5 @@
 #include <SDL.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +25,7 @@ struct WindowState {
   int clientWidth = 0, clientHeight = 0;
   bool fullScreen = false;
   std::string error;
+  bool displayFailed = false;  // the session's display could not be opened
   // The last frame as it was presented, kept only while asked for (tests).
   bool keepFrames = false;
   std::vector<unsigned char> lastFrame;
@@ -109,32 +111,110 @@ bool EnsureTexture(int width, int height) {
   return true;
 }
 
+// The local socket of an X display name (":1", ":1.0", "unix:1"); empty for a remote display.
+std::string XSocket(const std::string& display) {
+  const size_t colon = display.rfind(':');
+  if (colon == std::string::npos) return {};
+  const std::string host = display.substr(0, colon);
+  if (!host.empty() && host != "unix") return {};
+  const std::string number = display.substr(colon + 1, display.find('.', colon) - colon - 1);
+  if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) return {};
+  return "/tmp/.X11-unix/X" + number;
+}
+
+// The Wayland socket a display name leads to, or empty with the reason in *why.
+std::string WaylandSocket(const std::string& display, std::string* why) {
+  if (!display.empty() && display[0] == '/') return display;
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  struct stat st {};
+  if (!runtime || runtime[0] != '/' || stat(runtime, &st) != 0 || !S_ISDIR(st.st_mode)) {
+    *why = "XDG_RUNTIME_DIR does not name a folder";
+    return {};
+  }
+  return std::string(runtime) + "/" + display;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0;
+}
+
+// SDL's drivers for the session's display variables: "x11", "wayland" or both, X11 first
+// as SDL itself tries them. A Wayland display whose socket cannot be found is not
+// tried: its reason goes to *why straight away.
+void SessionDrivers(std::string* drivers, std::string* why) {
+  const char* x = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  const bool hasX = x && *x, hasWayland = wayland && *wayland;
+  if (!hasX && !hasWayland) {
+    *why = "neither DISPLAY nor WAYLAND_DISPLAY is set";
+    return;
+  }
+  if (hasX) *drivers = "x11";
+  if (hasWayland) {
+    std::string reason;
+    std::string socket = WaylandSocket(wayland, &reason);
+    if (!socket.empty() && !Exists(socket)) reason = "no socket at " + socket;
+    if (reason.empty()) {
+      *drivers += drivers->empty() ? "wayland" : ",wayland";
+    } else {
+      *why = std::string("WAYLAND_DISPLAY=") + wayland + ": " + reason;
+    }
+  }
+}
+
+// Why the session's display did not open, for each display variable set.
+std::string DisplayFailure(const std::string& waylandWhy) {
+  std::string text;
+  const char* x = std::getenv("DISPLAY");
+  if (x && *x) {
+    const std::string socket = XSocket(x);
+    text = std::string("DISPLAY=") + x + ": ";
+    text += !socket.empty() && !Exists(socket) ? "no X server at " + socket : "SDL's x11 driver could not open it";
+  }
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if (wayland && *wayland) {
+    if (!text.empty()) text += "; ";
+    text += !waylandWhy.empty() ? waylandWhy : std::string("WAYLAND_DISPLAY=") + wayland + ": SDL's wayland driver could not open it";
+  }
+  return text;
+}
+
 }  // namespace
 
 int PlatformWindow_Init() {
   if (state.videoStarted) return 0;
+  state.displayFailed = false;
   // Without a display SDL falls back to a driver that shows nothing, and a program started
   // so by mistake would seem to hang. Running unseen has to be asked for.
   const char* asked = std::getenv("SDL_VIDEODRIVER");
   const bool chosen = asked && *asked;
-  const char* unseen = " (SDL_VIDEODRIVER=dummy runs without one)";
-  if (!chosen && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
-    state.error = std::string("No display: neither DISPLAY nor WAYLAND_DISPLAY is set") + unseen;
-    return -1;
+  const char* unseen = "; SDL_VIDEODRIVER=dummy runs without one";
+  std::string drivers, why;
+  if (!chosen) {
+    SessionDrivers(&drivers, &why);
+    if (drivers.empty()) {
+      state.error = "No display: " + why + unseen;
+      state.displayFailed = true;
+      return -1;
+    }
+    // Only the session's own drivers: no fallback that shows nothing, and no probe of a
+    // window system that is not there (its library would complain on standard error).
+    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, drivers.c_str(), SDL_HINT_OVERRIDE);
   }
   // The window's framebuffer without a GPU texture behind it (see PresentToWindowSurface);
   // the environment may still ask for one.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-    SetError(chosen ? "SDL video" : "No display");
+    if (chosen) {
+      SetError("SDL video");
+    } else {
+      state.error = "No display: " + DisplayFailure(why) + unseen;
+      state.displayFailed = true;
+    }
     return -1;
   }
   state.videoStarted = true;
-  if (!chosen && HeadlessDriver()) {
-    state.error = std::string("No display: SDL could open only its ") + SDL_GetCurrentVideoDriver() + " driver" + unseen;
-    PlatformWindow_Quit();
-    return -1;
-  }
   return 0;
 }
 
@@ -337,7 +417,8 @@ int PlatformWindow_GetPresentCount() { return state.presentCount; }
 int PlatformWindow_MessageBox(const char* text, const char* caption) {
   if (!text) text = "";
   if (!caption) caption = "";
-  bool display = !HeadlessDriver() || (!state.videoStarted && (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY")));
+  bool display = !HeadlessDriver() || (!state.videoStarted && !state.displayFailed &&
+                                       (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY")));
   const char* driver = std::getenv("SDL_VIDEODRIVER");
   if (driver && (std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "offscreen") == 0)) display = false;
   if (display && SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, state.window) == 0) return 0;
