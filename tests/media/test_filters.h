@@ -266,6 +266,7 @@ class PushSource : public BaseFilter, public IMediaSeeking, public IFileSourceFi
   int errorAt = -1;  // index of the sample at which the stream fails
   std::atomic<int> seeks{0};
   std::atomic<int> pushed{0};
+  std::atomic<int> delivered{0};  // taken downstream
   std::u16string file;
   HRESULT loadResult = S_OK;
 
@@ -308,6 +309,7 @@ class PushSource : public BaseFilter, public IMediaSeeking, public IFileSourceFi
       sample->SetDiscontinuity(i == 0);
       ++pushed;
       if (pin_.Deliver(sample.Get()) != S_OK) return;
+      ++delivered;
     }
     if (!quit_) pin_.DeliverEndOfStream();
   }
