@@ -136,7 +136,8 @@ HRESULT MovieRenderer::DoRenderSample(IMediaSample* sample) {
   }
   if (bottomUp) {
     for (int y = 0; y < height; ++y)
-      std::memcpy(fillBuffer_ + size_t(height - 1 - y) * size_t(pitch), source + size_t(y) * size_t(pitch), size_t(pitch));
+      std::memcpy(fillBuffer_ + size_t(height - 1 - y) * size_t(pitch), source + size_t(y) * size_t(pitch),
+                  size_t(pitch));
   } else {
     std::memcpy(fillBuffer_, source, size_t(pitch) * size_t(height));
   }

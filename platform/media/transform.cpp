@@ -2,7 +2,9 @@
 #include "platform/media/media_base.h"
 
 TransformFilter::TransformFilter(const char* objectName, IUnknown* outer, const CLSID& clsid)
-    : BaseFilter(objectName, outer, clsid), input_(new TransformInputPin(this)), output_(new TransformOutputPin(this)) {}
+    : BaseFilter(objectName, outer, clsid),
+      input_(new TransformInputPin(this)),
+      output_(new TransformOutputPin(this)) {}
 
 TransformFilter::~TransformFilter() = default;
 

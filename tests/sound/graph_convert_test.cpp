@@ -284,7 +284,8 @@ TEST_F(GraphConvert, ConversionsStoppedAnywhereInTheStreamFailAndReturn) {
   const SoundLoadSettings settings{0, kOnlyGraph, 2, 0};
   const std::string path = "stopped_" + std::to_string(getpid()) + ".mp3";
   auto load = [&](const Bytes& file) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
     return LoadSoundMemBase(&settings, path.c_str(), 1, -1, 0, 0);
   };
   int failed = 0;
