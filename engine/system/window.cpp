@@ -1,5 +1,6 @@
 // The main window, the message pump and waiting while the window is inactive.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <string>
 #include <utility>
@@ -25,7 +26,7 @@ struct WindowState {
   double xRate = 1.0, yRate = 1.0;
   int screenWidth = 640, screenHeight = 480;
   bool active = true;
-  bool closed = false;
+  std::atomic<bool> closed{false};  // read by loading threads too
   bool alwaysRun = false;
   bool inPass = false;
   int screenLogFontSize = 16;

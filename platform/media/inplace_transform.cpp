@@ -7,10 +7,9 @@
 
 InPlaceTransformFilter::InPlaceTransformFilter(const char* objectName, IUnknown* outer, const CLSID& clsid,
                                                bool modifiesData)
-    : TransformFilter(objectName, outer, clsid), modifiesData_(modifiesData) {}
-
-TransformInputPin* InPlaceTransformFilter::NewInputPin() { return new InPlaceInputPin(this); }
-TransformOutputPin* InPlaceTransformFilter::NewOutputPin() { return new InPlaceOutputPin(this); }
+    : TransformFilter(objectName, outer, clsid), modifiesData_(modifiesData) {
+  SetPins(new InPlaceInputPin(this), new InPlaceOutputPin(this));
+}
 
 HRESULT InPlaceTransformFilter::CheckTransform(const MediaType& in, const MediaType& out) {
   return in == out ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
@@ -38,8 +37,7 @@ HRESULT InPlaceTransformFilter::DecideBufferSize(IMemAllocator* allocator, Alloc
 }
 
 bool InPlaceTransformFilter::UsingDifferentAllocators() const {
-  auto* self = const_cast<InPlaceTransformFilter*>(this);
-  return self->InputPin()->Allocator() != self->OutputPin()->Allocator();
+  return InputPin()->Allocator() != OutputPin()->Allocator();
 }
 
 IMediaSample* InPlaceTransformFilter::Copy(IMediaSample* source) {

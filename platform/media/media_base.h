@@ -4,6 +4,33 @@
 // owns its pins and hands them out through GetPinCount/GetPin. Pins share the filter's lock and
 // reference count. Every thread a filter starts is a MediaThread joined by the filter itself,
 // at the latest in its Stop.
+//
+// Locks, in the one order in which they are taken (a lock on the left may be held while one on
+// its right is taken, never the reverse):
+//
+//   graph lock -> filter lock -> streaming lock -> a filter's own locks -> allocator, event lock
+//
+// - Graph lock (FilterGraph::lock_): the graph's filters, state, clock and positions.
+// - Filter lock (BaseFilter::lock_, also the lock of the filter's pins): the filter's state
+//   changes, its pins' connections and types, its clock. Only application threads take it (the
+//   graph, the filter's owner); no streaming-thread path does. Pins that exist from the filter's
+//   construction are reached without it (GetPin, TransformFilter::InputPin and OutputPin), and
+//   what a streaming thread reads of a connection is set only while the filter is stopped.
+//   A connection holds the upstream filter's lock while it takes the downstream one's.
+// - Streaming lock (TransformFilter::receiveLock_, BaseRenderer::renderLock_): held by the
+//   streaming thread through one sample or end of stream. Delivering downstream takes the next
+//   filter's streaming lock with this one held, so they nest from upstream to downstream.
+// - A filter's own locks (the renderer's wait lock, the sample grabber's lock, the movie
+//   renderer's frame lock, a reader's request and stream locks): their own fields only. Nothing
+//   under them delivers a sample or takes a lock to their left.
+// - Allocator lock (MemAllocator) and the graph's event lock: innermost; nothing is taken
+//   under them.
+//
+// So a Stop may hold its filter lock while it waits for the streaming lock: it first marks the
+// filter stopped and makes the pins inactive (a decommitted allocator wakes a thread waiting for
+// a buffer, a stopped renderer returns at once), and the thread it waits for never asks for the
+// filter lock. The graph stops renderers first, so a thread blocked downstream is released
+// before its upstream filters wait for it.
 #pragma once
 
 #include <atomic>
@@ -332,7 +359,7 @@ class TransformFilter : public BaseFilter {
   ~TransformFilter() override;
 
   int GetPinCount() override { return 2; }
-  BasePin* GetPin(int index) override;  // 0 input, 1 output; made at the first call
+  BasePin* GetPin(int index) override;  // 0 input, 1 output
   HRESULT Stop() override;   // StopStreaming once no Receive is running
   HRESULT Pause() override;  // StartStreaming when leaving stopped
 
@@ -356,21 +383,20 @@ class TransformFilter : public BaseFilter {
   virtual HRESULT EndFlush();
   virtual HRESULT NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate);
 
-  TransformInputPin* InputPin();
-  TransformOutputPin* OutputPin();
+  // Made with the filter and never replaced afterwards: no lock needed to reach them.
+  TransformInputPin* InputPin() const { return input_.get(); }
+  TransformOutputPin* OutputPin() const { return output_.get(); }
 
  protected:
-  // Subclasses with pins of their own return them here.
-  virtual TransformInputPin* NewInputPin();
-  virtual TransformOutputPin* NewOutputPin();
+  // For the constructors of subclasses with pins of their own (null keeps the pin there is).
+  void SetPins(TransformInputPin* input, TransformOutputPin* output);
   // Copies times, flags, stream id and a type change from one sample to another.
   static void CopySampleProperties(IMediaSample* from, IMediaSample* to);
 
-  std::mutex receiveLock_;  // held through each Receive and EndOfStream
+  std::mutex receiveLock_;  // streaming lock: held through each Receive and EndOfStream
 
  private:
   friend class TransformInputPin;
-  void MakePins();
   std::unique_ptr<TransformInputPin> input_;
   std::unique_ptr<TransformOutputPin> output_;
 };
@@ -427,10 +453,6 @@ class InPlaceTransformFilter : public TransformFilter {
   bool UsingDifferentAllocators() const;
   // An output buffer holding the sample's data and properties (a new reference), or null.
   IMediaSample* Copy(IMediaSample* source);
-
- protected:
-  TransformInputPin* NewInputPin() override;
-  TransformOutputPin* NewOutputPin() override;
 
  private:
   using TransformFilter::Transform;
@@ -496,8 +518,8 @@ class BaseRenderer : public BaseFilter {
   void SendCompleteIfDue();  // under mutex_
 
   std::unique_ptr<RendererInputPin> pin_;
-  std::mutex mutex_;
-  std::mutex renderLock_;  // held through DoRenderSample
+  std::mutex mutex_;       // the wait lock: the fields below and the wait for a sample's time
+  std::mutex renderLock_;  // streaming lock: held through DoRenderSample
   std::condition_variable wake_;
   ComPtr<IReferenceClock> runClock_;  // the clock and start of the running stream, under mutex_
   REFERENCE_TIME runStart_ = 0;

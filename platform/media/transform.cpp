@@ -2,41 +2,28 @@
 #include "platform/media/media_base.h"
 
 TransformFilter::TransformFilter(const char* objectName, IUnknown* outer, const CLSID& clsid)
-    : BaseFilter(objectName, outer, clsid) {}
+    : BaseFilter(objectName, outer, clsid),
+      input_(new TransformInputPin(this)),
+      output_(new TransformOutputPin(this)) {}
 
 TransformFilter::~TransformFilter() = default;
 
-void TransformFilter::MakePins() {
-  if (input_) return;
-  input_.reset(NewInputPin());
-  output_.reset(NewOutputPin());
+void TransformFilter::SetPins(TransformInputPin* input, TransformOutputPin* output) {
+  if (input) input_.reset(input);
+  if (output) output_.reset(output);
 }
 
-TransformInputPin* TransformFilter::NewInputPin() { return new TransformInputPin(this); }
-TransformOutputPin* TransformFilter::NewOutputPin() { return new TransformOutputPin(this); }
-
 BasePin* TransformFilter::GetPin(int index) {
-  std::lock_guard<std::recursive_mutex> lock(lock_);
-  MakePins();
   if (index == 0) return input_.get();
   if (index == 1) return output_.get();
   return nullptr;
 }
 
-TransformInputPin* TransformFilter::InputPin() {
-  GetPin(0);
-  return input_.get();
-}
-
-TransformOutputPin* TransformFilter::OutputPin() {
-  GetPin(0);
-  return output_.get();
-}
-
 HRESULT TransformFilter::Stop() {
   std::lock_guard<std::recursive_mutex> lock(lock_);
   if (IsStopped()) return S_OK;
-  // Inactive pins make a running Receive return; then streaming can end.
+  // Inactive pins make a running Receive return; then streaming can end. The streaming thread
+  // never takes the filter lock, so waiting for it here cannot close a cycle.
   HRESULT hr = BaseFilter::Stop();
   std::lock_guard<std::mutex> streaming(receiveLock_);
   HRESULT stopped = StopStreaming();

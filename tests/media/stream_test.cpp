@@ -80,6 +80,36 @@ TEST_F(MediaTest, StopEndsAThreadWaitingForABuffer) {
   EXPECT_EQ(c.sink->Count(), 0u);
 }
 
+TEST_F(MediaTest, StopWaitsForASampleInsideATransformThatNeedsNoFilterLock) {
+  auto src = Make(new PushSource({TypeA()}, Seconds(4)));
+  auto pass = Make(new InPlacePass);
+  auto sink = Make(new RecordingSink);
+  auto graph = NewGraph();
+  graph->AddFilter(src.Get(), u"Source");
+  graph->AddFilter(pass.Get(), u"Pass");
+  graph->AddFilter(sink.Get(), u"Sink");
+  ASSERT_EQ(graph->ConnectDirect(PinOf(src.Get(), 0).Get(), PinOf(pass.Get(), 0).Get(), nullptr), S_OK);
+  ASSERT_EQ(graph->ConnectDirect(PinOf(pass.Get(), 1).Get(), PinOf(sink.Get(), 0).Get(), nullptr), S_OK);
+  graph.As<IMediaFilter>()->SetSyncSource(nullptr);
+  Gate gate;
+  pass->hold = &gate;
+  auto control = graph.As<IMediaControl>();
+  ASSERT_EQ(control->Run(), S_OK);
+  ASSERT_TRUE(gate.Reached());
+  {
+    // Stopped, the filter holds its lock while it waits for the sample to leave; the rest of
+    // the sample's way must not ask for that lock.
+    Call stop([&] { control->Stop(); });
+    ASSERT_TRUE(Eventually([&] { return pass->IsStopped(); }));
+    EXPECT_FALSE(stop.Returned(0));
+    gate.Open();
+    EXPECT_TRUE(stop.Returned());
+  }
+  EXPECT_EQ(MediaLiveThreads(), 0);
+  EXPECT_EQ(pass->seen, 1);
+  EXPECT_EQ(sink->Count(), 0u);  // the renderer stopped first
+}
+
 TEST_F(MediaTest, CompletionComesOnceEveryRendererHasEnded) {
   Chain c(Seconds(4), nullptr, true);
   // A second source and sink in the same graph end later.

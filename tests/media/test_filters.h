@@ -8,8 +8,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -43,6 +47,64 @@ bool Eventually(Pred pred, int ms = 5000) {
   }
   return true;
 }
+
+// A point where a thread (a streaming one, most often) stops until the test opens the gate.
+class Gate {
+ public:
+  // Once open, every thread goes straight through.
+  void Pass() {
+    std::unique_lock<std::mutex> lock(m_);
+    ++arrived_;
+    cv_.notify_all();
+    cv_.wait(lock, [&] { return open_; });
+  }
+  // Bounded, so that a thread that never comes fails the test rather than hanging it.
+  bool Reached(int ms = 10000) {
+    std::unique_lock<std::mutex> lock(m_);
+    return cv_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return arrived_ > 0; });
+  }
+  void Open() {
+    std::lock_guard<std::mutex> lock(m_);
+    open_ = true;
+    cv_.notify_all();
+  }
+
+ private:
+  std::mutex m_;
+  std::condition_variable cv_;
+  int arrived_ = 0;
+  bool open_ = false;
+};
+
+// A call run on a thread of its own. A call that has not returned when the object goes is a
+// hang: the program ends with a message instead of waiting for it for ever.
+class Call {
+ public:
+  explicit Call(std::function<void()> f)
+      : thread_([this, f = std::move(f)] {
+          f();
+          std::lock_guard<std::mutex> lock(m_);
+          done_ = true;
+          cv_.notify_all();
+        }) {}
+  ~Call() {
+    if (!Returned(30000)) {
+      std::fprintf(stderr, "a call under test never returned\n");
+      std::abort();
+    }
+    thread_.join();
+  }
+  bool Returned(int ms = 30000) {
+    std::unique_lock<std::mutex> lock(m_);
+    return cv_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return done_; });
+  }
+
+ private:
+  std::mutex m_;
+  std::condition_variable cv_;
+  bool done_ = false;
+  std::thread thread_;  // last: it starts once the rest is made
+};
 
 template <class T>
 ComPtr<T> Make(T* object) {
@@ -204,6 +266,7 @@ class PushSource : public BaseFilter, public IMediaSeeking, public IFileSourceFi
   int errorAt = -1;  // index of the sample at which the stream fails
   std::atomic<int> seeks{0};
   std::atomic<int> pushed{0};
+  std::atomic<int> delivered{0};  // taken downstream
   std::u16string file;
   HRESULT loadResult = S_OK;
 
@@ -246,6 +309,7 @@ class PushSource : public BaseFilter, public IMediaSeeking, public IFileSourceFi
       sample->SetDiscontinuity(i == 0);
       ++pushed;
       if (pin_.Deliver(sample.Get()) != S_OK) return;
+      ++delivered;
     }
     if (!quit_) pin_.DeliverEndOfStream();
   }
@@ -419,17 +483,19 @@ class CopyTransform : public TransformFilter {
   MediaType in_, out_;
 };
 
-// Passes samples on in place; result decides what Transform returns.
+// Passes samples on in place; result decides what Transform returns, and a gate can hold it.
 class InPlacePass : public InPlaceTransformFilter {
  public:
   explicit InPlacePass(MediaType takes = MediaType()) : InPlaceTransformFilter("InPlacePass", nullptr, kInPlaceId, false), takes_(std::move(takes)) {}
   HRESULT CheckInputType(const MediaType& mt) override { return mt.Matches(takes_) ? S_OK : VFW_E_INVALIDMEDIATYPE; }
   HRESULT Transform(IMediaSample* s) override {
+    if (hold) hold->Pass();
     ++seen;
     return result;
   }
   std::atomic<int> seen{0};
   HRESULT result = S_OK;
+  Gate* hold = nullptr;
 
  private:
   MediaType takes_;

@@ -6,14 +6,14 @@
 // --- filter
 
 Tamrak_CSampleGrabber::Tamrak_CSampleGrabber(IUnknown* outer)
-    : InPlaceTransformFilter("SampleGrabber", outer, kClassId, false) {}
+    : InPlaceTransformFilter("SampleGrabber", outer, kClassId, false) {
+  SetPins(new SampleGrabberInputPin(this), nullptr);
+}
 
 void* Tamrak_CSampleGrabber::GetInterface(const IID& iid) {
   if (iid == ISampleGrabberControl::iid) return static_cast<ISampleGrabberControl*>(this);
   return InPlaceTransformFilter::GetInterface(iid);
 }
-
-TransformInputPin* Tamrak_CSampleGrabber::NewInputPin() { return new SampleGrabberInputPin(this); }
 
 SampleGrabberInputPin* Tamrak_CSampleGrabber::GrabberInput() { return static_cast<SampleGrabberInputPin*>(InputPin()); }
 

@@ -3,12 +3,13 @@
 // upstream fill a buffer the owner supplies.
 #pragma once
 
+#include <atomic>
 #include <mutex>
 
 #include "platform/media/media_base.h"
 
 // Called on the streaming thread with the sample's times in stream time; only S_OK passes the
-// sample on.
+// sample on. It runs under the grabber's lock, so it must not call back into the graph.
 using SampleGrabberCallback = HRESULT (*)(IMediaSample* sample, REFERENCE_TIME* start, REFERENCE_TIME* stop,
                                           bool typeChanged, void* user);
 
@@ -36,7 +37,7 @@ class SampleGrabberInputPin : public InPlaceInputPin {
   HRESULT NotifyAllocator(IMemAllocator* allocator, bool readOnly) override;
 
   HRESULT SetDeliveryBuffer(const AllocatorProperties& props, uint8_t* buffer);
-  bool TakeTypeChanged() { return std::exchange(typeChanged_, false); }
+  bool TakeTypeChanged() { return typeChanged_.exchange(false); }
 
  private:
   friend class SampleGrabberAllocator;
@@ -44,7 +45,7 @@ class SampleGrabberInputPin : public InPlaceInputPin {
   ComPtr<IMemAllocator> custom_;
   AllocatorProperties deliveryProps_;
   uint8_t* deliveryBuffer_ = nullptr;
-  bool typeChanged_ = false;
+  std::atomic<bool> typeChanged_{false};  // set at connection, taken by the streaming thread
 };
 
 // Places its one sample over the owner's delivery buffer.
@@ -80,12 +81,13 @@ class Tamrak_CSampleGrabber : public InPlaceTransformFilter, public ISampleGrabb
 
  protected:
   void* GetInterface(const IID& iid) override;
-  TransformInputPin* NewInputPin() override;
 
  private:
   MediaType accepted_;
   SampleGrabberCallback callback_ = nullptr;
-  std::mutex grabLock_;  // the accepted type, the callback and its user data
+  // The accepted type, the callback and its user data; held through the callback. Taken under
+  // the filter lock (the type check) and the streaming lock (Transform), and takes neither.
+  std::mutex grabLock_;
   void* user_ = nullptr;
 };
 

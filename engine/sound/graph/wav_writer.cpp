@@ -13,7 +13,9 @@ HRESULT WavWriterOutputPin::CheckMediaType(const MediaType& type) {
   return TransformOutputPin::CheckMediaType(type);
 }
 
-WavWriterFilter::WavWriterFilter(IUnknown* outer) : TransformFilter("WAV Dest", outer, kClassId) {}
+WavWriterFilter::WavWriterFilter(IUnknown* outer) : TransformFilter("WAV Dest", outer, kClassId) {
+  SetPins(nullptr, new WavWriterOutputPin(this));
+}
 
 HRESULT WavWriterFilter::CheckInputType(const MediaType& type) {
   return type.formattype == FORMAT_WaveFormatEx ? S_OK : S_FALSE;

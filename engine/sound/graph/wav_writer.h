@@ -24,9 +24,6 @@ class WavWriterFilter : public TransformFilter {
   HRESULT Transform(IMediaSample* in, IMediaSample* out) override;
   HRESULT StopStreaming() override;
 
- protected:
-  TransformOutputPin* NewOutputPin() override { return new WavWriterOutputPin(this); }
-
  private:
   uint32_t written_ = 0;     // PCM bytes so far
   uint32_t headerSize_ = 0;  // bytes before the PCM

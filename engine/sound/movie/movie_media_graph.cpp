@@ -138,7 +138,7 @@ int OpenMovie_MediaGraph(MovieHandleRecord* movie, const char* path, int* width,
 
 void UpdateMovie_MediaGraph(MovieHandleRecord* m) {
   MovieRenderer* r = RendererOf(m);
-  if (r && r->newFrame.exchange(0)) {
+  if (r && r->TakeFrame()) {
     if (m->callback) {
       BaseImage& frame = m->frameBase;
       frame.Width = r->width;

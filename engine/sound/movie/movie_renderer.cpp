@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "engine/system/system.h"
 
@@ -62,8 +63,10 @@ MovieRenderer::MovieRenderer(IUnknown* outer, HRESULT* hr) : BaseVideoRenderer(C
 MovieRenderer::~MovieRenderer() { FreeBuffers(); }
 
 void MovieRenderer::FreeBuffers() {
-  MemFree(frameBuffer);
-  frameBuffer = nullptr;
+  for (uint8_t** buffer : {&frameBuffer, &fillBuffer_, &readyBuffer_}) {
+    MemFree(*buffer);
+    *buffer = nullptr;
+  }
   if (conversionImage) {
     ReleaseBaseImage(conversionImage);
     delete conversionImage;
@@ -86,7 +89,7 @@ HRESULT MovieRenderer::SetMediaType(const MediaType* type) {
       bih.biHeight > IMAGE_MAX_SIDE)
     return VFW_E_TYPE_NOT_ACCEPTED;
   FreeBuffers();
-  newFrame = 0;
+  newFrame_ = false;
   colorType = ColorTypeOf(type->subtype);
   width = bih.biWidth;
   bottomUp = bih.biHeight > 0 ? 1 : 0;
@@ -101,17 +104,27 @@ HRESULT MovieRenderer::SetMediaType(const MediaType* type) {
       return E_OUTOFMEMORY;
     }
   }
-  frameBuffer = static_cast<uint8_t*>(TK_MALLOC(size_t(pitch) * size_t(height)));
-  if (!frameBuffer) {
-    FreeBuffers();
-    return E_OUTOFMEMORY;
+  for (uint8_t** buffer : {&frameBuffer, &fillBuffer_, &readyBuffer_}) {
+    *buffer = static_cast<uint8_t*>(TK_MALLOC(size_t(pitch) * size_t(height)));
+    if (!*buffer) {
+      FreeBuffers();
+      return E_OUTOFMEMORY;
+    }
   }
   return S_OK;
 }
 
+bool MovieRenderer::TakeFrame() {
+  std::lock_guard<std::mutex> lock(frameLock_);
+  if (!newFrame_) return false;
+  std::swap(frameBuffer, readyBuffer_);
+  newFrame_ = false;
+  return true;
+}
+
 HRESULT MovieRenderer::DoRenderSample(IMediaSample* sample) {
   if (!sample) return E_POINTER;
-  if (!frameBuffer) return S_OK;
+  if (!fillBuffer_) return S_OK;
   uint8_t* data = nullptr;
   if (FAILED(sample->GetPointer(&data)) || !data) return S_OK;
   // A sample shorter than a frame of its type is left out rather than read past its end.
@@ -123,11 +136,14 @@ HRESULT MovieRenderer::DoRenderSample(IMediaSample* sample) {
   }
   if (bottomUp) {
     for (int y = 0; y < height; ++y)
-      std::memcpy(frameBuffer + size_t(height - 1 - y) * size_t(pitch), source + size_t(y) * size_t(pitch), size_t(pitch));
+      std::memcpy(fillBuffer_ + size_t(height - 1 - y) * size_t(pitch), source + size_t(y) * size_t(pitch),
+                  size_t(pitch));
   } else {
-    std::memcpy(frameBuffer, source, size_t(pitch) * size_t(height));
+    std::memcpy(fillBuffer_, source, size_t(pitch) * size_t(height));
   }
-  newFrame = 1;
+  std::lock_guard<std::mutex> lock(frameLock_);
+  std::swap(fillBuffer_, readyBuffer_);
+  newFrame_ = true;
   return S_OK;
 }
 

@@ -1,10 +1,14 @@
 // Tamrak engine: the movie renderer, the video renderer at the end of a movie's filter graph. It
 // turns each frame into a top-down frame buffer of its own (32-bit for YUV and RGB32, 24-bit for
 // RGB24) and raises a new-frame flag that UpdateMovie polls.
+//
+// Three buffers of one frame each: the streaming thread fills its own, then swaps it with the
+// ready one under the frame lock; TakeFrame swaps the ready one with the main thread's. Neither
+// thread ever sees the other's buffer, so no frame is torn and no copy runs under the lock.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "engine/draw/baseimage.h"
 #include "platform/media/media_base.h"
@@ -34,16 +38,23 @@ class MovieRenderer : public BaseVideoRenderer {
   HRESULT SetMediaType(const MediaType* type) override;
   HRESULT DoRenderSample(IMediaSample* sample) override;
 
-  BaseImage* conversionImage = nullptr;  // YUV types: the converted frame
+  // On the main thread: true when a frame came since the last call (the new-frame flag, which
+  // this clears); frameBuffer then holds that frame until the next call.
+  bool TakeFrame();
+
+  BaseImage* conversionImage = nullptr;  // YUV types: the converted frame (streaming thread)
   int colorType = 0;
-  uint8_t* frameBuffer = nullptr;  // pitch x height bytes, top-down
-  std::atomic<int> newFrame{0};    // set by the streaming thread, cleared by UpdateMovie
+  uint8_t* frameBuffer = nullptr;  // the main thread's frame: pitch x height bytes, top-down
   int bottomUp = 0;
-  int width = 0, height = 0, pitch = 0;
+  int width = 0, height = 0, pitch = 0;  // set with the media type, while stopped
 
  private:
   void FreeBuffers();
   int64_t sampleBytes_ = 0;  // what one frame of the connected type takes
+  uint8_t* fillBuffer_ = nullptr;  // the streaming thread's frame
+  std::mutex frameLock_;           // readyBuffer_ and newFrame_
+  uint8_t* readyBuffer_ = nullptr;  // the latest whole frame
+  bool newFrame_ = false;
 };
 
 // The factory: a new renderer (no reference taken yet), or null when it cannot be allocated.

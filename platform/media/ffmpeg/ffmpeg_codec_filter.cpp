@@ -31,7 +31,6 @@ HRESULT CodecFilter::BreakConnect(PinDirection dir) {
 }
 
 HRESULT CodecFilter::StartStreaming() {
-  output_ = OutputPin();  // the streaming thread must not take the filter's lock to find it
   frame_.reset(av_frame_alloc());
   packet_.reset(av_packet_alloc());
   return frame_ && packet_ ? S_OK : E_OUTOFMEMORY;

@@ -70,13 +70,11 @@ TEST_F(AudioOut, PcmIsRenderedThroughTheSoundOutput) {
   auto events = graph.As<IMediaEvent>();
   ASSERT_EQ(control->Run(), S_OK);
   EXPECT_EQ(AudioNull_BufferCount(device), 1);
-  // Half a second of sound, played in 10 ms steps while the stream fills the ring.
+  // Half a second of sound fits the ring: written whole, then played in 10 ms steps.
+  ASSERT_TRUE(Eventually([&] { return src->delivered == 125; }));
+  for (int step = 0; step < 60; ++step) AudioNull_Advance(device, rate / 100);
   int32_t code = 0;
-  for (int step = 0; step < 200 && code != EC_COMPLETE; ++step) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    AudioNull_Advance(device, rate / 100);
-    events->WaitForCompletion(0, &code);
-  }
+  ASSERT_EQ(events->WaitForCompletion(10000, &code), S_OK);
   EXPECT_EQ(code, EC_COMPLETE);
   std::vector<int16_t> heard = AudioNull_Capture(device);
   // The ramp comes out whole and in order once it starts; silence around it.

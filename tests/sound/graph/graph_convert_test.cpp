@@ -2,13 +2,23 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <mutex>
+#include <random>
+#include <thread>
 
 #include "engine/sound/sound_internal.h"
 #include "tests/sound/media.h"
 #include "media/test_filters.h"
 #include "platform/mpeg/mpeg_decode.h"
 #include "platform/window/test_driver.h"
+
+using mtest::Gate;
 
 namespace {
 
@@ -36,6 +46,49 @@ Bytes DecodeWithTheLayersDecoder(const Bytes& file, WAVEFORMATEX* format) {
   MpegDecoderClose(d);
   return pcm;
 }
+
+size_t Occurrences(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
+  return n;
+}
+
+// Ends the program when no conversion has returned for half a minute: that is a hang, which
+// would otherwise hold the test until its time-out.
+class HangGuard {
+ public:
+  HangGuard() : thread_([this] { Watch(); }) {}
+  ~HangGuard() {
+    {
+      std::lock_guard<std::mutex> lock(m_);
+      done_ = true;
+      cv_.notify_all();
+    }
+    thread_.join();
+  }
+  void Returned() {
+    std::lock_guard<std::mutex> lock(m_);
+    ++returned_;
+    cv_.notify_all();
+  }
+
+ private:
+  void Watch() {
+    std::unique_lock<std::mutex> lock(m_);
+    while (!done_) {
+      const int seen = returned_;
+      if (!cv_.wait_for(lock, std::chrono::seconds(30), [&] { return done_ || returned_ != seen; })) {
+        std::fprintf(stderr, "conversion %d never returned\n", seen + 1);
+        std::abort();
+      }
+    }
+  }
+  std::mutex m_;
+  std::condition_variable cv_;
+  int returned_ = 0;
+  bool done_ = false;
+  std::thread thread_;  // last: it starts once the rest is made
+};
 
 struct Result {
   int setup = -1;
@@ -173,6 +226,38 @@ TEST_F(GraphConvert, ClosingTheProgramEndsTheConversion) {
   EXPECT_TRUE(Logged("MP3変換の途中でソフトが終了しました"));
 }
 
+// The file layer with a gate in front of every read.
+Gate* readGate = nullptr;
+size_t (*plainRead)(void*, size_t, size_t, StreamHandle) = nullptr;
+size_t GatedRead(void* buffer, size_t size, size_t count, StreamHandle h) {
+  if (readGate) readGate->Pass();
+  return plainRead(buffer, size, count, h);
+}
+
+TEST_F(GraphConvert, ClosingWhileALoadingThreadConvertsEndsThatConversion) {
+  ScratchFile file("close.mp3", EncodeMp3(TestSignal(2, 44100, 44100), 2, 44100, 32));
+  const FileAccessTable plain = *GetFileAccessTable();
+  FileAccessTable gated = plain;
+  plainRead = plain.Read;
+  gated.Read = GatedRead;
+  Gate gate;
+  readGate = &gate;
+  ASSERT_EQ(SetFileAccessTable(&gated), 0);
+  const SoundLoadSettings settings{0, kOnlyGraph, 2, 0};
+  const int handle = LoadSoundMemBase(&settings, file.path.c_str(), 1, -1, 1, 0);
+  ASSERT_NE(handle, -1);
+  // The loading thread reads the file; the window goes meanwhile.
+  ASSERT_TRUE(gate.Reached());
+  TestDriver_Close();
+  EXPECT_EQ(ProcessWindowMessages(), -1);
+  gate.Open();
+  while (GetASyncLoadNum() > 0) ProcessWindowMessages();
+  SetFileAccessTable(nullptr);
+  readGate = nullptr;
+  EXPECT_EQ(CheckSoundMem(handle), -1);
+  EXPECT_TRUE(Logged("MP3変換の途中でソフトが終了しました"));
+}
+
 TEST_F(GraphConvert, TagsAroundTheFramesDecodeAsWithout) {
   const Bytes mp3 = EncodeMp3(TestSignal(2, 44100, 44100, 3), 2, 44100, 64);
   // ID3v2.4 with a footer in front, ID3v1 behind.
@@ -191,4 +276,59 @@ TEST_F(GraphConvert, TagsAroundTheFramesDecodeAsWithout) {
   EXPECT_TRUE(tagged.pcm == bare.pcm) << tagged.pcm.size() << " vs " << bare.pcm.size();
   Result acm = Convert(file, kOnlyAcmMp3);
   EXPECT_TRUE(acm.pcm == tagged.pcm) << acm.pcm.size() << " vs " << tagged.pcm.size();
+}
+
+TEST_F(GraphConvert, ConversionsStoppedAnywhereInTheStreamFailAndReturn) {
+  constexpr int kEach = 1000;
+  std::mt19937 random(23);
+  const SoundLoadSettings settings{0, kOnlyGraph, 2, 0};
+  const std::string path = "stopped_" + std::to_string(getpid()) + ".mp3";
+  auto load = [&](const Bytes& file) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+    return LoadSoundMemBase(&settings, path.c_str(), 1, -1, 0, 0);
+  };
+  int failed = 0;
+  HangGuard guard;
+  const auto start = std::chrono::steady_clock::now();
+
+  // Error aborts: at a random byte the frames give way to more bytes without a frame in them
+  // than the decoder looks through for the next one.
+  const Bytes head = EncodeMp3(TestSignal(1, 22050, 22050, 5), 1, 22050, 32);
+  std::uniform_int_distribution<size_t> cut(head.size() / 8, head.size());
+  for (int i = 0; i < kEach; ++i) {
+    Bytes file(head.begin(), head.begin() + std::ptrdiff_t(cut(random)));
+    file.resize(file.size() + 8192, 0);
+    file.insert(file.end(), head.begin(), head.end());
+    failed += load(file) == -1;
+    guard.Returned();
+  }
+
+  // Closes: queued once, then reported by every pump. The first pump of a conversion comes as
+  // soon as its graph runs; a hook in it yields a random number of times first, so that the stop
+  // falls anywhere in the stream (or after its end).
+  const Bytes clean[] = {EncodeMp3(TestSignal(1, 11025, 22050, 7), 1, 22050, 32),
+                         EncodeMp3(TestSignal(1, 44100, 22050, 8), 1, 22050, 32),
+                         EncodeMp3(TestSignal(2, 44100, 44100, 9), 2, 44100, 64)};
+  int yields = 0;
+  auto hook = [](void* n) {
+    for (int i = *static_cast<int*>(n); i > 0; --i) std::this_thread::yield();
+  };
+  ASSERT_EQ(AddMessagePassHook(hook, &yields), 0);
+  TestDriver_Close();
+  std::uniform_int_distribution<int> wait(0, 400);
+  for (int i = 0; i < kEach; ++i) {
+    yields = wait(random);
+    failed += load(clean[i % 3]) == -1;
+    guard.Returned();
+  }
+  RemoveMessagePassHook(hook, &yields);
+  std::remove(path.c_str());
+
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("%d conversions stopped in %.1f s\n", 2 * kEach, seconds);
+  EXPECT_EQ(failed, 2 * kEach);
+  const std::string text = ReadFileText(log);
+  EXPECT_EQ(Occurrences(text, "MP3変換の途中でエラーが発生しました"), size_t(kEach));
+  EXPECT_EQ(Occurrences(text, "MP3変換の途中でソフトが終了しました"), size_t(kEach));
 }

@@ -372,7 +372,78 @@ std::vector<RecordingSink::Got> RunThrough(Tamrak_CSampleGrabber* grabber, const
   return sink->Samples();
 }
 
+// source -> grabber -> sink, unclocked, with a callback that stops at a gate.
+struct HeldGrabber {
+  ComPtr<Tamrak_CSampleGrabber> grabber = NewGrabber();
+  ComPtr<PushSource> src = Make(new PushSource({TypeA()}, Seconds(4)));
+  ComPtr<RecordingSink> sink = Make(new RecordingSink);
+  ComPtr<IGraphBuilder> graph = NewGraph();
+  ComPtr<IMediaControl> control = graph.As<IMediaControl>();
+  Gate gate;
+
+  HeldGrabber() {
+    graph->AddFilter(src.Get(), u"Source");
+    graph->AddFilter(grabber.Get(), u"SampleGrabber");
+    graph->AddFilter(sink.Get(), u"Sink");
+    EXPECT_EQ(graph->ConnectDirect(PinOf(src.Get(), 0).Get(), PinOf(grabber.Get(), 0).Get(), nullptr), S_OK);
+    EXPECT_EQ(graph->ConnectDirect(PinOf(grabber.Get(), 1).Get(), PinOf(sink.Get(), 0).Get(), nullptr), S_OK);
+    graph.As<IMediaFilter>()->SetSyncSource(nullptr);
+    grabber->SetCallback(
+        [](IMediaSample*, REFERENCE_TIME*, REFERENCE_TIME*, bool, void* gate) {
+          static_cast<Gate*>(gate)->Pass();
+          return S_OK;
+        },
+        &gate);
+  }
+};
+
 }  // namespace
+
+TEST_F(EngineFilters, StoppingWhileTheGrabbersCallbackRunsReturnsOnceItDoes) {
+  HeldGrabber x;
+  ASSERT_EQ(x.control->Run(), S_OK);
+  ASSERT_TRUE(x.gate.Reached());
+  {
+    // From the moment the grabber reads stopped, its stop holds the filter lock and waits for
+    // the sample in the callback.
+    Call stop([&] { x.control->Stop(); });
+    ASSERT_TRUE(Eventually([&] { return x.grabber->IsStopped(); }));
+    EXPECT_FALSE(stop.Returned(0));
+    x.gate.Open();
+    EXPECT_TRUE(stop.Returned());
+  }
+  EXPECT_EQ(MediaLiveThreads(), 0);
+  EXPECT_EQ(x.sink->Count(), 0u);
+}
+
+TEST_F(EngineFilters, GrabbersTypeCheckWaitsForTheCallbackAndTheStreamGoesOn) {
+  HeldGrabber x;
+  ASSERT_EQ(x.control->Run(), S_OK);
+  ASSERT_TRUE(x.gate.Reached());
+  std::atomic<bool> haveFilterLock{false};
+  HRESULT checked = E_FAIL;
+  Gate letGo;
+  {
+    // The type check of a connection: under the filter lock, it takes the grabber's lock,
+    // which the running callback holds.
+    Call check([&] {
+      std::lock_guard<std::recursive_mutex> lock(x.grabber->FilterLock());
+      haveFilterLock = true;
+      checked = x.grabber->CheckInputType(TypeA());
+      letGo.Pass();
+    });
+    ASSERT_TRUE(Eventually([&] { return haveFilterLock.load(); }));
+    x.gate.Open();
+    // Every sample reaches the sink while the other thread still holds the filter lock.
+    EXPECT_TRUE(Eventually([&] { return x.sink->Count() == 4; }));
+    letGo.Open();
+    EXPECT_TRUE(check.Returned());
+  }
+  EXPECT_EQ(checked, S_OK);
+  int32_t code = 0;
+  EXPECT_EQ(x.graph.As<IMediaEvent>()->WaitForCompletion(5000, &code), S_OK);
+  x.control->Stop();
+}
 
 TEST_F(EngineFilters, GrabberAcceptsWhatItsOwnerSets) {
   auto grabber = NewGrabber();

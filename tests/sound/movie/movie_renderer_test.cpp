@@ -1,7 +1,11 @@
-// The movie renderer: accepted types, pitches, row order, conversions and short samples.
+// The movie renderer: accepted types, pitches, row order, conversions, short samples and the
+// frame handed to the main thread.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "engine/sound/movie/movie_renderer.h"
@@ -71,7 +75,7 @@ TEST(MovieRenderer, PitchesAndRowOrder) {
   std::vector<uint8_t> rows(48);
   for (size_t i = 0; i < rows.size(); ++i) rows[i] = uint8_t(i / 16);
   ASSERT_EQ(x.r->DoRenderSample(SampleOver(rows).Get()), S_OK);
-  EXPECT_EQ(x.r->newFrame, 1);
+  EXPECT_TRUE(x.r->TakeFrame());
   for (int y = 0; y < 3; ++y) EXPECT_EQ(x.r->frameBuffer[y * 16 + 5], 2 - y) << y;
 }
 
@@ -92,6 +96,7 @@ TEST(MovieRenderer, Yuy2ComesOutTopDownInXrgb) {
       p[1] = p[3] = 128;
     }
   ASSERT_EQ(x.r->DoRenderSample(SampleOver(frame).Get()), S_OK);
+  ASSERT_TRUE(x.r->TakeFrame());
   BaseImage expected{};
   ASSERT_EQ(MakeBaseImageXRGB8(w, h, &expected), 0);
   ASSERT_EQ(ConvertYUY2ToBaseImage(frame.data(), w, h, &expected), 0);
@@ -107,8 +112,51 @@ TEST(MovieRenderer, ShortSamplesAreLeftOut) {
   ASSERT_EQ(x.r->SetMediaType(&yv12), S_OK);
   std::vector<uint8_t> frame(8 * 8 + 2 * 4 * 4, 128);
   ASSERT_EQ(x.r->DoRenderSample(SampleOver(frame, int32_t(frame.size()) - 1).Get()), S_OK);
-  EXPECT_EQ(x.r->newFrame, 0);
+  EXPECT_FALSE(x.r->TakeFrame());
   ASSERT_EQ(x.r->DoRenderSample(SampleOver(frame).Get()), S_OK);
-  EXPECT_EQ(x.r->newFrame, 1);
+  EXPECT_TRUE(x.r->TakeFrame());
+  EXPECT_FALSE(x.r->TakeFrame());
   EXPECT_EQ(x.r->DoRenderSample(nullptr), E_POINTER);
+}
+
+TEST(MovieRenderer, TheMainThreadsFrameStaysWholeUntilItTakesTheNext) {
+  Renderer x;
+  MediaType rgb32 = MakeVideoMediaType(MEDIASUBTYPE_RGB32, 8, -4, 32);
+  ASSERT_EQ(x.r->SetMediaType(&rgb32), S_OK);
+  const size_t bytes = 8 * 4 * 4;
+  auto render = [&](uint8_t value) {
+    std::vector<uint8_t> frame(bytes, value);
+    return x.r->DoRenderSample(SampleOver(frame).Get());
+  };
+  // The value of a frame every byte of which is the same, else -1.
+  auto shown = [&] {
+    const uint8_t* p = x.r->frameBuffer;
+    return std::all_of(p, p + bytes, [&](uint8_t b) { return b == p[0]; }) ? int(p[0]) : -1;
+  };
+  ASSERT_EQ(render(1), S_OK);
+  ASSERT_TRUE(x.r->TakeFrame());
+  EXPECT_EQ(shown(), 1);
+  ASSERT_EQ(render(2), S_OK);
+  ASSERT_EQ(render(3), S_OK);
+  EXPECT_EQ(shown(), 1);  // still the frame taken
+  ASSERT_TRUE(x.r->TakeFrame());
+  EXPECT_EQ(shown(), 3);  // the newest; 2 was never shown
+  EXPECT_FALSE(x.r->TakeFrame());
+
+  // Frames rendered by another thread meanwhile come whole and in order.
+  std::atomic<bool> done{false};
+  std::thread streaming([&] {
+    for (int v = 10; v < 250; ++v) render(uint8_t(v));
+    done = true;
+  });
+  int last = 3;
+  while (!done) {
+    if (!x.r->TakeFrame()) continue;
+    const int v = shown();
+    ASSERT_GE(v, last);
+    last = v;
+  }
+  streaming.join();
+  x.r->TakeFrame();
+  EXPECT_EQ(shown(), 249);
 }
