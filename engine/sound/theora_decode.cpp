@@ -12,9 +12,10 @@ constexpr int kReadBytes = 4096;
 constexpr int kTableStep = 1000;
 // Farther than this ahead, starting again from a key frame costs less than reading every packet.
 constexpr int64_t kMaxForwardRead = 64;
-// Pictures larger than this are refused before the decoder allocates for them.
-constexpr int64_t kMaxPictureSide = 16384;
-constexpr int64_t kMaxPicturePixels = int64_t(1) << 26;
+// Pictures larger than a real movie's (DCI 4K and UHD, up to 4096 x 2304) are refused before
+// the decoder allocates for them.
+constexpr int64_t kMaxPictureSide = 4096;
+constexpr int64_t kMaxPicturePixels = int64_t(4096) * 2304;
 
 void Pause1ms() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
 

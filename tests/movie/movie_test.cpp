@@ -309,16 +309,23 @@ TEST_F(Movies, LongMoviesKeepTheirClock) {
 }
 
 TEST_F(Movies, OpenFailuresAndBadHandles) {
-  const std::string junk = ScratchName("junk.mpg");
+  const std::string junk = ScratchName("junk.mpg"), huge = ScratchName("huge.ogv");
   WriteWholeFile(junk, std::string(2000, '\x01'));
+  TestMovieSpec claim;  // a picture larger than any movie needs
+  claim.frames = 3;
+  claim.claimWidth = 8192;
+  claim.claimHeight = 8192;
+  const std::vector<uint8_t> claimed = MakeTestMovie(claim);
+  WriteWholeFile(huge, std::string(claimed.begin(), claimed.end()));
   const int param[1] = {0};
   // Neither the Theora decoder nor the media framework plays these; sound alone is no movie.
-  for (const std::string& path : {junk, MoviePath("tone.ogg"), std::string("nothing.ogv")}) {
+  for (const std::string& path : {junk, huge, MoviePath("tone.ogg"), std::string("nothing.ogv")}) {
     EXPECT_EQ(OpenMovie(param, path.c_str(), nullptr, nullptr, 0, 0), -1) << path;
     EXPECT_TRUE(Logged(("ファイル:" + path + " が開けませんでした").c_str())) << path;
   }
   EXPECT_TRUE(Logged("ムービーファイルオープン処理時にエラーが発生しました"));
   std::remove(junk.c_str());
+  std::remove(huge.c_str());
 
   const int m = Open("count100.ogv");
   ASSERT_NE(m, -1);

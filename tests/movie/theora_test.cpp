@@ -127,6 +127,34 @@ TEST_F(TheoraDecoder, RefusesWhatIsNoTheoraMovie) {
   std::remove(junk.c_str());
 }
 
+TEST_F(TheoraDecoder, PicturesLargerThanAMovieNeedsAreRefused) {
+  // Frames of 32 x 32 under headers that claim other sizes: 4096 x 2304 is the largest picture.
+  struct Claim {
+    int width, height;
+    bool opens;
+  };
+  const std::string path = ScratchName("claim.ogv");
+  for (const Claim c : {Claim{4096, 2304, true}, Claim{4112, 16, false}, Claim{4096, 2320, false},
+                        Claim{16384, 4096, false}}) {
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+    TestMovieSpec shape;
+    shape.width = shape.height = 32;
+    shape.frames = 3;
+    shape.claimWidth = c.width;
+    shape.claimHeight = c.height;
+    const std::vector<uint8_t> bytes = MakeTestMovie(shape);
+    WriteWholeFile(path, std::string(bytes.begin(), bytes.end()));
+    Decoder d(path, 2);
+    ASSERT_EQ(d.record != nullptr, c.opens);
+    if (!c.opens) continue;
+    TheoraMovieInfo info;
+    TheoraDecode_GetInfo(d.record, &info);
+    EXPECT_EQ(info.width, c.width);
+    EXPECT_EQ(info.height, c.height);
+  }
+  std::remove(path.c_str());
+}
+
 TEST_F(TheoraDecoder, DamagedFilesStillPlayWhatTheyHold) {
   const std::string movie = ReadWholeFile(MoviePath("count100.ogv"));
   const std::string path = ScratchName("cut.ogv");
