@@ -1,6 +1,7 @@
 // The Theora decoder: index, seeks, advancing with wraps and jumps, open failures, YUV surfaces.
 #include <algorithm>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "engine/d3d9/graphics.h"
@@ -139,18 +140,23 @@ TEST_F(TheoraDecoder, PicturesLargerThanAMovieNeedsAreRefused) {
     SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
     TestMovieSpec shape;
     shape.width = shape.height = 32;
-    shape.frames = 3;
+    shape.frames = 8;
     shape.claimWidth = c.width;
     shape.claimHeight = c.height;
     const std::vector<uint8_t> bytes = MakeTestMovie(shape);
     WriteWholeFile(path, std::string(bytes.begin(), bytes.end()));
-    Decoder d(path, 2);
+    Decoder d(path);
     ASSERT_EQ(d.record != nullptr, c.opens);
     if (!c.opens) continue;
     TheoraMovieInfo info;
     TheoraDecode_GetInfo(d.record, &info);
     EXPECT_EQ(info.width, c.width);
     EXPECT_EQ(info.height, c.height);
+    // Pictures this large fill 4 entries of the stock of 10 ahead, not all 8 frames.
+    while (d.record->threadState.load() != THEORA_THREAD_IDLE) std::this_thread::yield();
+    int filled = 0;
+    for (int i = 0; i < d.record->stockCount; ++i) filled += d.record->stock[i].y != nullptr;
+    EXPECT_EQ(filled, 4);
   }
   std::remove(path.c_str());
 }
