@@ -224,10 +224,9 @@ HRESULT DemuxFilter::FindStreams() {
   for (unsigned i = 0; i < ctx->nb_streams; ++i) {
     AVStream* st = ctx->streams[i];
     AVCodecParameters* par = st->codecpar;
-    if (!avcodec_find_decoder(par->codec_id)) continue;
+    if (st->discard == AVDISCARD_ALL || !avcodec_find_decoder(par->codec_id)) continue;
     REFERENCE_TIME frameTime = 0;
     std::u16string name;
-    if (st->discard == AVDISCARD_ALL) continue;
     if (par->codec_type == AVMEDIA_TYPE_VIDEO && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
       if (!PictureSizeSane(par->width, par->height)) {
         st->discard = AVDISCARD_ALL;
