@@ -69,8 +69,18 @@ int main(int argc, char** argv) {
   for (int16_t s : TestSignal(2, 100, 8000)) eight.push_back(uint8_t((s >> 8) + 128));
   Put("sound_wave/stereo8.wav", PcmWave(2, 8000, 8, eight));
 
+  // Stream sounds: the short ones above, and sounds long enough to be refilled, looped and wound
+  // back while they play.
+  Put("sound_stream/mono16.wav", PcmWave(1, 11025, 16, ToBytes(TestSignal(1, 120, 11025))));
+  Put("sound_stream/stereo8.wav", PcmWave(2, 8000, 8, eight));
+  Bytes longEight;
+  for (int16_t s : TestSignal(1, 3600, 8000, 3)) longEight.push_back(uint8_t((s >> 8) + 128));
+  Put("sound_stream/long8.wav", PcmWave(1, 8000, 8, longEight));
+  Put("sound_stream/long.ogg", EncodeOggVorbis(TestSignal(1, 4400, 8000, 4), 1, 8000, 3));
+
   // Compression manager: MS and IMA ADPCM, A-law and mu-law, MPEG audio in WAVE.
   Put("sound_acm/ms-adpcm.wav", Adpcm(2, 1, 64, 300));
+  Put("sound_stream/ms-adpcm.wav", Adpcm(2, 1, 64, 300));
   Put("sound_acm/ima-adpcm-stereo.wav", Adpcm(0x11, 2, 72, 200));
   Bytes law;
   for (int16_t s : TestSignal(1, 200, 8000)) law.push_back(uint8_t(s >> 8));
@@ -86,6 +96,7 @@ int main(int argc, char** argv) {
   const Bytes ogg1 = EncodeOggVorbis(TestSignal(1, 300, 8000, 1), 1, 8000, 1);
   const Bytes ogg2 = EncodeOggVorbis(TestSignal(2, 200, 11025, 2), 2, 11025, 2);
   Put("sound_ogg/mono.ogg", ogg1);
+  Put("sound_stream/mono.ogg", ogg1);
   Bytes chain = ogg1;
   chain.insert(chain.end(), ogg2.begin(), ogg2.end());
   Put("sound_ogg/chain.ogg", chain);

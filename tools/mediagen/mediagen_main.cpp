@@ -1,12 +1,24 @@
 // Writes the FFmpeg test clips into a folder: mediagen <folder>.
+// One clip of a chosen size, MPEG-4 in MP4 or VP8 in WebM by the name's ending:
+//   mediagen <file.mp4|file.webm> <width>x<height> <frames>
 #include <cstdio>
 #include <string>
 
 #include "mediagen.h"
 
 int main(int argc, char** argv) {
+  TestClipSpec one;
+  if (argc == 4 && std::sscanf(argv[2], "%dx%d", &one.width, &one.height) == 2 &&
+      std::sscanf(argv[3], "%d", &one.frames) == 1) {
+    const std::string path = argv[1];
+    if (path.size() > 5 && path.compare(path.size() - 5, 5, ".webm") == 0) {
+      one.container = "webm";
+      one.videoCodec = "libvpx";
+    }
+    return one.width > 0 && one.height > 0 && one.frames > 0 && WriteTestClip(path, one) ? 0 : 1;
+  }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: mediagen <folder>\n");
+    std::fprintf(stderr, "usage: mediagen <folder>\n       mediagen <file.mp4|file.webm> <width>x<height> <frames>\n");
     return 2;
   }
   const std::string dir = std::string(argv[1]) + "/";

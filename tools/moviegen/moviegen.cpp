@@ -207,6 +207,17 @@ std::vector<uint8_t> MakeTestMovie(const TestMovieSpec& shape) {
   ogg_page page;
   // Beginning-of-stream pages of both streams first, then the rest of the headers.
   th_encode_flushheader(enc, &tc, &op);
+  Bytes ident(op.packet, op.packet + op.bytes);
+  if (shape.claimWidth > 0 && ident.size() >= 20) {
+    // Frame size in macroblocks (16 bits each), then the picture size (24 bits each), big-endian.
+    const uint32_t mbw = uint32_t(shape.claimWidth + 15) / 16, mbh = uint32_t(shape.claimHeight + 15) / 16;
+    const uint32_t fields[4][2] = {{10, mbw}, {12, mbh}, {14, uint32_t(shape.claimWidth)}, {17, uint32_t(shape.claimHeight)}};
+    for (int f = 0; f < 4; ++f) {
+      const int bytes = f < 2 ? 2 : 3;
+      for (int i = 0; i < bytes; ++i) ident[fields[f][0] + i] = uint8_t(fields[f][1] >> (8 * (bytes - 1 - i)));
+    }
+  }
+  op.packet = ident.data();
   ogg_stream_packetin(&os, &op);
   while (ogg_stream_flush(&os, &page)) Append(out, page);
   Bytes vorbisFirst, vorbisRest;

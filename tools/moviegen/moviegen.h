@@ -20,6 +20,9 @@ struct TestMovieSpec {
   bool headersOnly = false;  // Theora headers and no frame
   MoviePaging paging = MoviePaging::OnePerFrame;
   int quality = 56;  // 0..63
+  // When set, the identification header claims this picture size for frames of the size above,
+  // as a damaged or hostile file would.
+  int claimWidth = 0, claimHeight = 0;
 };
 
 // The number is written as 16 bits in flat 8 x 8 luma blocks along the top row (bit 0 leftmost,

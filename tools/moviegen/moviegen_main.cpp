@@ -1,5 +1,7 @@
 // Writes the test movies into a folder: moviegen <folder>.
+// One movie of a chosen size: moviegen <file.ogv> <width>x<height> <frames> [vorbis]
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "moviegen.h"
@@ -16,8 +18,18 @@ bool Write(const std::string& path, const std::vector<uint8_t>& data) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  TestMovieSpec one;
+  if ((argc == 4 || argc == 5) && std::sscanf(argv[2], "%dx%d", &one.width, &one.height) == 2 &&
+      std::sscanf(argv[3], "%d", &one.frames) == 1) {
+    one.vorbis = argc == 5 && std::strcmp(argv[4], "vorbis") == 0;
+    if (one.width < 1 || one.height < 1 || one.frames < 1 || !Write(argv[1], MakeTestMovie(one))) {
+      std::fprintf(stderr, "moviegen: cannot write %s\n", argv[1]);
+      return 1;
+    }
+    return 0;
+  }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: moviegen <folder>\n");
+    std::fprintf(stderr, "usage: moviegen <folder>\n       moviegen <file.ogv> <width>x<height> <frames> [vorbis]\n");
     return 2;
   }
   const std::string dir = std::string(argv[1]) + "/";

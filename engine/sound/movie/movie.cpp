@@ -58,11 +58,17 @@ void UpdateTheoraClock(MovieHandleRecord* m) {
   bool stop = false;
   int64_t t, w;
   if (withSound) {
-    t = int64_t(GetSoundCurrentTime(m->soundHandle)) * 1000;
+    // The position first: a sound that ends between the two reads then shows its end next time.
+    const int ms = GetSoundCurrentTime(m->soundHandle);
+    const bool playing = IsSoundMemPlaying(m->soundHandle) == 1;
+    // A paused or stopped sound keeps its place; one that has played to its end is wound back to
+    // its start. That end, and only that, holds a movie that does not loop on its last frame.
+    const bool ended = !playing && ms == 0 && m->soundTime > 0;
+    if (playing) m->soundTime = ms;
+    t = int64_t(ms) * 1000;
     w = FrameAt(t, info.frameRate);
     if (w >= total) w = total - 1;
-    // A sound that has ended starts again from 0: the movie keeps its last frame instead.
-    if (!loops && IsSoundMemPlaying(m->soundHandle) == 0) {
+    if (ended && !loops) {
       w = total - 1;
       stop = true;
     }
@@ -189,7 +195,10 @@ int PlayMovie(int handle, int playType, int resumeOnly) {
     // it reads as the frame before and the movie would go all the way round to reach it.
     const double shown = 1000000.0 / info.frameRate * double(TheoraDecode_GetCurrentFrame(m->decoder));
     m->startTime = GetMicrosecondCount() - int64_t(std::ceil(shown));
-    if (m->soundHandle != -1) PlaySoundMem(m->soundHandle, playType, 0);
+    if (m->soundHandle != -1) {
+      PlaySoundMem(m->soundHandle, playType, 0);
+      m->soundTime = GetSoundCurrentTime(m->soundHandle);
+    }
   } else {
     PlayMovie_MediaGraph(m);
   }

@@ -25,6 +25,7 @@ struct MovieHandleRecord {
   int64_t startTime;  // microseconds: when frame 0 would have been shown (movies without sound)
   StreamHandle fileStream;
   int soundHandle;  // -1 without a sound track
+  int soundTime;    // ms: the sound's play position at the last update that found it playing
 
   // Media framework (opaque here): graph builder, media control, media seeking, basic audio, the
   // movie renderer and two interfaces released on a failed open.

@@ -2,6 +2,7 @@
 // frame stock, seeking and the hand-over of the current frame.
 #include "engine/sound/movie/theora_decode.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <new>
@@ -12,9 +13,12 @@ constexpr int kReadBytes = 4096;
 constexpr int kTableStep = 1000;
 // Farther than this ahead, starting again from a key frame costs less than reading every packet.
 constexpr int64_t kMaxForwardRead = 64;
-// Pictures larger than this are refused before the decoder allocates for them.
-constexpr int64_t kMaxPictureSide = 16384;
-constexpr int64_t kMaxPicturePixels = int64_t(1) << 26;
+// Bytes of decoded pictures kept ahead: a 4K movie keeps 4 of them, smaller ones the whole stock.
+constexpr int64_t kStockBytes = int64_t(64) << 20;
+// Pictures larger than a real movie's (DCI 4K and UHD, up to 4096 x 2304) are refused before
+// the decoder allocates for them.
+constexpr int64_t kMaxPictureSide = 4096;
+constexpr int64_t kMaxPicturePixels = int64_t(4096) * 2304;
 
 void Pause1ms() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
 
@@ -184,7 +188,7 @@ int Reposition(TheoraDecodeRecord* r, int64_t frame) {
 }
 
 int64_t WindowSize(const TheoraDecodeRecord* r) {
-  return r->stockCount < r->totalFrames ? r->stockCount : r->totalFrames;
+  return r->stockWindow < r->totalFrames ? r->stockWindow : r->totalFrames;
 }
 
 // How far ahead of the current frame a frame lies, wrapping at the end of the movie.
@@ -232,6 +236,8 @@ bool StorePicture(TheoraDecodeRecord* r, TheoraStockEntry* e, int64_t frame) {
   e->yHeight = yuv.y_height;
   e->uvWidth = yuv.uv_width;
   e->uvHeight = yuv.uv_height;
+  const int64_t bytes = int64_t(yuv.y_width) * yuv.y_height + 2 * int64_t(yuv.uv_width) * yuv.uv_height;
+  r->stockWindow = int(std::min<int64_t>(r->stockCount, std::max<int64_t>(2, kStockBytes / bytes)));
   if (!CopyPlane(&e->y, yuv.y, yuv.y_width, yuv.y_height, yuv.y_stride) ||
       !CopyPlane(&e->u, yuv.u, yuv.uv_width, yuv.uv_height, yuv.uv_stride) ||
       !CopyPlane(&e->v, yuv.v, yuv.uv_width, yuv.uv_height, yuv.uv_stride))
@@ -437,7 +443,7 @@ TheoraDecodeRecord* TheoraDecode_Open(const FileAccessTable* files, StreamHandle
   }
   r->stock = static_cast<TheoraStockEntry*>(stock);
   for (int i = 0; i < stockCount; ++i) new (&r->stock[i]) TheoraStockEntry();
-  r->stockCount = stockCount;
+  r->stockCount = r->stockWindow = stockCount;
 
   r->pauseRequest.store(1);
   r->threadState.store(THEORA_THREAD_PAUSED);

@@ -104,6 +104,7 @@ struct TheoraDecodeRecord {
   std::mutex stockLock;
   TheoraStockEntry* stock;
   int stockCount;
+  int stockWindow;  // entries the thread fills ahead: fewer for large pictures, by the pictures decoded
 
   BaseImage frameImage;
   int surfaceLost;

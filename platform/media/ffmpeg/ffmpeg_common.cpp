@@ -52,9 +52,7 @@ bool ReadCodecMediaType(const MediaType& type, AVMediaType kind, CodecFormat* fo
       type.subtype != CodecSubtype(format->codecId))
     return false;
   if (kind == AVMEDIA_TYPE_VIDEO) {
-    if (format->width <= 0 || format->height <= 0 || format->width > kMaxSide || format->height > kMaxSide ||
-        int64_t(format->width) * format->height > kMaxPixels)
-      return false;
+    if (!PictureSizeSane(format->width, format->height)) return false;
   } else if (!CodecParametersSane(*format)) {
     return false;
   }
@@ -64,6 +62,10 @@ bool ReadCodecMediaType(const MediaType& type, AVMediaType kind, CodecFormat* fo
 
 bool CodecParametersSane(const CodecFormat& f) {
   return f.channels > 0 && f.channels <= kMaxChannels && f.sampleRate > 0 && f.sampleRate <= kMaxSampleRate;
+}
+
+bool PictureSizeSane(int64_t width, int64_t height) {
+  return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide && width * height <= kMaxPixels;
 }
 
 CodecContextPtr OpenDecoder(const CodecFormat& f, const uint8_t* extradata) {
@@ -84,6 +86,7 @@ CodecContextPtr OpenDecoder(const CodecFormat& f, const uint8_t* extradata) {
     ctx->sample_fmt = AVSampleFormat(f.format);
   } else {
     ctx->pix_fmt = AVPixelFormat(f.format);
+    ctx->max_pixels = kMaxPixels;  // a picture in the bitstream larger than the stream said is refused too
   }
   ctx->block_align = f.blockAlign;
   ctx->bits_per_coded_sample = f.bitsPerCodedSample;
@@ -111,6 +114,7 @@ REFERENCE_TIME FrameTime(const AVFrame* frame) {
 std::vector<FilterRegistration> FFmpegFilterRegistrations() {
   using namespace ffmedia;
   av_log_set_level(AV_LOG_QUIET);  // a file that does not play is the caller's to report
+  av_max_alloc(kMaxAllocation);
   FilterRegistration source;
   source.clsid = CLSID_MediaFileSource;
   source.name = u"File Source";

@@ -205,20 +205,33 @@ HRESULT DemuxFilter::FindStreams() {
   const std::string demuxer = ctx->iformat->name;
   if (demuxer == "image2" || (demuxer.size() > 5 && demuxer.compare(demuxer.size() - 5, 5, "_pipe") == 0))
     return VFW_E_UNKNOWN_FILE_TYPE;
-  if (avformat_find_stream_info(ctx, nullptr) < 0) return VFW_E_UNKNOWN_FILE_TYPE;
+  // Pictures too large for us are neither probed nor read: their decoding alone could cost
+  // hundreds of megabytes. The probing decoders refuse such pictures found in the bitstream.
+  std::vector<AVDictionary*> probing(ctx->nb_streams, nullptr);
+  for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+    const AVCodecParameters* par = ctx->streams[i]->codecpar;
+    if (par->codec_type == AVMEDIA_TYPE_VIDEO && (par->width || par->height) &&
+        !PictureSizeSane(par->width, par->height))
+      ctx->streams[i]->discard = AVDISCARD_ALL;
+    av_dict_set_int(&probing[i], "max_pixels", kMaxPixels, 0);
+  }
+  const int probed = avformat_find_stream_info(ctx, probing.empty() ? nullptr : probing.data());
+  for (AVDictionary*& d : probing) av_dict_free(&d);
+  if (probed < 0) return VFW_E_UNKNOWN_FILE_TYPE;
   base_ = ctx->start_time != AV_NOPTS_VALUE ? ToUnits(ctx->start_time, AVRational{1, AV_TIME_BASE}) : 0;
   int videos = 0, audios = 0;
   REFERENCE_TIME longest = 0;
   for (unsigned i = 0; i < ctx->nb_streams; ++i) {
     AVStream* st = ctx->streams[i];
     AVCodecParameters* par = st->codecpar;
-    if (!avcodec_find_decoder(par->codec_id)) continue;
+    if (st->discard == AVDISCARD_ALL || !avcodec_find_decoder(par->codec_id)) continue;
     REFERENCE_TIME frameTime = 0;
     std::u16string name;
     if (par->codec_type == AVMEDIA_TYPE_VIDEO && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
-      if (par->width <= 0 || par->height <= 0 || par->width > kMaxSide || par->height > kMaxSide ||
-          int64_t(par->width) * par->height > kMaxPixels)
+      if (!PictureSizeSane(par->width, par->height)) {
+        st->discard = AVDISCARD_ALL;
         continue;
+      }
       const AVRational rate = av_guess_frame_rate(ctx, st, nullptr);
       if (rate.num > 0 && rate.den > 0) frameTime = av_rescale(UNITS, rate.den, rate.num);
       name = Numbered(u"Video", ++videos);

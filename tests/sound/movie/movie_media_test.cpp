@@ -10,6 +10,7 @@
 
 #include "engine/draw/draw.h"
 #include "engine/sound/movie/movie.h"
+#include "mediagen.h"
 #include "movie_test_util.h"
 #include "platform/audio/audio.h"
 #include "platform/media/media.h"
@@ -175,6 +176,38 @@ TEST_F(FrameworkMovies, FilesFfmpegCannotReadFailWithTheirMessages) {
   EXPECT_TRUE(Logged("ムービーファイルオープン処理時にエラーが発生しました"));
   EXPECT_FALSE(Logged("CLSID_FilterGraph"));
   EXPECT_EQ(MediaLiveObjects(), 0);
+}
+
+TEST_F(FrameworkMovies, PicturesUpTo4096x2304Play) {
+  const std::string path = ScratchName("large.mp4");
+  struct Size {
+    int width, height;
+    bool plays;
+  };
+  for (const Size s : {Size{4096, 2304, true}, Size{4112, 64, false}, Size{4096, 2320, false}}) {
+    SCOPED_TRACE(std::to_string(s.width) + "x" + std::to_string(s.height));
+    TestClipSpec clip;
+    clip.width = s.width;
+    clip.height = s.height;
+    clip.frames = 1;
+    ASSERT_TRUE(WriteTestClip(path, clip));
+    int w = 0, h = 0;
+    const int m = Open(path, &w, &h);
+    if (!s.plays) {
+      EXPECT_EQ(m, -1);
+      EXPECT_TRUE(Logged("ファイル:" + path + " が開けませんでした"));
+      continue;
+    }
+    ASSERT_NE(m, -1);
+    EXPECT_EQ(w, s.width);
+    EXPECT_EQ(h, s.height);
+    shown.numbers.clear();
+    PlayMovie(m);
+    EXPECT_TRUE(PlayFor(m, 5000, [&] { return !shown.numbers.empty(); }));
+    EXPECT_EQ(shown.numbers.empty() ? -1 : shown.numbers[0], 0);
+    EXPECT_EQ(CloseMovie(m), 0);
+  }
+  std::remove(path.c_str());
 }
 
 namespace {

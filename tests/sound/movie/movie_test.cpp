@@ -63,6 +63,20 @@ class Movies : public ::testing::Test {
   }
   int64_t Current(int movie) { return TheoraDecode_GetCurrentFrame(GetMovieHandleRecord(movie)->decoder); }
   bool Logged(const char* text) { return ReadWholeFile(log).find(text) != std::string::npos; }
+  // The sound output plays ms milliseconds, the stream sounds refilled every 10 ms.
+  void PlaySound(int ms) {
+    for (int i = 0; i < ms / 10; ++i) {
+      AudioNull_Advance(AudioNull_Current(), audio.rate / 100);
+      ProcessStreamSoundMemAll();
+    }
+  }
+  // A movie with its sound track, its frames recorded; -1 when stream sounds are not built.
+  int OpenWithSound() {
+    const int m = Open("count100_vorbis.ogv");
+    if (m == -1 || GetMovieHandleRecord(m)->soundHandle == -1) return -1;
+    SetMovieFrameCallback(m, RecordFrame, reinterpret_cast<intptr_t>(&shown));
+    return m;
+  }
 
   NullAudioConfig audio;
   std::string log;
@@ -133,22 +147,12 @@ TEST_F(Movies, PlayResumesAtTheCurrentFrameWhateverTheRate) {
 }
 
 TEST_F(Movies, SoundTrackIsTheClock) {
-  const int m = Open("count100_vorbis.ogv");
-  ASSERT_NE(m, -1);
+  const int m = OpenWithSound();
+  if (m == -1) GTEST_SKIP() << "stream sounds are not built: the movie runs on the clock";
   MovieHandleRecord* r = GetMovieHandleRecord(m);
-  if (r->soundHandle == -1) GTEST_SKIP() << "stream sounds are not built: the movie runs on the clock";
-  SetMovieFrameCallback(m, RecordFrame, reinterpret_cast<intptr_t>(&shown));
-  AudioDevice* device = AudioNull_Current();
-  ASSERT_NE(device, nullptr);
   PlayMovie(m, DX_PLAYTYPE_BACK);
   // The sound's play position moves the movie, not the microsecond clock.
-  auto play = [&](int ms) {
-    for (int i = 0; i < ms / 10; ++i) {
-      AudioNull_Advance(device, audio.rate / 100);
-      ProcessStreamSoundMemAll();
-    }
-  };
-  play(2030);
+  PlaySound(2030);
   const int64_t at = GetSoundCurrentTime(r->soundHandle);
   UpdateMovie(m);
   ASSERT_FALSE(shown.empty());
@@ -158,15 +162,71 @@ TEST_F(Movies, SoundTrackIsTheClock) {
   UpdateMovie(m);
   EXPECT_EQ(shown.back(), at * 25 / 1000);
   // At the sound's end the movie keeps its last frame and stops; it never jumps back to frame 0.
-  play(3000);
+  PlaySound(3000);
   for (int i = 0; i < 10; ++i) {
-    play(100);
+    PlaySound(100);
     UpdateMovie(m);
     ASSERT_NE(shown.back(), 0);
   }
   EXPECT_EQ(shown.back(), 99);
   EXPECT_EQ(r->pausedFlag, 1);
   EXPECT_EQ(r->playState, 0);
+
+  // Played again it starts over with its sound; looping, it goes round with it and never stops.
+  PlayMovie(m, DX_PLAYTYPE_LOOP);
+  PlaySound(100);
+  UpdateMovie(m);
+  EXPECT_NEAR(shown.back(), 2, 1);
+  int wraps = 0;
+  for (int i = 0; i < 60; ++i) {
+    const int before = shown.back();
+    PlaySound(100);
+    UpdateMovie(m);
+    wraps += shown.back() < before;
+    ASSERT_EQ(r->pausedFlag, 0) << i;
+  }
+  EXPECT_EQ(wraps, 1);
+}
+
+TEST_F(Movies, APauseWithSoundKeepsTheFrameAndThePlayState) {
+  const int m = OpenWithSound();
+  if (m == -1) GTEST_SKIP() << "stream sounds are not built";
+  MovieHandleRecord* r = GetMovieHandleRecord(m);
+  PlayMovie(m, DX_PLAYTYPE_BACK);
+  PlaySound(1500);
+  // The program's pause brings the frame up to its moment; only PlayMovie starts it again.
+  PauseMovie(m, 0);
+  const int paused = shown.back();
+  EXPECT_NEAR(paused, 37, 1);
+  EXPECT_EQ(r->pausedFlag, 1);
+  EXPECT_EQ(r->playState, 0);
+  PlaySound(1000);
+  UpdateMovie(m);
+  EXPECT_EQ(shown.back(), paused);
+  ResumeMovieAll();
+  EXPECT_EQ(r->pausedFlag, 1);
+  PlayMovie(m);
+  PlaySound(400);
+  UpdateMovie(m);
+  EXPECT_NEAR(shown.back(), paused + 10, 1);
+
+  // A focus loss stops every sound before it pauses the movies: the same frame stays, and the
+  // focus's return plays on from it.
+  TestDriver_Focus(0);
+  ProcessWindowMessages();
+  const int focused = shown.back();
+  EXPECT_NEAR(focused, paused + 10, 1);
+  EXPECT_EQ(r->pausedFlag, 1);
+  EXPECT_EQ(r->playState, 1);
+  PlaySound(1000);
+  UpdateMovie(m);
+  EXPECT_EQ(shown.back(), focused);
+  TestDriver_Focus(1);
+  ProcessWindowMessages();
+  EXPECT_EQ(r->pausedFlag, 0);
+  PlaySound(400);
+  UpdateMovie(m);
+  EXPECT_NEAR(shown.back(), focused + 10, 1);
 }
 
 TEST_F(Movies, WrappingForwardMovesTheShortWayRound) {
@@ -219,14 +279,21 @@ TEST_F(Movies, FocusLossPausesAndResumesOnlyWhatPlayed) {
   EXPECT_EQ(GetMovieHandleRecord(stopped)->pausedFlag, 1);
   EXPECT_EQ(GetMovieHandleRecord(fresh)->pausedFlag, 1);
 
-  // The same through the window's focus changes.
+  // The same through the window's focus changes; the movie plays on from where the focus went.
+  TestDriver_SetManualClock(kStart + 1000000, 0);
   TestDriver_Focus(0);
   ProcessWindowMessages();
   EXPECT_EQ(GetMovieHandleRecord(playing)->pausedFlag, 1);
+  const int64_t frame = Current(playing);
+  EXPECT_EQ(frame, 25);
+  TestDriver_SetManualClock(kStart + 9000000, 0);
   TestDriver_Focus(1);
   ProcessWindowMessages();
   EXPECT_EQ(GetMovieHandleRecord(playing)->pausedFlag, 0);
   EXPECT_EQ(GetMovieHandleRecord(stopped)->pausedFlag, 1);
+  TestDriver_SetManualClock(kStart + 9400000, 0);
+  UpdateMovie(playing);
+  EXPECT_EQ(Current(playing), frame + 10);
 }
 
 TEST_F(Movies, LongMoviesKeepTheirClock) {
@@ -242,16 +309,23 @@ TEST_F(Movies, LongMoviesKeepTheirClock) {
 }
 
 TEST_F(Movies, OpenFailuresAndBadHandles) {
-  const std::string junk = ScratchName("junk.mpg");
+  const std::string junk = ScratchName("junk.mpg"), huge = ScratchName("huge.ogv");
   WriteWholeFile(junk, std::string(2000, '\x01'));
+  TestMovieSpec claim;  // a picture larger than any movie needs
+  claim.frames = 3;
+  claim.claimWidth = 8192;
+  claim.claimHeight = 8192;
+  const std::vector<uint8_t> claimed = MakeTestMovie(claim);
+  WriteWholeFile(huge, std::string(claimed.begin(), claimed.end()));
   const int param[1] = {0};
   // Neither the Theora decoder nor the media framework plays these; sound alone is no movie.
-  for (const std::string& path : {junk, MoviePath("tone.ogg"), std::string("nothing.ogv")}) {
+  for (const std::string& path : {junk, huge, MoviePath("tone.ogg"), std::string("nothing.ogv")}) {
     EXPECT_EQ(OpenMovie(param, path.c_str(), nullptr, nullptr, 0, 0), -1) << path;
     EXPECT_TRUE(Logged(("ファイル:" + path + " が開けませんでした").c_str())) << path;
   }
   EXPECT_TRUE(Logged("ムービーファイルオープン処理時にエラーが発生しました"));
   std::remove(junk.c_str());
+  std::remove(huge.c_str());
 
   const int m = Open("count100.ogv");
   ASSERT_NE(m, -1);

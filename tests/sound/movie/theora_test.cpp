@@ -1,6 +1,7 @@
 // The Theora decoder: index, seeks, advancing with wraps and jumps, open failures, YUV surfaces.
 #include <algorithm>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "engine/d3d9/graphics.h"
@@ -125,6 +126,39 @@ TEST_F(TheoraDecoder, RefusesWhatIsNoTheoraMovie) {
   WriteWholeFile(junk, movie.substr(0, 3000));  // cut inside the headers
   EXPECT_EQ(Decoder(junk).record, nullptr);
   std::remove(junk.c_str());
+}
+
+TEST_F(TheoraDecoder, PicturesLargerThanAMovieNeedsAreRefused) {
+  // Frames of 32 x 32 under headers that claim other sizes: 4096 x 2304 is the largest picture.
+  struct Claim {
+    int width, height;
+    bool opens;
+  };
+  const std::string path = ScratchName("claim.ogv");
+  for (const Claim c : {Claim{4096, 2304, true}, Claim{4112, 16, false}, Claim{4096, 2320, false},
+                        Claim{16384, 4096, false}}) {
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+    TestMovieSpec shape;
+    shape.width = shape.height = 32;
+    shape.frames = 8;
+    shape.claimWidth = c.width;
+    shape.claimHeight = c.height;
+    const std::vector<uint8_t> bytes = MakeTestMovie(shape);
+    WriteWholeFile(path, std::string(bytes.begin(), bytes.end()));
+    Decoder d(path);
+    ASSERT_EQ(d.record != nullptr, c.opens);
+    if (!c.opens) continue;
+    TheoraMovieInfo info;
+    TheoraDecode_GetInfo(d.record, &info);
+    EXPECT_EQ(info.width, c.width);
+    EXPECT_EQ(info.height, c.height);
+    // Pictures this large fill 4 entries of the stock of 10 ahead, not all 8 frames.
+    while (d.record->threadState.load() != THEORA_THREAD_IDLE) std::this_thread::yield();
+    int filled = 0;
+    for (int i = 0; i < d.record->stockCount; ++i) filled += d.record->stock[i].y != nullptr;
+    EXPECT_EQ(filled, 4);
+  }
+  std::remove(path.c_str());
 }
 
 TEST_F(TheoraDecoder, DamagedFilesStillPlayWhatTheyHold) {
