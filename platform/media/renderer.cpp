@@ -53,10 +53,14 @@ HRESULT BaseRenderer::Run(REFERENCE_TIME start) {
     HRESULT hr = Pause();
     if (FAILED(hr)) return hr;
   }
+  {
+    // The clock first: a sample that sees the filter running must also see when to show it.
+    std::lock_guard<std::mutex> guard(mutex_);
+    runClock_ = clock_;
+    runStart_ = start;
+  }
   HRESULT hr = BaseFilter::Run(start);
   std::lock_guard<std::mutex> guard(mutex_);
-  runClock_ = clock_;
-  runStart_ = start;
   SendCompleteIfDue();
   wake_.notify_all();
   return hr;
