@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr int kMaxSide = 4096;
-
 // What a graph does with each new frame: reads it whole.
 void TakeFrame(MovieHandleRecord* movie, intptr_t) {
   if (movie->theoraFlag) {
@@ -25,7 +23,7 @@ void TakeFrame(MovieHandleRecord* movie, intptr_t) {
   }
   const BaseImage* frame = movie->frameImage;
   FUZZ_CHECK(frame && frame->GraphData);
-  FUZZ_CHECK(frame->Width >= 1 && frame->Width <= kMaxSide && frame->Height >= 1 && frame->Height <= kMaxSide);
+  FUZZ_CHECK(frame->Width >= 1 && frame->Width <= kMaxMoviePictureSide && frame->Height >= 1 && frame->Height <= kMaxMoviePictureSide);
   FUZZ_CHECK(frame->Pitch >= frame->Width * 3);
   const auto* pixels = static_cast<const volatile uint8_t*>(frame->GraphData);
   (void)pixels[0];
@@ -59,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int width = 0, height = 0;
     const int movie = OpenMovie(param, "movie.bin", &width, &height, 0, 0);
     if (movie != -1) {
-      FUZZ_CHECK(width >= 1 && width <= kMaxSide && height >= 1 && height <= kMaxSide);
+      FUZZ_CHECK(width >= 1 && width <= kMaxMoviePictureSide && height >= 1 && height <= kMaxMoviePictureSide);
       MovieHandleRecord* m = GetMovieHandleRecord(movie);
       FUZZ_CHECK(m != nullptr);
       SetMovieFrameCallback(movie, TakeFrame, 0);

@@ -593,3 +593,12 @@ int MediaLiveThreads();
 // The sound output that audio renderers play through (the engine's device), or null for none:
 // their sound is then dropped. Renderers let go of buffers on the old device before this returns.
 void SetMediaAudioDevice(AudioDevice* device);
+
+// The largest movie picture played on either movie path: DCI 4K and UHD fit (up to 4096 x 2304).
+// Larger pictures are refused before a decoder allocates for them.
+constexpr int kMaxMoviePictureSide = 4096;
+constexpr int64_t kMaxMoviePicturePixels = int64_t(4096) * 2304;
+constexpr bool MoviePictureSizeSane(int64_t width, int64_t height) {
+  return width > 0 && height > 0 && width <= kMaxMoviePictureSide && height <= kMaxMoviePictureSide &&
+         width * height <= kMaxMoviePicturePixels;
+}

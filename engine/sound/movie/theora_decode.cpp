@@ -7,6 +7,8 @@
 #include <cstring>
 #include <new>
 
+#include "platform/media/media.h"
+
 namespace {
 
 constexpr int kReadBytes = 4096;
@@ -15,10 +17,6 @@ constexpr int kTableStep = 1000;
 constexpr int64_t kMaxForwardRead = 64;
 // Bytes of decoded pictures kept ahead: a 4K movie keeps 4 of them, smaller ones the whole stock.
 constexpr int64_t kStockBytes = int64_t(64) << 20;
-// Pictures larger than a real movie's (DCI 4K and UHD, up to 4096 x 2304) are refused before
-// the decoder allocates for them.
-constexpr int64_t kMaxPictureSide = 4096;
-constexpr int64_t kMaxPicturePixels = int64_t(4096) * 2304;
 
 void Pause1ms() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
 
@@ -419,8 +417,7 @@ TheoraDecodeRecord* TheoraDecode_Open(const FileAccessTable* files, StreamHandle
   };
   if (!ParseHeaders(r)) return fail();
   const theora_info& in = r->info;
-  if (in.width < 1 || in.height < 1 || in.width > kMaxPictureSide || in.height > kMaxPictureSide ||
-      int64_t(in.width) * in.height > kMaxPicturePixels || in.fps_numerator == 0 || in.fps_denominator == 0)
+  if (!MoviePictureSizeSane(in.width, in.height) || in.fps_numerator == 0 || in.fps_denominator == 0)
     return fail();
   if (theora_decode_init(&r->state, &r->info) != 0) return fail();
   r->decoderInitialized = 1;

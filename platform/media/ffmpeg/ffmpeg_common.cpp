@@ -52,7 +52,7 @@ bool ReadCodecMediaType(const MediaType& type, AVMediaType kind, CodecFormat* fo
       type.subtype != CodecSubtype(format->codecId))
     return false;
   if (kind == AVMEDIA_TYPE_VIDEO) {
-    if (!PictureSizeSane(format->width, format->height)) return false;
+    if (!MoviePictureSizeSane(format->width, format->height)) return false;
   } else if (!CodecParametersSane(*format)) {
     return false;
   }
@@ -62,10 +62,6 @@ bool ReadCodecMediaType(const MediaType& type, AVMediaType kind, CodecFormat* fo
 
 bool CodecParametersSane(const CodecFormat& f) {
   return f.channels > 0 && f.channels <= kMaxChannels && f.sampleRate > 0 && f.sampleRate <= kMaxSampleRate;
-}
-
-bool PictureSizeSane(int64_t width, int64_t height) {
-  return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide && width * height <= kMaxPixels;
 }
 
 CodecContextPtr OpenDecoder(const CodecFormat& f, const uint8_t* extradata) {
@@ -86,7 +82,7 @@ CodecContextPtr OpenDecoder(const CodecFormat& f, const uint8_t* extradata) {
     ctx->sample_fmt = AVSampleFormat(f.format);
   } else {
     ctx->pix_fmt = AVPixelFormat(f.format);
-    ctx->max_pixels = kMaxPixels;  // a picture in the bitstream larger than the stream said is refused too
+    ctx->max_pixels = kMaxMoviePicturePixels;  // a picture in the bitstream larger than the stream said is refused too
   }
   ctx->block_align = f.blockAlign;
   ctx->bits_per_coded_sample = f.bitsPerCodedSample;

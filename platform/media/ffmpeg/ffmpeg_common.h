@@ -17,9 +17,7 @@ extern "C" {
 
 namespace ffmedia {
 
-// Limits on what a file may ask for. Pictures: DCI 4K and UHD, up to 4096 x 2304.
-constexpr int kMaxSide = 4096;
-constexpr int64_t kMaxPixels = int64_t(4096) * 2304;
+// Limits on what a file may ask for (pictures: kMaxMoviePictureSide and kMaxMoviePicturePixels).
 // FFmpeg's largest single allocation: an accepted picture at 4 bytes a pixel with its padding
 // fits, a chunk that claims gigabytes does not.
 constexpr size_t kMaxAllocation = size_t(64) << 20;
@@ -51,8 +49,6 @@ MediaType MakeCodecMediaType(const AVCodecParameters* par, REFERENCE_TIME avgTim
 bool ReadCodecMediaType(const MediaType& type, AVMediaType kind, CodecFormat* format, const uint8_t** extradata);
 // Sound limits of a stream a decoder can take.
 bool CodecParametersSane(const CodecFormat& format);
-// Picture limits of a stream a decoder can take.
-bool PictureSizeSane(int64_t width, int64_t height);
 
 struct CodecContextFree {
   void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }

@@ -211,9 +211,9 @@ HRESULT DemuxFilter::FindStreams() {
   for (unsigned i = 0; i < ctx->nb_streams; ++i) {
     const AVCodecParameters* par = ctx->streams[i]->codecpar;
     if (par->codec_type == AVMEDIA_TYPE_VIDEO && (par->width || par->height) &&
-        !PictureSizeSane(par->width, par->height))
+        !MoviePictureSizeSane(par->width, par->height))
       ctx->streams[i]->discard = AVDISCARD_ALL;
-    av_dict_set_int(&probing[i], "max_pixels", kMaxPixels, 0);
+    av_dict_set_int(&probing[i], "max_pixels", kMaxMoviePicturePixels, 0);
   }
   const int probed = avformat_find_stream_info(ctx, probing.empty() ? nullptr : probing.data());
   for (AVDictionary*& d : probing) av_dict_free(&d);
@@ -228,7 +228,7 @@ HRESULT DemuxFilter::FindStreams() {
     REFERENCE_TIME frameTime = 0;
     std::u16string name;
     if (par->codec_type == AVMEDIA_TYPE_VIDEO && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
-      if (!PictureSizeSane(par->width, par->height)) {
+      if (!MoviePictureSizeSane(par->width, par->height)) {
         st->discard = AVDISCARD_ALL;
         continue;
       }
