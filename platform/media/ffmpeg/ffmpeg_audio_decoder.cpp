@@ -92,7 +92,7 @@ class AudioDecoder : public CodecFilter {
     // Out in buffer-sized pieces; what does not fit stays in the resampler for the next piece.
     for (;;) {
       ComPtr<IMediaSample> out;
-      HRESULT hr = output_->GetDeliveryBuffer(out.Put(), nullptr, nullptr, 0);
+      HRESULT hr = OutputPin()->GetDeliveryBuffer(out.Put(), nullptr, nullptr, 0);
       if (FAILED(hr)) return hr;
       uint8_t* dst = nullptr;
       out->GetPointer(&dst);
@@ -107,7 +107,7 @@ class AudioDecoder : public CodecFilter {
         out->SetActualDataLength(made * out_.nBlockAlign);
         out->SetTime(&start, &stop);
         out->SetSyncPoint(true);
-        hr = output_->Deliver(out.Get());
+        hr = OutputPin()->Deliver(out.Get());
         if (hr != S_OK) return hr;
       }
       start = stop;

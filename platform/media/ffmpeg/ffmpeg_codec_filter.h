@@ -9,7 +9,7 @@ namespace ffmedia {
 class CodecFilter : public TransformFilter {
  public:
   CodecFilter(const char* objectName, const CLSID& clsid, AVMediaType kind)
-      : TransformFilter(objectName, nullptr, clsid), output_(OutputPin()), kind_(kind) {}
+      : TransformFilter(objectName, nullptr, clsid), kind_(kind) {}
 
   HRESULT CheckInputType(const MediaType& type) override;
   HRESULT BreakConnect(PinDirection dir) override;
@@ -28,7 +28,6 @@ class CodecFilter : public TransformFilter {
   virtual void Reset();
   virtual void Disconnected() {}
 
-  TransformOutputPin* const output_;
   CodecContextPtr ctx_;
   REFERENCE_TIME nextTime_ = AV_NOPTS_VALUE;  // where a frame without a time starts
 

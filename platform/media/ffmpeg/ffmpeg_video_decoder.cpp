@@ -142,7 +142,7 @@ class VideoDecoder : public CodecFilter {
     if (f->width <= 0 || f->height <= 0) return S_OK;
 
     ComPtr<IMediaSample> out;
-    HRESULT hr = output_->GetDeliveryBuffer(out.Put(), nullptr, nullptr, 0);
+    HRESULT hr = OutputPin()->GetDeliveryBuffer(out.Put(), nullptr, nullptr, 0);
     if (FAILED(hr)) return hr;
     uint8_t* dst = nullptr;
     out->GetPointer(&dst);
@@ -172,7 +172,7 @@ class VideoDecoder : public CodecFilter {
     out->SetActualDataLength(int32_t(bytes));
     out->SetTime(&start, &stop);
     out->SetSyncPoint(true);
-    return output_->Deliver(out.Get());
+    return OutputPin()->Deliver(out.Get());
   }
 
   CodecFormat format_{};
