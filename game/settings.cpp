@@ -78,7 +78,7 @@ int32_t SettingRecord::* const kKeyFields[] = {
     &SettingRecord::keyLeft,   &SettingRecord::keyRight, &SettingRecord::keyUp,
     &SettingRecord::keyDown,   &SettingRecord::keyAttack, &SettingRecord::keyJump,
     &SettingRecord::keyDash,   &SettingRecord::keyShield, &SettingRecord::keyStart};
-// The assignments as last read or saved whole: an unfinished capture does not replace them.
+// The assignments as last read or saved whole: a set read that is not whole does not replace them.
 SettingRecord LastSound;
 
 // Every field valid and no two alike: each action has a button of its own.

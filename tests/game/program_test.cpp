@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <initializer_list>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -194,11 +195,14 @@ std::string SettingsWithKeys(const int (&keys)[9]) {
   auto put = [&file](size_t at, int32_t v) {
     for (size_t i = 0; i < 4; ++i) file[at + i] = static_cast<char>((static_cast<uint32_t>(v) >> (8 * i)) & 0xFF);
   };
-  file[0] = 3, file[1] = 1;
-  const int32_t ints[] = {1, 60, 16, 32, 512, 64};  // screen size, frame skip, four pad buttons
-  for (size_t i = 0; i < 6; ++i) put(2 + 4 * i, ints[i]);
+  file[0] = 3;  // BGM QUALITY
+  file[1] = 1;  // SOUND EFFECT
+  // SCREEN SIZE, FRAME SKIP, four pad buttons; the stage reached, NORMAL hi-score, SHIELD
+  // button, DIFFICULTY, EASY hi-score.
+  const std::pair<size_t, int32_t> fields[] = {{2, 1},     {6, 60},    {10, 16}, {14, 32}, {18, 512}, {22, 64},
+                                               {58, 4},    {62, 1200}, {66, 256}, {74, 1}, {78, 300}};
+  for (const auto& f : fields) put(f.first, f.second);
   for (size_t i = 0; i < 9; ++i) put(kKeyFieldAt[i], keys[i]);
-  put(58, 4), put(62, 1200), put(66, 256), put(74, 1), put(78, 300);
   return file;
 }
 
@@ -236,8 +240,8 @@ TEST(ProgramTest, KeyCaptureChangesTheKeysOnlyWhenItIsComplete) {
     EXPECT_EQ(ReadWholeFile("setting.dat"), saved) << c.how;
   }
 
-  // Complete: F12, F2 before the capture began and Escape (which quits) are no action's key;
-  // the nine keys and one to finish, then Escape.
+  // Complete: F12 is no action's key (Escape quits before a capture sees it); then the nine
+  // keys, one to finish, and Escape.
   WriteWholeFile("setting.dat", saved);
   std::string script = opened;
   const int end = Taps(&script, capturing, {kF12, kR, kT, kY, kU, kO, kP, kG, kH});
