@@ -7,16 +7,27 @@
 #include <system_error>
 #include <vector>
 
+#include "engine/system/system.h"
 #include "game/harness.h"
 #include "game/main_loop.h"
+#include "game/play_state.h"
+#include "game/playfield/stage.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
+// A game folder is known by what the title reads first: "stages/start.txt" and the title
+// image it names, in "stages" or "common". A folder merely named so is not one.
 bool HoldsGameData(const fs::path& dir) {
+  const int file = FileRead_openDefault((dir / "stages" / "start.txt").c_str(), 0);
+  if (file == 0) return false;
+  char image[kNameSize];
+  ReadStageFieldSkipping(file, image);
+  FileRead_close(file);
   std::error_code ec;
-  return fs::is_directory(dir / "stages", ec) || fs::is_directory(dir / "common", ec);
+  return image[0] != '\0' &&
+         (fs::is_regular_file(dir / "stages" / image, ec) || fs::is_regular_file(dir / "common" / image, ec));
 }
 
 // The game reads and writes relative to its working folder. Started elsewhere, it moves to
@@ -45,7 +56,8 @@ bool EnterGameFolder() {
     list += i == 0 ? "" : i + 1 == looked.size() ? " or " : ", ";
     list += looked[i].string();
   }
-  std::fprintf(stderr, "Kestrune: no game data (a \"stages\" or \"common\" folder) in %s\n", list.c_str());
+  std::fprintf(stderr, "Kestrune: no game data (\"stages/start.txt\" and the title image it names) in %s\n",
+               list.c_str());
   return false;
 }
 

@@ -1,5 +1,6 @@
 #include "game/main_loop.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -79,7 +80,9 @@ void KeepHiScore() {
 void TakeScreenshot() {
   LocalDateTime t{};
   GetLocalDateTime(&t);
-  GfxSaveDrawScreen(ScreenshotName(t).c_str());
+  const std::string name = ScreenshotName(t);
+  errno = 0;
+  if (GfxSaveDrawScreen(name.c_str()) != 0) ReportUnsaved("the screenshot", name.c_str(), errno != 0 ? errno : EIO);
 }
 
 bool StageSetUp() {

@@ -3,9 +3,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "engine/system/system.h"
 #include "game/play_state.h"
@@ -31,7 +34,7 @@ bool FlagValue(int32_t v) { return v == 0 || v == 1; }
 bool ScreenSizeValue(int32_t v) { return v >= 0 && v <= 3; }
 bool FrameSkipValue(int32_t v) { return v >= 1 && v <= 60 && 60 % v == 0; }
 bool KeyValue(int32_t v) { return v >= 0 && v <= 255; }
-bool AssignedKey(int32_t v) { return v >= 1 && v <= 255; }  // a key, not the empty 0
+bool AssignedKey(int32_t v) { return v >= 1 && v <= 255 && !IsReservedKey(v); }  // not the empty 0
 // A single pad button bit (16 and up) that fits the mask.
 bool PadValue(int32_t v) { return v >= 16 && (v & (v - 1)) == 0; }
 bool StageValue(int32_t v) { return v >= 0 && v <= kLastStageNumber; }
@@ -75,7 +78,7 @@ int32_t SettingRecord::* const kKeyFields[] = {
     &SettingRecord::keyLeft,   &SettingRecord::keyRight, &SettingRecord::keyUp,
     &SettingRecord::keyDown,   &SettingRecord::keyAttack, &SettingRecord::keyJump,
     &SettingRecord::keyDash,   &SettingRecord::keyShield, &SettingRecord::keyStart};
-// The assignments as last read or saved whole: an unfinished capture does not replace them.
+// The assignments as last read or saved whole: a set read that is not whole does not replace them.
 SettingRecord LastSound;
 
 // Every field valid and no two alike: each action has a button of its own.
@@ -179,19 +182,39 @@ bool WriteSetting() {
   uint8_t data[kSettingFileSize];
   EncodeSetting(Settings, ContinueStage, data);
   std::string temp = std::string(kSettingFileName) + ".tmp";
+  int error = 0;  // the errno of the first step that failed
+  auto check = [&error](bool ok) {
+    if (!ok && error == 0) error = errno != 0 ? errno : EIO;
+  };
+  errno = 0;
   std::FILE* file = std::fopen(temp.c_str(), "wb");
-  if (file == nullptr) return false;
-  bool ok = std::fwrite(data, 1, sizeof data, file) == sizeof data;
-  ok = (std::fflush(file) == 0) && ok;
-  ok = (fsync(fileno(file)) == 0) && ok;
-  ok = (std::fclose(file) == 0) && ok;
-  if (!ok || std::rename(temp.c_str(), kSettingFileName) != 0) {
-    std::remove(temp.c_str());
+  check(file != nullptr);
+  if (file != nullptr) {
+    check(std::fwrite(data, 1, sizeof data, file) == sizeof data);
+    check(std::fflush(file) == 0);
+    check(fsync(fileno(file)) == 0);
+    check(std::fclose(file) == 0);
+    if (error == 0) check(std::rename(temp.c_str(), kSettingFileName) == 0);
+    if (error != 0) std::remove(temp.c_str());
+  }
+  if (error != 0) {
+    ReportUnsaved("the settings and hi-scores", kSettingFileName, error);
     return false;
   }
   SyncFolderOf(kSettingFileName);  // the rename is done; a failed folder sync loses nothing now
   return true;
 }
+
+void ReportUnsaved(const char* what, const char* file, int error) {
+  std::error_code ec;
+  const std::filesystem::path full = std::filesystem::absolute(file, ec);
+  const std::string line = std::string("Kestrune: could not save ") + what + " in " + (ec ? file : full.c_str()) +
+                           ": " + std::strerror(error);
+  std::fprintf(stderr, "%s\n", line.c_str());
+  LogPrintf("%s", line.c_str());
+}
+
+bool IsReservedKey(int code) { return code == KEY_INPUT_ESCAPE || code == KEY_INPUT_F2 || code == KEY_INPUT_F12; }
 
 void PollInput() {
   PrevButtons = Buttons;

@@ -43,10 +43,16 @@ constexpr int32_t kLastStageNumber = 24;
 void ReadSetting();
 // Writes all fields to a temporary file, synced to the disk, and renames it over "setting.dat",
 // so the old file survives a failed write or a power cut. A pad or key assignment that leaves an
-// action without a button or gives a button two actions (a capture left half done) is not
-// written: the one last read or written whole comes back, in the file and in Settings.
-// False when nothing could be written.
+// action without a button, gives a button two actions or puts an action on a reserved key is
+// not written: the one last read or written whole comes back, in the file and in Settings.
+// False, after ReportUnsaved, when the file could not be written.
 bool WriteSetting();
+// One line on standard error and in the log: `what` could not be saved in `file` (named in
+// full) for the reason of `error` (an errno value).
+void ReportUnsaved(const char* what, const char* file, int error);
+
+// Esc quits, F2 goes back to the title and F12 takes a screenshot: they are no action's key.
+bool IsReservedKey(int code);
 // The file image of the settings (82 bytes) and its reverse, for the two above.
 void EncodeSetting(const SettingRecord& s, int32_t continueStage, uint8_t out[kSettingFileSize]);
 // Decodes the first `size` bytes (whole fields only) over `s` and `continueStage`.

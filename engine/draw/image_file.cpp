@@ -3,6 +3,7 @@
 //
 // The decoders that libpng and libjpeg call back into keep no C++ objects with destructors
 // in their frames: their errors return through longjmp.
+#include <cerrno>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
@@ -598,9 +599,12 @@ bool EncodeBmp(const BaseImage* img, OutBuffer* out) {
 // Written under a temporary name beside the target, then renamed over it.
 int WriteFileWhole(const char* path, const uint8_t* data, size_t size) {
   const std::string temp = std::string(path) + ".tmp";
+  // errno is kept for the caller, who may say why the file was not written.
   std::FILE* file = std::fopen(temp.c_str(), "wb");
   if (!file) {
+    const int error = errno;
     LogPrintf("画像ファイル %s を作成できませんでした", path);
+    errno = error;
     return -1;
   }
   bool ok = std::fwrite(data, 1, size, file) == size;
@@ -608,8 +612,10 @@ int WriteFileWhole(const char* path, const uint8_t* data, size_t size) {
   ok = fsync(fileno(file)) == 0 && ok;
   ok = std::fclose(file) == 0 && ok;
   if (!ok || std::rename(temp.c_str(), path) != 0) {
+    const int error = errno;
     std::remove(temp.c_str());
     LogPrintf("画像ファイル %s の書き込みに失敗しました", path);
+    errno = error;
     return -1;
   }
   return 0;

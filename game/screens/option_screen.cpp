@@ -165,10 +165,15 @@ void OptionScreenTask::Update() {
       }
       break;
     case kPadCapture:
-      UpdatePadCapture();
-      break;
     case kKeyCapture:
-      UpdateKeyCapture();
+      // F2 leaves a capture; what it took so far is dropped.
+      if (IsKeyDown(KEY_INPUT_F2) == 1) {
+        screen = kMenu;
+      } else if (screen == kPadCapture) {
+        UpdatePadCapture();
+      } else {
+        UpdateKeyCapture();
+      }
       break;
     default:
       break;
@@ -251,6 +256,7 @@ void OptionScreenTask::Choose() {
       released = 0;
       keyNow = 0;
       keyBefore = 0;
+      captured = Settings;
       break;
     default:
       break;
@@ -268,11 +274,12 @@ void OptionScreenTask::UpdatePadCapture() {
   }
   if (!SingleButtonPressed() || (step == 0 && !released)) return;
   for (int i = 0; i < step; ++i) {
-    if (Settings.*kPadLines[i].value == Buttons) return;
+    if (captured.*kPadLines[i].value == Buttons) return;
   }
-  Settings.*kPadLines[step].value = Buttons;
+  captured.*kPadLines[step].value = Buttons;
   PlaySoundEffect(kSeHitPaddle);
-  ++step;
+  if (++step < kPadSteps) return;
+  for (const CaptureLine& line : kPadLines) Settings.*line.value = captured.*line.value;
 }
 
 void OptionScreenTask::UpdateKeyCapture() {
@@ -280,7 +287,7 @@ void OptionScreenTask::UpdateKeyCapture() {
   keyBefore = keyNow;
   keyNow = FindPressedKey(keyTable);
   if (keyNow == 0) released = 1;
-  if (keyNow <= 0 || keyNow == keyBefore) return;
+  if (keyNow <= 0 || keyNow == keyBefore || IsReservedKey(keyNow)) return;
   if (step >= kKeySteps) {
     PlaySoundEffect(kSeDecision);
     screen = kMenu;
@@ -288,11 +295,12 @@ void OptionScreenTask::UpdateKeyCapture() {
   }
   if (step == 0 && !released) return;
   for (int i = 0; i < step; ++i) {
-    if (Settings.*kKeyLines[i].value == keyNow) return;
+    if (captured.*kKeyLines[i].value == keyNow) return;
   }
-  Settings.*kKeyLines[step].value = keyNow;
+  captured.*kKeyLines[step].value = keyNow;
   PlaySoundEffect(kSeHitPaddle);
-  ++step;
+  if (++step < kKeySteps) return;
+  for (const CaptureLine& line : kKeyLines) Settings.*line.value = captured.*line.value;
 }
 
 void OptionScreenTask::Draw() {
@@ -337,7 +345,7 @@ void OptionScreenTask::DrawPadCapture() {
   for (int i = 0; i < kPadSteps; ++i) {
     int y = kListTop + kLineStep * i;
     DrawCaptureLine(kPadLines[i].label, i, y);
-    DrawNumber(PadButtonNumber(Settings.*kPadLines[i].value), 2, kListValueX, y);
+    DrawNumber(PadButtonNumber(captured.*kPadLines[i].value), 2, kListValueX, y);
   }
   DrawPosePreview(kPadPoses[step >= 0 && step <= kPadSteps ? step : kPadSteps]);
 }
@@ -349,7 +357,7 @@ void OptionScreenTask::DrawKeyCapture() {
   for (int i = 0; i < kKeySteps; ++i) {
     int y = kListTop + kLineStep * i;
     DrawCaptureLine(kKeyLines[i].label, i, y);
-    DrawFontText(KeyName(Settings.*kKeyLines[i].value), kListValueX, y);
+    DrawFontText(KeyName(captured.*kKeyLines[i].value), kListValueX, y);
   }
   DrawPosePreview(kKeyPoses[step >= 0 && step <= kKeySteps ? step : kKeySteps]);
 }

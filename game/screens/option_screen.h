@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "game/settings.h"
 #include "game/task.h"
 
 constexpr int kKeyCodeCount = 256;
@@ -57,6 +58,9 @@ class OptionScreenTask : public Character {
   int32_t keyNow = 0;
   int32_t keyBefore = 0;
   int32_t playerImage = 0;
+  // The assignments of the capture under way: they replace the live ones only when every
+  // action has one, so a capture left half done (F2, Esc) changes nothing.
+  SettingRecord captured;
 
  private:
   void UpdateMenu();

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/audio/audio_device.h"
 
@@ -41,10 +42,24 @@ void QuietAlsa() {
   if (auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"))) set(IgnoreAlsaError);
 }
 
-// One line for the player, once: the program goes on without sound.
-int NoSound(int code) {
+enum class Failed { kDriver, kDevice };
+
+// One line for the player, once, naming the driver or the device that failed: the program goes
+// on without sound.
+int NoSound(int code, Failed failed) {
   static std::atomic<bool> told{false};
-  if (!told.exchange(true)) std::fprintf(stderr, "No sound device (%s): running without sound\n", SDL_GetError());
+  if (told.exchange(true)) return code;
+  std::string what;
+  if (failed == Failed::kDevice) {
+    const char* driver = SDL_GetCurrentAudioDriver();
+    const char* device = std::getenv("AUDIODEV");  // SDL's drivers open this one when it is set
+    what = std::string(driver ? driver : "the sound driver") + " could not open " +
+           (device && *device ? "\"" + std::string(device) + "\"" : std::string("its default device"));
+  } else {
+    const char* asked = std::getenv("SDL_AUDIODRIVER");
+    what = asked && *asked ? "the sound driver \"" + std::string(asked) + "\" did not start" : "no sound driver started";
+  }
+  std::fprintf(stderr, "No sound device: %s (%s); running without sound\n", what.c_str(), SDL_GetError());
   return code;
 }
 
@@ -52,7 +67,7 @@ int NoSound(int code) {
 
 int SdlAudio_Open(AudioDevice* d) {
   QuietAlsa();
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return NoSound(1);
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return NoSound(1, Failed::kDriver);
   SDL_AudioSpec want{};
   want.freq = kRate;
   want.format = AUDIO_S16SYS;
@@ -63,7 +78,7 @@ int SdlAudio_Open(AudioDevice* d) {
   SDL_AudioSpec have{};
   SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
   if (id == 0) {
-    NoSound(2);
+    NoSound(2, Failed::kDevice);
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     return 2;
   }

@@ -189,12 +189,11 @@ int PlatformWindow_Init() {
   // so by mistake would seem to hang. Running unseen has to be asked for.
   const char* asked = std::getenv("SDL_VIDEODRIVER");
   const bool chosen = asked && *asked;
-  const char* unseen = "; SDL_VIDEODRIVER=dummy runs without one";
   std::string drivers, why;
   if (!chosen) {
     SessionDrivers(&drivers, &why);
     if (drivers.empty()) {
-      state.error = "No display: " + why + unseen;
+      state.error = "No display: " + why;
       state.displayFailed = true;
       return -1;
     }
@@ -209,7 +208,7 @@ int PlatformWindow_Init() {
     if (chosen) {
       SetError("SDL video");
     } else {
-      state.error = "No display: " + DisplayFailure(why) + unseen;
+      state.error = "No display: " + DisplayFailure(why);
       state.displayFailed = true;
     }
     return -1;

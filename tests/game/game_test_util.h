@@ -102,11 +102,12 @@ inline std::string StageText(int number, const std::string& title, const std::ve
   return text;
 }
 
-// A game folder in the working folder: "start.txt" naming `first`, a background,
-// and the stages given as (file name, text) pairs.
+// A game folder in the working folder: "start.txt" naming the title image and `first`, the
+// title and a background, and the stages given as (file name, text) pairs.
 inline void MakeGameFolder(const std::string& first,
                            const std::vector<std::pair<std::string, std::string>>& stages) {
   WriteWholeFile("stages/start.txt", "# title image and first stage\ntitle.bmp\n" + first + "\n");
+  WriteBmp("stages/title.bmp", 8, 8, 1, 2, 3);
   WriteWholeFile("stages/end.txt", "ending.bmp,ending.pttune\n");
   WriteBmp("stages/bg.bmp", 8, 8, 10, 20, 30);
   for (const auto& s : stages) WriteWholeFile("stages/" + s.first, s.second);

@@ -153,6 +153,10 @@ TEST_F(SettingsTest, HalfMadeAssignmentsAreNotSavedAndTheOldOnesStay) {
   EXPECT_EQ(Settings.padAttack, 128);
   EXPECT_EQ(Settings.keyLeft, 203);
   EXPECT_EQ(Settings.keyUp, 200);
+  // Nor is a set that puts an action on a key of fixed meaning.
+  Settings.keyLeft = KEY_INPUT_F2;
+  ASSERT_TRUE(WriteSetting());
+  EXPECT_EQ(ReadWholeFile("setting.dat"), expected);
 
   // A file holding a button for two actions is read as it is, but not written back so.
   std::string twice = expected;

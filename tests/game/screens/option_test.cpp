@@ -242,24 +242,24 @@ TEST_F(OptionTest, PadCaptureTakesOneNewButtonPerActionAfterAllIsReleased) {
   EXPECT_EQ(option->released, 1);
   trace.clear();
   PadPress(PAD_INPUT_3);
-  EXPECT_EQ(Settings.padAttack, PAD_INPUT_3);
+  EXPECT_EQ(option->captured.padAttack, PAD_INPUT_3);
+  EXPECT_EQ(Settings.padAttack, 16);  // the old buttons act until the capture is complete
   EXPECT_EQ(option->step, 1);
   EXPECT_EQ(Count(trace, Sound(kSeHitPaddle)), 1);
   // Directions, two buttons at once, and a button already taken do nothing.
   for (int bits : std::vector<int>{PAD_INPUT_LEFT, PAD_INPUT_UP, PAD_INPUT_2 | PAD_INPUT_4, PAD_INPUT_3}) PadPress(bits);
   EXPECT_EQ(option->step, 1);
   PadPress(PAD_INPUT_4);
-  EXPECT_EQ(Settings.padJump, PAD_INPUT_4);
   PadPress(PAD_INPUT_4);
   PadPress(PAD_INPUT_1);
-  EXPECT_EQ(Settings.padDash, PAD_INPUT_1);
   PadPress(PAD_INPUT_1);
   PadPress(PAD_INPUT_3);
   PadPress(PAD_INPUT_6);
-  EXPECT_EQ(Settings.padShield, PAD_INPUT_6);
   PadPress(PAD_INPUT_2);
-  EXPECT_EQ(Settings.padStart, PAD_INPUT_2);
   EXPECT_EQ(option->step, 5);
+  const SettingRecord& s = Settings;
+  EXPECT_EQ((std::vector<int>{s.padAttack, s.padJump, s.padDash, s.padShield, s.padStart}),
+            (std::vector<int>{PAD_INPUT_3, PAD_INPUT_4, PAD_INPUT_1, PAD_INPUT_6, PAD_INPUT_2}));
   // The page: title, prompt, the list behind its shade, and each button's number.
   Lines frame = Frame();
   EXPECT_TRUE(HasRun(frame, Text("GAMEPAD SETTING", 100, 16)));
@@ -320,8 +320,10 @@ TEST_F(OptionTest, KeyCaptureTakesOneNewKeyPerActionNeverTwice) {
   game.Step();
   EXPECT_EQ(option->released, 1);
   KeyPress(KEY_INPUT_A);
-  EXPECT_EQ(Settings.keyLeft, KEY_INPUT_A);
-  // The key of LEFT cannot be RIGHT too, and two keys at once do nothing.
+  EXPECT_EQ(option->captured.keyLeft, KEY_INPUT_A);
+  EXPECT_EQ(Settings.keyLeft, 203);  // the old keys act until the capture is complete
+  // The key of LEFT cannot be RIGHT too, two keys at once do nothing, and F12 is no action's.
+  KeyPress(KEY_INPUT_F12);
   KeyPress(KEY_INPUT_A);
   game.KeyDown(KEY_INPUT_Q);
   game.TapKey(KEY_INPUT_W);
@@ -363,7 +365,7 @@ TEST_F(OptionTest, MissingKeyNamesAreBlankButCaptureStillWorks) {
   Press(KEY_INPUT_SPACE);
   ASSERT_EQ(option->screen, OptionScreenTask::kKeyCapture);
   KeyPress(KEY_INPUT_G);
-  EXPECT_EQ(Settings.keyLeft, KEY_INPUT_G);
+  EXPECT_EQ(option->captured.keyLeft, KEY_INPUT_G);
   Lines frame = Frame();
   EXPECT_TRUE(HasRun(frame, Text("KEYBOARD SETTING", 96, 16)));
   for (int y = 64; y <= 192; y += 16) {
