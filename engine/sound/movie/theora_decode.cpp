@@ -378,7 +378,8 @@ bool WriteSurface(TheoraDecodeRecord* r, const TheoraStockEntry& e, int fromLoad
     D3DLockedRect locked{};
     if (r->surface && !r->surfaceLost &&
         G_D3D_SurfaceLockRect(r->surface, &locked, nullptr, 0, fromLoadingThread) == 0) {
-      TheoraDecode_PlanesToSurface(PicturePlanes(r, e), r->surfaceFourCC, static_cast<uint8_t*>(locked.pBits), locked.Pitch);
+      TheoraDecode_PlanesToSurface(PicturePlanes(r, e), r->surfaceFourCC, static_cast<uint8_t*>(locked.pBits),
+                                   locked.Pitch);
       G_D3D_SurfaceUnlockRect(r->surface, fromLoadingThread);
       return true;
     }
