@@ -9,6 +9,7 @@
 
 struct AcmStream;
 struct OggVorbis_File;
+struct SwrContext;
 
 enum SoundConvertKind : int {
   SOUNDCONV_KIND_WAVE = 0,    // plain PCM WAVE
@@ -55,6 +56,8 @@ struct SoundConvertRecord {
   // Ogg Vorbis.
   OggVorbis_File* vorbis;
   int vorbisBytesPerSample;
+  int vorbisChannels;     // of the stream: beyond two, mixed down to stereo through vorbisMix
+  SwrContext* vorbisMix;
 
   // PCM in memory.
   uint8_t* pcm;

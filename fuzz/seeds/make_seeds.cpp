@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
   Put("sound_acm/mpeg-layer3.wav",
       RiffWave({Chunk("fmt ", FmtBody(0x55, 1, 16000, 4000, 1, 0, false, layer3)), Chunk("data", mp3)}));
 
-  // Ogg Vorbis: one short link, and a chain of two.
+  // Ogg Vorbis: one short link, a chain of two, and 5.1.
   const Bytes ogg1 = EncodeOggVorbis(TestSignal(1, 300, 8000, 1), 1, 8000, 1);
   const Bytes ogg2 = EncodeOggVorbis(TestSignal(2, 200, 11025, 2), 2, 11025, 2);
   Put("sound_ogg/mono.ogg", ogg1);
@@ -100,6 +100,7 @@ int main(int argc, char** argv) {
   Bytes chain = ogg1;
   chain.insert(chain.end(), ogg2.begin(), ogg2.end());
   Put("sound_ogg/chain.ogg", chain);
+  Put("sound_ogg/surround.ogg", EncodeOggVorbis(TestSignal(6, 300, 8000, 3), 6, 8000, 4));  // mixed down
 
   // Raw MP3, bare and with an ID3v2 tag; its first frames for the frame walk.
   Put("sound_mp3/mono.mp3", mp3);

@@ -74,11 +74,12 @@ class SmallPager {
 bool NumberArea(int x, int y) { return y < 16 && x < kMovieNumberBits * 8; }
 
 // Vorbis pages with the time (seconds) at their end.
-std::vector<std::pair<double, Bytes>> EncodeVorbis(double seconds, int serial, Bytes* headerPage, Bytes* headerRest) {
+std::vector<std::pair<double, Bytes>> EncodeVorbis(double seconds, int channels, int serial, Bytes* headerPage,
+                                                   Bytes* headerRest) {
   constexpr int kRate = 22050;
   vorbis_info vi;
   vorbis_info_init(&vi);
-  vorbis_encode_init_vbr(&vi, 1, kRate, 0.2f);
+  vorbis_encode_init_vbr(&vi, channels, kRate, 0.2f);
   vorbis_comment vc;
   vorbis_comment_init(&vc);
   vorbis_dsp_state vd;
@@ -114,7 +115,10 @@ std::vector<std::pair<double, Bytes>> EncodeVorbis(double seconds, int serial, B
   for (long done = 0; done < total;) {
     const int n = int(std::min<long>(1024, total - done));
     float** buffer = vorbis_analysis_buffer(&vd, n);
-    for (int i = 0; i < n; ++i) buffer[0][i] = TestTone(kRate, done + i);
+    for (int c = 0; c < channels; ++c) {
+      const bool sounding = channels <= 2 || c == 1;  // Vorbis puts the centre second
+      for (int i = 0; i < n; ++i) buffer[c][i] = sounding ? TestTone(kRate, done + i) : 0.0f;
+    }
     vorbis_analysis_wrote(&vd, n);
     done += n;
     drain(false);
@@ -180,11 +184,12 @@ int ReadTestMovieNumber(const uint8_t* pixels, int pitch) {
 std::vector<uint8_t> MakeTestMovie(const TestMovieSpec& shape) {
   th_info ti;
   th_info_init(&ti);
-  ti.frame_width = uint32_t((shape.width + 15) & ~15);
-  ti.frame_height = uint32_t((shape.height + 15) & ~15);
+  ti.frame_width = uint32_t((shape.picX + shape.width + 15) & ~15);
+  ti.frame_height = uint32_t((shape.picY + shape.height + 15) & ~15);
   ti.pic_width = uint32_t(shape.width);
   ti.pic_height = uint32_t(shape.height);
-  ti.pic_x = ti.pic_y = 0;
+  ti.pic_x = uint32_t(shape.picX);
+  ti.pic_y = uint32_t(shape.picY);
   ti.fps_numerator = uint32_t(shape.fpsNumerator);
   ti.fps_denominator = uint32_t(shape.fpsDenominator);
   ti.aspect_numerator = ti.aspect_denominator = 1;
@@ -223,8 +228,8 @@ std::vector<uint8_t> MakeTestMovie(const TestMovieSpec& shape) {
   Bytes vorbisFirst, vorbisRest;
   std::vector<std::pair<double, Bytes>> audio;
   if (shape.vorbis)
-    audio = EncodeVorbis(double(shape.frames) * shape.fpsDenominator / shape.fpsNumerator, 0x50B, &vorbisFirst,
-                         &vorbisRest);
+    audio = EncodeVorbis(double(shape.frames) * shape.fpsDenominator / shape.fpsNumerator, shape.vorbisChannels,
+                         0x50B, &vorbisFirst, &vorbisRest);
   out.insert(out.end(), vorbisFirst.begin(), vorbisFirst.end());
   while (th_encode_flushheader(enc, &tc, &op) > 0) ogg_stream_packetin(&os, &op);
   while (ogg_stream_flush(&os, &page)) Append(out, page);
@@ -271,7 +276,7 @@ std::vector<uint8_t> MakeTestMovie(const TestMovieSpec& shape) {
 
 std::vector<uint8_t> MakeTestVorbis(double seconds) {
   Bytes first, rest, out;
-  auto pages = EncodeVorbis(seconds, 0x50B, &first, &rest);
+  auto pages = EncodeVorbis(seconds, 1, 0x50B, &first, &rest);
   out = first;
   out.insert(out.end(), rest.begin(), rest.end());
   for (auto& p : pages) out.insert(out.end(), p.second.begin(), p.second.end());

@@ -11,12 +11,14 @@ enum class MoviePaging {
 };
 
 struct TestMovieSpec {
-  int width = 128, height = 64;  // the number needs a width of 128
+  int width = 128, height = 64;  // of the picture; the number needs a width of 128
+  int picX = 0, picY = 0;        // the picture's offset in the padded frame, from the top left
   int frames = 100;
   int fpsNumerator = 25, fpsDenominator = 1;
   int keyInterval = 16;
   bool chroma444 = false;
   bool vorbis = false;
+  int vorbisChannels = 1;  // beyond two, the tone is in the centre channel alone
   bool headersOnly = false;  // Theora headers and no frame
   MoviePaging paging = MoviePaging::OnePerFrame;
   int quality = 56;  // 0..63

@@ -131,6 +131,8 @@ int OpenMovie_MediaGraph(MovieHandleRecord* movie, const char* path, int* width,
   SeekingOf(m)->GetDuration(&duration);
   m->duration = duration == 0 ? kDurationWhenUnknown : duration;
   SeekingOf(m)->GetStopPosition(&m->stopPosition);
+  // Paused, the renderer takes the first picture and holds it, so the movie shows it before it plays.
+  ControlOf(m)->Pause();
   if (width) *width = renderer->width;
   if (height) *height = renderer->height;
   return 0;

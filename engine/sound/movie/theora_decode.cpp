@@ -340,7 +340,7 @@ int RunCreateSurface(void* argument) {
                                       MakeFourCC('U', 'Y', 'V', 'Y')};
   for (uint32_t fourCC : kFormats) {
     if (!G_D3D_CheckMovieSurfaceFormat(fourCC)) continue;
-    r->surface = G_D3D_CreateOffscreenPlainSurface(int(r->info.width), int(r->info.height), fourCC);
+    r->surface = G_D3D_CreateOffscreenPlainSurface(int(r->info.frame_width), int(r->info.frame_height), fourCC);
     if (r->surface) {
       r->surfaceFourCC = fourCC;
       break;
@@ -363,12 +363,23 @@ int RunOnMainThread(int (*routine)(void*), TheoraDecodeRecord* r, int fromLoadin
   return RequestMainThreadCall(&request);
 }
 
+// The stock entry's frame with the picture the stream shows from it.
+TheoraPlanes PicturePlanes(const TheoraDecodeRecord* r, const TheoraStockEntry& e) {
+  TheoraPlanes planes = e.Planes();
+  planes.picX = int(r->info.offset_x);
+  planes.picY = int(r->info.offset_y);
+  planes.picWidth = int(r->info.frame_width);
+  planes.picHeight = int(r->info.frame_height);
+  return planes;
+}
+
 bool WriteSurface(TheoraDecodeRecord* r, const TheoraStockEntry& e, int fromLoadingThread) {
   for (int attempt = 0; attempt < 3; ++attempt) {
     D3DLockedRect locked{};
     if (r->surface && !r->surfaceLost &&
         G_D3D_SurfaceLockRect(r->surface, &locked, nullptr, 0, fromLoadingThread) == 0) {
-      TheoraDecode_PlanesToSurface(e.Planes(), r->surfaceFourCC, static_cast<uint8_t*>(locked.pBits), locked.Pitch);
+      TheoraDecode_PlanesToSurface(PicturePlanes(r, e), r->surfaceFourCC, static_cast<uint8_t*>(locked.pBits),
+                                   locked.Pitch);
       G_D3D_SurfaceUnlockRect(r->surface, fromLoadingThread);
       return true;
     }
@@ -416,8 +427,12 @@ TheoraDecodeRecord* TheoraDecode_Open(const FileAccessTable* files, StreamHandle
     return nullptr;
   };
   if (!ParseHeaders(r)) return fail();
+  // The legacy header names the padded frame width and height, the picture frame_width and
+  // frame_height, with its offset from the top left (libtheora turns the stream's bottom-up offset).
   const theora_info& in = r->info;
-  if (!MoviePictureSizeSane(in.width, in.height) || in.fps_numerator == 0 || in.fps_denominator == 0)
+  if (!MoviePictureSizeSane(in.width, in.height) || in.fps_numerator == 0 || in.fps_denominator == 0 ||
+      in.frame_width < 1 || in.frame_height < 1 || in.frame_width > in.width || in.frame_height > in.height ||
+      in.offset_x > in.width - in.frame_width || in.offset_y > in.height - in.frame_height)
     return fail();
   if (theora_decode_init(&r->state, &r->info) != 0) return fail();
   r->decoderInitialized = 1;
@@ -429,7 +444,7 @@ TheoraDecodeRecord* TheoraDecode_Open(const FileAccessTable* files, StreamHandle
   if (r->totalFrames == 0) return fail();
 
   TheoraDecode_CreateSurface(r, fromLoadingThread);
-  if (MakeBaseImageXRGB8(int(in.width), int(in.height), &r->frameImage) != 0) {
+  if (MakeBaseImageXRGB8(int(in.frame_width), int(in.frame_height), &r->frameImage) != 0) {
     LogPrint("Theora ムービーデコードフレームストック用画像バッファの確保に失敗しました\n");
     return fail();
   }
@@ -486,8 +501,8 @@ int TheoraDecode_GetInfo(TheoraDecodeRecord* r, TheoraMovieInfo* info) {
   if (!r || !info) return -1;
   info->frameRate = double(r->info.fps_numerator) / double(r->info.fps_denominator);
   info->totalFrames = r->totalFrames > INT32_MAX ? INT32_MAX : int(r->totalFrames);
-  info->width = int(r->info.width);
-  info->height = int(r->info.height);
+  info->width = int(r->info.frame_width);
+  info->height = int(r->info.frame_height);
   return 0;
 }
 
@@ -547,7 +562,7 @@ int TheoraDecode_ConvertFrame(TheoraDecodeRecord* r, int toImage, int toSurface,
     r->surfaceCurrent = 1;
   }
   if (wantImage) {
-    TheoraDecode_PlanesToImage(entry->Planes(), &r->frameImage);
+    TheoraDecode_PlanesToImage(PicturePlanes(r, *entry), &r->frameImage);
     r->imageCurrent = 1;
   }
   return 1;

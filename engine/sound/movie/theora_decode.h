@@ -37,13 +37,15 @@ struct TheoraPageEntry {
   int frames;            // frame packets completed on this page
 };
 
-// Planes of one decoded picture, top row first.
+// Planes of one decoded frame, top row first, and the picture shown from them: the encoder pads
+// the frame to whole macroblocks around it. A picture size of 0 takes the frame from the offset on.
 struct TheoraPlanes {
   const uint8_t* y;
   const uint8_t* u;
   const uint8_t* v;
   int yWidth, yHeight, yStride;
   int uvWidth, uvHeight, uvStride;
+  int picX = 0, picY = 0, picWidth = 0, picHeight = 0;
 };
 
 // A decoded picture kept ahead of its time; its planes are packed, rows of their width.
@@ -117,7 +119,7 @@ struct TheoraDecodeRecord {
 struct TheoraMovieInfo {
   double frameRate;
   int totalFrames;
-  int width, height;
+  int width, height;  // of the picture, not of the padded frame
 };
 
 int InitializeYUVToRGBTable();
@@ -137,7 +139,9 @@ int TheoraDecode_ReadData(TheoraDecodeRecord* record, int bytes);
 int TheoraDecode_CreateSurface(TheoraDecodeRecord* record, int fromLoadingThread);
 int TheoraDecode_ReleaseSurface(TheoraDecodeRecord* record, int fromLoadingThread);
 
-// Conversion of one picture: 4:2:0 through the tables, any other geometry pixel by pixel.
+// Conversion of one picture: 4:2:0 through the tables, any other geometry pixel by pixel. The
+// image takes as much of the picture as it holds.
 void TheoraDecode_PlanesToImage(const TheoraPlanes& planes, BaseImage* image);
-// Writes a 4:2:0 picture into a locked surface of the FourCC's layout; false for other geometry.
+// Writes a 4:2:0 picture into a locked surface of the FourCC's layout, the size of the picture;
+// false for other geometry.
 bool TheoraDecode_PlanesToSurface(const TheoraPlanes& planes, uint32_t fourCC, uint8_t* bits, int pitch);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/media/ffmpeg/ffmpeg_codec_filter.h"
+#include "platform/media/ffmpeg/ffmpeg_downmix.h"
 
 namespace ffmedia {
 
@@ -61,18 +62,9 @@ class AudioDecoder : public CodecFilter {
   void Disconnected() override { swr_.reset(); }
 
   bool MakeResampler(const AVFrame* f) {
-    AVChannelLayout outLayout;
-    av_channel_layout_default(&outLayout, out_.nChannels);
-    SwrContext* s = nullptr;
-    const int made = swr_alloc_set_opts2(&s, &outLayout, AV_SAMPLE_FMT_S16, int(out_.nSamplesPerSec),
-                                         const_cast<AVChannelLayout*>(&f->ch_layout),
-                                         AVSampleFormat(f->format), f->sample_rate, 0, nullptr);
-    av_channel_layout_uninit(&outLayout);
-    swr_.reset(s);
-    if (made < 0 || !swr_ || swr_init(swr_.get()) < 0) {
-      swr_.reset();
-      return false;
-    }
+    swr_.reset(MakeSoundMixer(&f->ch_layout, AVSampleFormat(f->format), f->sample_rate, out_.nChannels,
+                              AV_SAMPLE_FMT_S16, int(out_.nSamplesPerSec)));
+    if (!swr_) return false;
     inFormat_ = f->format;
     inRate_ = f->sample_rate;
     inChannels_ = f->ch_layout.nb_channels;

@@ -1,7 +1,12 @@
 // Movie handles on the manual clock without a display: the frame clock, play and pause, focus
 // changes, callbacks, open failures, clean-up, and graphs that show a movie.
+#include <cmath>
 #include <filesystem>
 #include <vector>
+
+extern "C" {
+#include <libswresample/swresample.h>
+}
 
 #include "engine/d3d9/graphics.h"
 #include "engine/draw/draw.h"
@@ -426,4 +431,64 @@ TEST_F(Movies, TemporaryCopiesAreWholeOrGone) {
   ASSERT_NE(path[0], 0);
   EXPECT_FALSE(std::filesystem::exists(path));
   EXPECT_EQ(CopyMovieToTemporaryFile("nothing.ogv", path, sizeof(path)), -1);
+}
+
+namespace {
+
+// Left and right RMS of interleaved stereo 16-bit sound.
+void StereoRms(const int16_t* pcm, size_t frames, double* left, double* right) {
+  double l = 0, r = 0;
+  for (size_t i = 0; i < frames; ++i) {
+    l += double(pcm[2 * i]) * pcm[2 * i];
+    r += double(pcm[2 * i + 1]) * pcm[2 * i + 1];
+  }
+  *left = std::sqrt(l / double(frames));
+  *right = std::sqrt(r / double(frames));
+}
+
+}  // namespace
+
+TEST_F(Movies, SurroundSoundIsMixedDownToBothChannels) {
+  // 5.1 Vorbis whose tone is in the centre alone: the first two channels alone would be silence.
+  TestMovieSpec shape;
+  shape.frames = 25;
+  shape.vorbis = true;
+  shape.vorbisChannels = 6;
+  const std::vector<uint8_t> bytes = MakeTestMovie(shape);
+  const std::string path = ScratchName("surround.ogv");
+  WriteWholeFile(path, std::string(bytes.begin(), bytes.end()));
+  const int param[1] = {0};
+  const int m = OpenMovie(param, path.c_str(), nullptr, nullptr, 0, 0);
+  ASSERT_NE(m, -1);
+  ASSERT_NE(GetMovieHandleRecord(m)->soundHandle, -1);
+  AudioDevice* device = AudioNull_Current();
+  AudioNull_ClearCapture(device);
+  PlayMovie(m, DX_PLAYTYPE_BACK);
+  PlaySound(600);
+  const std::vector<int16_t> heard = AudioNull_Capture(device);
+  ASSERT_GE(heard.size(), size_t(audio.rate / 2) * 2);
+  double left, right;
+  StereoRms(heard.data() + audio.rate / 10 * 2, audio.rate * 4 / 10, &left, &right);
+
+  // The same tone through FFmpeg's own downmix of 5.1 to 16-bit stereo.
+  constexpr int kRate = 22050;
+  std::vector<float> centre(kRate), silence(kRate, 0.0f);
+  for (int i = 0; i < kRate; ++i) centre[i] = TestTone(kRate, i);
+  AVChannelLayout in = AV_CHANNEL_LAYOUT_5POINT1_BACK, out = AV_CHANNEL_LAYOUT_STEREO;
+  SwrContext* swr = nullptr;
+  ASSERT_EQ(swr_alloc_set_opts2(&swr, &out, AV_SAMPLE_FMT_S16, kRate, &in, AV_SAMPLE_FMT_FLTP, kRate, 0, nullptr), 0);
+  ASSERT_EQ(swr_init(swr), 0);
+  const uint8_t* planes[6];
+  for (int c = 0; c < 6; ++c) planes[c] = reinterpret_cast<const uint8_t*>(c == 2 ? centre.data() : silence.data());
+  std::vector<int16_t> mixed(size_t(kRate) * 2);
+  uint8_t* dst = reinterpret_cast<uint8_t*>(mixed.data());
+  ASSERT_EQ(swr_convert(swr, &dst, kRate, planes, kRate), kRate);
+  swr_free(&swr);
+  double refLeft, refRight;
+  StereoRms(mixed.data(), kRate, &refLeft, &refRight);
+  ASSERT_GT(refLeft, 1000.0);
+  EXPECT_NEAR(left, refLeft, refLeft * 0.1);
+  EXPECT_NEAR(right, refRight, refRight * 0.1);
+  CloseMovie(m);
+  std::remove(path.c_str());
 }
