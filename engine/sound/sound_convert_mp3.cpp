@@ -4,6 +4,7 @@
 
 #include "engine/sound/sound_convert_internal.h"
 #include "platform/acm/acm.h"
+#include "platform/mpeg/mpeg_decode.h"
 
 namespace {
 
@@ -122,10 +123,18 @@ int SetupMP3Convert(SoundConvertRecord* r) {
     start = tag;
   }
   if (length > 128 && std::memcmp(file + length - 128, "TAG", 3) == 0) end = length - 128;
+  // Frames count only in a run of one format that the decoder reads (0xFF 0xFx alone is common
+  // in other data); MPEG-2.5, which the headers here do not describe, is left to the graph.
+  const int64_t run = start < end ? MpegFindFrames(file + start, end - start) : -1;
   uint32_t first = 0, dataEnd = 0;
   MP3FrameInfo head;
-  const int64_t totalSamples = WalkMP3Frames(file, start, end, false, &first, &dataEnd, &head);
-  if (totalSamples == 0) {
+  long rate = 0;
+  int channels = 0;
+  const int64_t totalSamples =
+      run < 0 ? 0 : WalkMP3Frames(file, start + uint32_t(run), end, false, &first, &dataEnd, &head);
+  if (totalSamples == 0 || first != start + uint32_t(run) ||
+      MpegProbeFormat(file + first, dataEnd - first, &rate, &channels) != 0 || rate != head.sampleRate ||
+      channels != head.channels) {
     MemFree(file);
     return -1;
   }
