@@ -9,6 +9,7 @@
 
 struct AcmStream;
 struct OggVorbis_File;
+struct VorbisMix;
 
 enum SoundConvertKind : int {
   SOUNDCONV_KIND_WAVE = 0,    // plain PCM WAVE
@@ -55,6 +56,7 @@ struct SoundConvertRecord {
   // Ogg Vorbis.
   OggVorbis_File* vorbis;
   int vorbisBytesPerSample;
+  VorbisMix* vorbisMix;  // more than two channels, mixed to stereo
 
   // PCM in memory.
   uint8_t* pcm;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/sound/sound_convert_internal.h"
+#include "platform/media/ffmpeg/ffmpeg_audio_mix.h"
 
 namespace {
 
@@ -49,14 +50,22 @@ int SetupOggConvert(SoundConvertRecord* r) {
     return -1;
   }
   const int bytes = r->outputBytesPerSample == 1 ? 1 : 2;
+  // Surround plays as stereo, mixed as the graph mixes it; beyond eight channels Vorbis has no layout.
+  VorbisMix* mix = info->channels > 2 ? VorbisMixOpen(info->channels, static_cast<int>(info->rate), bytes) : nullptr;
+  if (info->channels > 2 && !mix) {
+    ov_clear(vf);
+    MemFree(vf);
+    return -1;
+  }
   r->vorbis = vf;
+  r->vorbisMix = mix;
   r->vorbisBytesPerSample = bytes;
   WAVEFORMATEX& f = r->outFormat;
   f.wFormatTag = WAVE_FORMAT_PCM;
-  f.nChannels = static_cast<uint16_t>(info->channels);
+  f.nChannels = static_cast<uint16_t>(mix ? 2 : info->channels);
   f.nSamplesPerSec = static_cast<uint32_t>(info->rate);
   f.wBitsPerSample = static_cast<uint16_t>(bytes * 8);
-  f.nBlockAlign = static_cast<uint16_t>(info->channels * bytes);
+  f.nBlockAlign = static_cast<uint16_t>(f.nChannels * bytes);
   f.nAvgBytesPerSec = f.nBlockAlign * f.nSamplesPerSec;
   f.cbSize = 0;
   r->kind = SOUNDCONV_KIND_OGG;
@@ -69,10 +78,16 @@ int SetupOggConvert(SoundConvertRecord* r) {
 int DecodeOggBlock(SoundConvertRecord* r) {
   if (!r->vorbis) return 0;
   const int bytes = r->vorbisBytesPerSample;
+  const vorbis_info* first = ov_info(r->vorbis, 0);
   for (int holes = 0; holes < kMaxHolesInARow; ++holes) {
     int link = 0;
-    long n = ov_read(r->vorbis, reinterpret_cast<char*>(r->block), static_cast<int>(r->blockSize), 0, bytes,
-                     bytes == 1 ? 0 : 1, &link);
+    long n;
+    float** planes = nullptr;
+    if (r->vorbisMix)
+      n = ov_read_float(r->vorbis, &planes, static_cast<int>(r->blockSize / r->outFormat.nBlockAlign), &link);
+    else
+      n = ov_read(r->vorbis, reinterpret_cast<char*>(r->block), static_cast<int>(r->blockSize), 0, bytes,
+                  bytes == 1 ? 0 : 1, &link);
     if (n == OV_HOLE) continue;  // a gap in the data: read on
     if (n < 0) {
       r->errorFlag = 1;
@@ -80,9 +95,17 @@ int DecodeOggBlock(SoundConvertRecord* r) {
     }
     // A chained link of another layout would be read as this one's: the sound ends before it.
     vorbis_info* info = ov_info(r->vorbis, link);
-    if (n > 0 && (!info || info->channels != r->outFormat.nChannels ||
+    if (n > 0 && (!info || !first || info->channels != first->channels ||
                   static_cast<uint32_t>(info->rate) != r->outFormat.nSamplesPerSec))
       return 0;
+    if (r->vorbisMix && n > 0) {
+      const int frames = VorbisMixRun(r->vorbisMix, planes, static_cast<int>(n), r->block);
+      if (frames < 0) {
+        r->errorFlag = 1;
+        return 0;
+      }
+      return frames * r->outFormat.nBlockAlign;
+    }
     return static_cast<int>(n);
   }
   r->errorFlag = 1;
@@ -106,6 +129,8 @@ int64_t OggConvertDestSize(SoundConvertRecord* r) {
 
 void CloseOggConvert(SoundConvertRecord* r) {
   if (!r->vorbis) return;
+  VorbisMixClose(r->vorbisMix);
+  r->vorbisMix = nullptr;
   ov_clear(r->vorbis);
   MemFree(r->vorbis);
   r->vorbis = nullptr;

@@ -21,7 +21,9 @@ class AudioDecoder : public CodecFilter {
     CodecFormat f;
     if (!OpenInput(type, &f)) return VFW_E_TYPE_NOT_ACCEPTED;
     std::lock_guard<std::mutex> streaming(receiveLock_);
-    const int rate = f.sampleRate >= int(DSBFREQUENCY_MIN) && f.sampleRate <= kOutputRateLimit ? f.sampleRate : 48000;
+    // Below what the sound output plays no rate is real: 1 Hz made every sample 48000.
+    if (f.sampleRate < int(DSBFREQUENCY_MIN)) return VFW_E_TYPE_NOT_ACCEPTED;
+    const int rate = f.sampleRate <= kOutputRateLimit ? f.sampleRate : 48000;
     out_ = WAVEFORMATEX{WAVE_FORMAT_PCM, uint16_t(f.channels == 1 ? 1 : 2), uint32_t(rate), 0, 0, 16, 0};
     out_.nBlockAlign = uint16_t(out_.nChannels * 2);
     out_.nAvgBytesPerSec = out_.nSamplesPerSec * out_.nBlockAlign;
@@ -61,18 +63,9 @@ class AudioDecoder : public CodecFilter {
   void Disconnected() override { swr_.reset(); }
 
   bool MakeResampler(const AVFrame* f) {
-    AVChannelLayout outLayout;
-    av_channel_layout_default(&outLayout, out_.nChannels);
-    SwrContext* s = nullptr;
-    const int made = swr_alloc_set_opts2(&s, &outLayout, AV_SAMPLE_FMT_S16, int(out_.nSamplesPerSec),
-                                         const_cast<AVChannelLayout*>(&f->ch_layout),
-                                         AVSampleFormat(f->format), f->sample_rate, 0, nullptr);
-    av_channel_layout_uninit(&outLayout);
-    swr_.reset(s);
-    if (made < 0 || !swr_ || swr_init(swr_.get()) < 0) {
-      swr_.reset();
-      return false;
-    }
+    swr_ = MakeStereoMix(f->ch_layout, AVSampleFormat(f->format), f->sample_rate, out_.nChannels, AV_SAMPLE_FMT_S16,
+                         int(out_.nSamplesPerSec));
+    if (!swr_) return false;
     inFormat_ = f->format;
     inRate_ = f->sample_rate;
     inChannels_ = f->ch_layout.nb_channels;
@@ -80,7 +73,7 @@ class AudioDecoder : public CodecFilter {
   }
 
   HRESULT DeliverFrame(const AVFrame* f) override {
-    if (f->nb_samples <= 0 || f->sample_rate <= 0 || f->sample_rate > kMaxSampleRate || f->ch_layout.nb_channels <= 0 ||
+    if (f->nb_samples <= 0 || f->sample_rate < int(DSBFREQUENCY_MIN) || f->sample_rate > kMaxSampleRate || f->ch_layout.nb_channels <= 0 ||
         f->ch_layout.nb_channels > kMaxChannels)
       return S_OK;
     if (!swr_ || f->format != inFormat_ || f->sample_rate != inRate_ || f->ch_layout.nb_channels != inChannels_)
