@@ -115,12 +115,15 @@ int SetupMP3Convert(SoundConvertRecord* r) {
   }
   uint32_t start = 0;
   uint32_t end = length;
-  if (length >= 10 && std::memcmp(file, "ID3", 3) == 0) {
-    uint32_t tag = (static_cast<uint32_t>(file[6] & 0x7F) << 21) | (static_cast<uint32_t>(file[7] & 0x7F) << 14) |
-                   (static_cast<uint32_t>(file[8] & 0x7F) << 7) | static_cast<uint32_t>(file[9] & 0x7F);
+  // Every ID3v2 tag in front: a second one (a tool that added its own) may hold whole frames.
+  while (length - start >= 10 && std::memcmp(file + start, "ID3", 3) == 0) {
+    const uint8_t* h = file + start;
+    uint32_t tag = (static_cast<uint32_t>(h[6] & 0x7F) << 21) | (static_cast<uint32_t>(h[7] & 0x7F) << 14) |
+                   (static_cast<uint32_t>(h[8] & 0x7F) << 7) | static_cast<uint32_t>(h[9] & 0x7F);
     tag += 10;
-    if (file[3] == 4 && (file[5] & 0x10)) tag += 10;
-    start = tag;
+    if (h[3] == 4 && (h[5] & 0x10)) tag += 10;
+    if (tag > length - start) break;
+    start += tag;
   }
   if (length > 128 && std::memcmp(file + length - 128, "TAG", 3) == 0) end = length - 128;
   // Frames count only in a run of one format that the decoder reads (0xFF 0xFx alone is common
