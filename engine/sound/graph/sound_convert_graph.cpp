@@ -12,10 +12,6 @@
 namespace {
 
 constexpr uint32_t kPcmStep = 0x100000;  // the PCM buffer's size is a whole number of MiB
-// What a source may become: a few hundred bytes claiming a rate of 1 Hz must not turn into
-// minutes of sound. Real codecs stay far below 4096 bytes of PCM a byte (silent FLAC ~900).
-constexpr uint64_t kPcmPerSourceByte = 4096;
-constexpr uint64_t kPcmAlways = 32u << 20;
 constexpr uint32_t kCompletionWaitMs = 100;
 
 // One pump pass; off the main thread (an asynchronous load) only the close is looked at.
@@ -125,7 +121,7 @@ HRESULT MP3GrabberCallback(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_TIME
   const int32_t length = sample->GetActualDataLength();
   if (!data || length <= 0) return S_OK;
   const uint64_t need = uint64_t(r->pcmSize) + uint32_t(length);
-  if (need > uint64_t(r->dataSize) * kPcmPerSourceByte + kPcmAlways) return VFW_E_BUFFER_OVERFLOW;
+  if (need > MaxPcmFromSource(r->dataSize)) return VFW_E_BUFFER_OVERFLOW;
   if (need > r->pcmCapacity) {
     // Half as much again each time: a long sound is copied a bounded number of times.
     const uint64_t want = std::max(need, uint64_t(r->pcmCapacity) * 3 / 2);

@@ -63,7 +63,7 @@ class AudioDecoder : public CodecFilter {
   void Disconnected() override { swr_.reset(); }
 
   bool MakeResampler(const AVFrame* f) {
-    swr_ = MakeStereoMix(f->ch_layout, AVSampleFormat(f->format), f->sample_rate, out_.nChannels, AV_SAMPLE_FMT_S16,
+    swr_ = MakePcmMix(f->ch_layout, AVSampleFormat(f->format), f->sample_rate, out_.nChannels, AV_SAMPLE_FMT_S16,
                          int(out_.nSamplesPerSec));
     if (!swr_) return false;
     inFormat_ = f->format;

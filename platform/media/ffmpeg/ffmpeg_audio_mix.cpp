@@ -4,7 +4,7 @@
 
 namespace ffmedia {
 
-SwrPtr MakeStereoMix(const AVChannelLayout& in, AVSampleFormat inFormat, int inRate, int outChannels,
+SwrPtr MakePcmMix(const AVChannelLayout& in, AVSampleFormat inFormat, int inRate, int outChannels,
                      AVSampleFormat outFormat, int outRate) {
   AVChannelLayout outLayout;
   av_channel_layout_default(&outLayout, outChannels);
@@ -47,7 +47,7 @@ VorbisMix* VorbisMixOpen(int channels, int rate, int bytesPerSample) {
   const AVSampleFormat out = bytesPerSample == 1 ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16;
   AVChannelLayout layout;
   if (av_channel_layout_from_mask(&layout, kVorbisLayouts[channels - 3].mask) != 0) return nullptr;
-  ffmedia::SwrPtr swr = ffmedia::MakeStereoMix(layout, AV_SAMPLE_FMT_FLTP, rate, 2, out, rate);
+  ffmedia::SwrPtr swr = ffmedia::MakePcmMix(layout, AV_SAMPLE_FMT_FLTP, rate, 2, out, rate);
   av_channel_layout_uninit(&layout);
   if (!swr) return nullptr;
   return new (std::nothrow) VorbisMix{std::move(swr), channels};
