@@ -31,8 +31,13 @@ struct PacketFree {
   void operator()(AVPacket* p) const { av_packet_free(&p); }
 };
 
+// The noise of the GSM speech and of 32-bit samples' low bits: with it the files hold 0xFF 0xFx
+// pairs that parse as MPEG audio frame headers.
+constexpr uint32_t kSpeechSeed = 7 * 7919;
+
 enum class Signal {
   Tone,       // 440 Hz left, 660 Hz right
+  QuietTone,  // 440 Hz at an eighth of full scale in every channel
   AiffSync,   // big-endian -2 then 4608: FF FE 12 00, a Layer I header; then runs of -1 to -16
   MulawSync,  // 0, 28, 3000, 3000 in mu-law: FF FB B7 B7, a Layer III header
   Speech,     // a few partials and noise, for GSM
@@ -64,14 +69,23 @@ double SampleOf(const SoundSpec& s, long i, int ch) {
       return std::round(6000 * std::sin(2 * M_PI * 300 * t));
     }
     case Signal::Speech: {
-      uint32_t x = uint32_t(i) * 2654435761u;
+      uint32_t x = (uint32_t(i) + kSpeechSeed) * 2654435761u;
       x ^= x >> 15;
       return std::round(5000 * std::sin(2 * M_PI * 180 * t) + 3000 * std::sin(2 * M_PI * 730 * t) +
                         double(int(x % 2001) - 1000));
     }
+    case Signal::QuietTone: return std::round(4096 * std::sin(2 * M_PI * 440 * t));
     case Signal::Tone:
     default: return std::round(16000 * std::sin(2 * M_PI * (ch ? 660 : 440) * t));
   }
+}
+
+// The 16 bits below a 32-bit sample's 16-bit value: noise, whose bytes meet the high ones in
+// 0xFF 0xFx pairs the MPEG audio decoder once took for frames.
+int32_t LowBits(long i, int ch) {
+  uint32_t x = (uint32_t(i) * 2 + uint32_t(ch) + kSpeechSeed) * 2654435761u;
+  x ^= x >> 15;
+  return int32_t(x >> 24) * 257;
 }
 
 void FillFrame(const SoundSpec& s, AVFrame* f, long first) {
@@ -88,7 +102,7 @@ void FillFrame(const SoundSpec& s, AVFrame* f, long first) {
       if (packed == AV_SAMPLE_FMT_S16)
         reinterpret_cast<int16_t*>(plane)[at] = int16_t(v);
       else if (packed == AV_SAMPLE_FMT_S32)
-        reinterpret_cast<int32_t*>(plane)[at] = int32_t(v) * 65536 + (ch ? 12345 : -12345);  // low bits too
+        reinterpret_cast<int32_t*>(plane)[at] = int32_t(v) * 65536 + LowBits(first + i, ch);
       else
         reinterpret_cast<float*>(plane)[at] = float(v / 32768.0);
     }
@@ -168,11 +182,11 @@ bool WriteTestSounds(const std::string& dir) {
       {"false_sync.au", "au", "pcm_mulaw", 8000, 1, 2.0, Signal::MulawSync},
       {"speech.gsm", "gsm", "libgsm", 8000, 1, 30.0, Signal::Speech},
       {"tone.aac", "adts", "aac", 44100, 2, 2.0, Signal::Tone},
-      {"tone.m4a", "mp4", "aac", 48000, 1, 2.0, Signal::Tone},
+      {"tone.m4a", "mp4", "aac", 48000, 1, 2.0, Signal::QuietTone},
       {"tone_index_first.m4a", "mp4", "aac", 44100, 2, 2.0, Signal::Tone, nullptr, "movflags=+faststart"},
-      {"pcm32.wav", "wav", "pcm_s32le", 44100, 2, 2.0, Signal::Tone},
-      {"adpcm_88200.wav", "wav", "adpcm_ms", 88200, 2, 2.0, Signal::Tone, "block_size=4096"},
-      {"adpcm_96000.wav", "wav", "adpcm_ms", 96000, 2, 2.0, Signal::Tone, "block_size=4096"},
+      {"pcm32.wav", "wav", "pcm_s32le", 44100, 2, 2.0, Signal::QuietTone},
+      {"adpcm_88200.wav", "wav", "adpcm_ms", 88200, 2, 2.0, Signal::QuietTone, "block_size=4096"},
+      {"adpcm_96000.wav", "wav", "adpcm_ms", 96000, 2, 2.0, Signal::QuietTone, "block_size=4096"},
   };
   bool ok = true;
   for (const SoundSpec& s : specs) ok = WriteSound(dir + s.file, s) && ok;
