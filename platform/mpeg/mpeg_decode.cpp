@@ -45,7 +45,9 @@ bool ParseHeader(const uint8_t* h, FrameHeader* f) {
   const int version = (h[1] >> 3) & 3;  // 0: 2.5, 1: reserved, 2: MPEG-2, 3: MPEG-1
   const int layer = 4 - ((h[1] >> 1) & 3);
   const int bitIndex = h[2] >> 4, rateIndex = (h[2] >> 2) & 3;
-  if (version == 1 || layer == 4 || bitIndex == 0 || bitIndex == 15 || rateIndex == 3 || (h[3] & 3) == 2) return false;
+  const bool reservedEmphasis = (h[3] & 3) == 2;
+  if (version == 1 || layer == 4 || bitIndex == 0 || bitIndex == 15 || rateIndex == 3 || reservedEmphasis)
+    return false;
   const bool mpeg1 = version == 3;
   const int rate = kMpeg1Rates[rateIndex] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
   const int bitRate = kBitRates[mpeg1][layer - 1][bitIndex] * 1000;
@@ -59,16 +61,16 @@ bool ParseHeader(const uint8_t* h, FrameHeader* f) {
 }
 
 bool RunAt(const uint8_t* data, size_t size, size_t at) {
-  FrameHeader first, next;
-  if (size - at < 4 || !ParseHeader(data + at, &first)) return false;
-  size_t pos = at;
+  FrameHeader head, next;
+  if (size - at < 4 || !ParseHeader(data + at, &head)) return false;
+  size_t pos = at, length = head.length;
   for (int frames = 1;; ++frames) {
-    if (first.length > size - pos) return false;
-    pos += first.length;
+    if (length > size - pos) return false;
+    pos += length;
     const bool tail = pos == size || (size - pos == 128 && std::memcmp(data + pos, "TAG", 3) == 0);
     if (frames == kMpegFrameRun || (tail && frames > 1)) return true;
-    if (size - pos < 4 || !ParseHeader(data + pos, &next) || next.format != first.format) return false;
-    first.length = next.length;
+    if (size - pos < 4 || !ParseHeader(data + pos, &next) || next.format != head.format) return false;
+    length = next.length;
   }
 }
 

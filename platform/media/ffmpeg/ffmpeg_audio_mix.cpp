@@ -1,16 +1,18 @@
 #include "platform/media/ffmpeg/ffmpeg_audio_mix.h"
 
+#include <new>
+
 #include "platform/media/ffmpeg/ffmpeg_common.h"
 
 namespace ffmedia {
 
 SwrPtr MakePcmMix(const AVChannelLayout& in, AVSampleFormat inFormat, int inRate, int outChannels,
-                     AVSampleFormat outFormat, int outRate) {
+                  AVSampleFormat outFormat, int outRate) {
   AVChannelLayout outLayout;
   av_channel_layout_default(&outLayout, outChannels);
   SwrContext* s = nullptr;
-  const int made =
-      swr_alloc_set_opts2(&s, &outLayout, outFormat, outRate, const_cast<AVChannelLayout*>(&in), inFormat, inRate, 0, nullptr);
+  const int made = swr_alloc_set_opts2(&s, &outLayout, outFormat, outRate, const_cast<AVChannelLayout*>(&in),
+                                       inFormat, inRate, 0, nullptr);
   av_channel_layout_uninit(&outLayout);
   SwrPtr mix(s);
   if (made < 0 || !mix || swr_init(mix.get()) < 0) return nullptr;

@@ -78,7 +78,7 @@ CodecContextPtr OpenDecoder(const CodecFormat& format, const uint8_t* extradata)
 // The one conversion of decoded sound to interleaved PCM of 1 or 2 channels, any layout mixed
 // with libswresample's matrix for it; null when it refuses.
 SwrPtr MakePcmMix(const AVChannelLayout& in, AVSampleFormat inFormat, int inRate, int outChannels,
-                     AVSampleFormat outFormat, int outRate);
+                  AVSampleFormat outFormat, int outRate);
 
 // The frame's start in 100 ns units, or AV_NOPTS_VALUE when it carries none.
 REFERENCE_TIME FrameTime(const AVFrame* frame);
