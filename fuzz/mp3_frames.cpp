@@ -1,6 +1,7 @@
-// MP3 frame headers and the frame walk over raw bytes.
+// MP3 frame headers, the frame walk and the search for a run of frames over raw bytes.
 #include "engine/sound/sound_convert_internal.h"
 #include "fuzz_common.h"
+#include "platform/mpeg/mpeg_decode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 0xFFFFFFFFu) return 0;
@@ -21,6 +22,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(samples >= 0 && first <= stop && stop <= size);
     // Every frame walked holds at least 24 bytes: at most 48 samples to a byte (1152 / 24).
     FUZZ_CHECK(samples <= int64_t(stop - first) * 48);
+  }
+  const int64_t run = MpegFindFrames(data, size);
+  FUZZ_CHECK(run == -1 || (run >= 0 && uint64_t(run) + 4 <= size && data[run] == 0xFF));
+  long rate = 0;
+  int channels = 0;
+  if (MpegProbeFormat(data, size, &rate, &channels) == 0) {
+    FUZZ_CHECK(run >= 0 && rate >= 8000 && rate <= 48000 && (channels == 1 || channels == 2));
   }
   return 0;
 }

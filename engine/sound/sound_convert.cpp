@@ -469,6 +469,10 @@ int ConvertSoundToPCM(SoundConvertRecord* r, WAVEFORMATEX* format, void** pcm, u
     r->outputPosition = used;
     r->blockLeft = r->blockOffset = 0;
   } else {
+    const int64_t here = r->stream.Tell(r->streamHandle);
+    const int64_t source = ConvertStreamLength(r);
+    r->stream.Seek(r->streamHandle, here, 0);  // a decoder may read on from where it stood
+    const uint64_t limit = std::min<uint64_t>(MaxPcmFromSource(uint64_t(std::max<int64_t>(source, 0))), 0xFFFFFFFFu);
     // Decoders may give more than they announced (an estimate) or less (trimmed frames): keep what comes.
     for (;;) {
       const int got = RunSoundConvert(r, data + used, capacity - used);
@@ -478,7 +482,12 @@ int ConvertSoundToPCM(SoundConvertRecord* r, WAVEFORMATEX* format, void** pcm, u
       // Full: grow only when the decoder really has more.
       uint8_t next;
       if (RunSoundConvert(r, &next, 1) != 1) break;
-      const uint64_t grown = std::min<uint64_t>(0xFFFFFFFFu, static_cast<uint64_t>(capacity) * 3 / 2 + 65536);
+      if (used >= limit) {
+        LogPrint("音声ファイルの大きさに比べて変換後のデータが大きすぎます");
+        MemFree(data);
+        return -1;
+      }
+      const uint64_t grown = std::min<uint64_t>(limit, static_cast<uint64_t>(capacity) * 3 / 2 + 65536);
       if (grown == capacity) break;
       auto* bigger = static_cast<uint8_t*>(TK_REALLOC(data, static_cast<size_t>(grown)));
       if (!bigger) {

@@ -9,7 +9,7 @@
 
 struct AcmStream;
 struct OggVorbis_File;
-struct SwrContext;
+struct VorbisMix;
 
 enum SoundConvertKind : int {
   SOUNDCONV_KIND_WAVE = 0,    // plain PCM WAVE
@@ -56,8 +56,7 @@ struct SoundConvertRecord {
   // Ogg Vorbis.
   OggVorbis_File* vorbis;
   int vorbisBytesPerSample;
-  int vorbisChannels;     // of the stream: beyond two, mixed down to stereo through vorbisMix
-  SwrContext* vorbisMix;
+  VorbisMix* vorbisMix;  // more than two channels, mixed to stereo
 
   // PCM in memory.
   uint8_t* pcm;

@@ -8,6 +8,11 @@
 // Largest decoded block a conversion will allocate (one second of 8 x 32-bit channels at 192 kHz is 6 MiB).
 constexpr uint32_t kMaxConvertBlockBytes = 32u << 20;
 
+// The most PCM a whole conversion may make from a source of this many bytes: a few hundred
+// bytes that claim a rate of 1 Hz must not become minutes of sound. Real codecs stay far below
+// 4096 bytes of PCM a source byte (silent FLAC makes about 900).
+inline uint64_t MaxPcmFromSource(uint64_t sourceBytes) { return sourceBytes * 4096 + (32u << 20); }
+
 int64_t ConvertStreamLength(SoundConvertRecord* r);
 bool ConvertReadAt(SoundConvertRecord* r, int64_t position, void* buffer, uint32_t bytes);
 

@@ -4,6 +4,7 @@
 
 #include "engine/sound/sound_convert_internal.h"
 #include "platform/acm/acm.h"
+#include "platform/mpeg/mpeg_decode.h"
 
 namespace {
 
@@ -114,18 +115,29 @@ int SetupMP3Convert(SoundConvertRecord* r) {
   }
   uint32_t start = 0;
   uint32_t end = length;
-  if (length >= 10 && std::memcmp(file, "ID3", 3) == 0) {
-    uint32_t tag = (static_cast<uint32_t>(file[6] & 0x7F) << 21) | (static_cast<uint32_t>(file[7] & 0x7F) << 14) |
-                   (static_cast<uint32_t>(file[8] & 0x7F) << 7) | static_cast<uint32_t>(file[9] & 0x7F);
+  // Every ID3v2 tag in front: a second one (a tool that added its own) may hold whole frames.
+  while (length - start >= 10 && std::memcmp(file + start, "ID3", 3) == 0) {
+    const uint8_t* h = file + start;
+    uint32_t tag = (static_cast<uint32_t>(h[6] & 0x7F) << 21) | (static_cast<uint32_t>(h[7] & 0x7F) << 14) |
+                   (static_cast<uint32_t>(h[8] & 0x7F) << 7) | static_cast<uint32_t>(h[9] & 0x7F);
     tag += 10;
-    if (file[3] == 4 && (file[5] & 0x10)) tag += 10;
-    start = tag;
+    if (h[3] == 4 && (h[5] & 0x10)) tag += 10;
+    if (tag > length - start) break;
+    start += tag;
   }
   if (length > 128 && std::memcmp(file + length - 128, "TAG", 3) == 0) end = length - 128;
+  // Frames count only in a run of one format that the decoder reads (0xFF 0xFx alone is common
+  // in other data); MPEG-2.5, which the headers here do not describe, is left to the graph.
+  const int64_t run = start < end ? MpegFindFrames(file + start, end - start) : -1;
   uint32_t first = 0, dataEnd = 0;
   MP3FrameInfo head;
-  const int64_t totalSamples = WalkMP3Frames(file, start, end, false, &first, &dataEnd, &head);
-  if (totalSamples == 0) {
+  long rate = 0;
+  int channels = 0;
+  const int64_t totalSamples =
+      run < 0 ? 0 : WalkMP3Frames(file, start + uint32_t(run), end, false, &first, &dataEnd, &head);
+  if (totalSamples == 0 || first != start + uint32_t(run) ||
+      MpegProbeFormat(file + first, dataEnd - first, &rate, &channels) != 0 || rate != head.sampleRate ||
+      channels != head.channels) {
     MemFree(file);
     return -1;
   }

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "engine/sound/sound_convert_internal.h"
-#include "platform/media/ffmpeg/ffmpeg_downmix.h"
+#include "platform/media/ffmpeg/ffmpeg_audio_mix.h"
 
 namespace {
 
@@ -31,33 +31,6 @@ long OggTellCallback(void* source) {
   return static_cast<long>(r->stream.Tell(r->streamHandle));
 }
 
-// Vorbis orders the channels of 3 to 8 otherwise than FFmpeg: plane i of FFmpeg's layout is
-// Vorbis channel kVorbisOrder[n - 3][i], as FFmpeg's own Vorbis decoder maps them.
-constexpr int kMaxMixedChannels = 8;
-constexpr uint8_t kVorbisOrder[6][kMaxMixedChannels] = {
-    {0, 2, 1}, {0, 1, 2, 3}, {0, 2, 1, 3, 4}, {0, 2, 1, 5, 3, 4}, {0, 2, 1, 6, 5, 3, 4}, {0, 2, 1, 7, 5, 6, 3, 4},
-};
-constexpr uint64_t kVorbisLayouts[6] = {
-    AV_CH_LAYOUT_SURROUND,     AV_CH_LAYOUT_QUAD,    AV_CH_LAYOUT_5POINT0_BACK,
-    AV_CH_LAYOUT_5POINT1_BACK, AV_CH_LAYOUT_6POINT1, AV_CH_LAYOUT_7POINT1,
-};
-
-// Sound of more than two channels, decoded as float and mixed down into the block.
-int DecodeMixedBlock(SoundConvertRecord* r, int* link) {
-  const int channels = r->vorbisChannels;
-  const int room = int(r->blockSize / r->outFormat.nBlockAlign);
-  float** pcm = nullptr;
-  const long n = ov_read_float(r->vorbis, &pcm, room, link);
-  if (n <= 0) return int(n);
-  vorbis_info* info = ov_info(r->vorbis, *link);
-  if (!info || info->channels != channels) return 0;
-  const uint8_t* planes[kMaxMixedChannels];
-  for (int i = 0; i < channels; ++i) planes[i] = reinterpret_cast<const uint8_t*>(pcm[kVorbisOrder[channels - 3][i]]);
-  uint8_t* out = r->block;
-  const int made = swr_convert(r->vorbisMix, &out, room, planes, int(n));
-  return made < 0 ? OV_EFAULT : made * r->outFormat.nBlockAlign;
-}
-
 }  // namespace
 
 int SetupOggConvert(SoundConvertRecord* r) {
@@ -77,29 +50,22 @@ int SetupOggConvert(SoundConvertRecord* r) {
     return -1;
   }
   const int bytes = r->outputBytesPerSample == 1 ? 1 : 2;
-  const int channels = info->channels > 2 ? 2 : info->channels;
-  if (info->channels > 2) {
-    // The output takes one or two channels: more are mixed down as other players mix them.
-    AVChannelLayout layout;
-    if (info->channels <= kMaxMixedChannels &&
-        av_channel_layout_from_mask(&layout, kVorbisLayouts[info->channels - 3]) == 0)
-      r->vorbisMix = MakeSoundMixer(&layout, AV_SAMPLE_FMT_FLTP, int(info->rate), 2,
-                                    bytes == 1 ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16, int(info->rate));
-    if (!r->vorbisMix) {
-      ov_clear(vf);
-      MemFree(vf);
-      return -1;
-    }
+  // Surround plays as stereo, mixed as the graph mixes it; beyond eight channels Vorbis has no layout.
+  VorbisMix* mix = info->channels > 2 ? VorbisMixOpen(info->channels, static_cast<int>(info->rate), bytes) : nullptr;
+  if (info->channels > 2 && !mix) {
+    ov_clear(vf);
+    MemFree(vf);
+    return -1;
   }
   r->vorbis = vf;
+  r->vorbisMix = mix;
   r->vorbisBytesPerSample = bytes;
-  r->vorbisChannels = info->channels;
   WAVEFORMATEX& f = r->outFormat;
   f.wFormatTag = WAVE_FORMAT_PCM;
-  f.nChannels = static_cast<uint16_t>(channels);
+  f.nChannels = static_cast<uint16_t>(mix ? 2 : info->channels);
   f.nSamplesPerSec = static_cast<uint32_t>(info->rate);
   f.wBitsPerSample = static_cast<uint16_t>(bytes * 8);
-  f.nBlockAlign = static_cast<uint16_t>(channels * bytes);
+  f.nBlockAlign = static_cast<uint16_t>(f.nChannels * bytes);
   f.nAvgBytesPerSec = f.nBlockAlign * f.nSamplesPerSec;
   f.cbSize = 0;
   r->kind = SOUNDCONV_KIND_OGG;
@@ -112,11 +78,16 @@ int SetupOggConvert(SoundConvertRecord* r) {
 int DecodeOggBlock(SoundConvertRecord* r) {
   if (!r->vorbis) return 0;
   const int bytes = r->vorbisBytesPerSample;
+  const vorbis_info* first = ov_info(r->vorbis, 0);
   for (int holes = 0; holes < kMaxHolesInARow; ++holes) {
     int link = 0;
-    long n = r->vorbisMix ? DecodeMixedBlock(r, &link)
-                          : ov_read(r->vorbis, reinterpret_cast<char*>(r->block), static_cast<int>(r->blockSize), 0,
-                                    bytes, bytes == 1 ? 0 : 1, &link);
+    long n;
+    float** planes = nullptr;
+    if (r->vorbisMix)
+      n = ov_read_float(r->vorbis, &planes, static_cast<int>(r->blockSize / r->outFormat.nBlockAlign), &link);
+    else
+      n = ov_read(r->vorbis, reinterpret_cast<char*>(r->block), static_cast<int>(r->blockSize), 0, bytes,
+                  bytes == 1 ? 0 : 1, &link);
     if (n == OV_HOLE) continue;  // a gap in the data: read on
     if (n < 0) {
       r->errorFlag = 1;
@@ -124,9 +95,17 @@ int DecodeOggBlock(SoundConvertRecord* r) {
     }
     // A chained link of another layout would be read as this one's: the sound ends before it.
     vorbis_info* info = ov_info(r->vorbis, link);
-    if (n > 0 && (!info || info->channels != r->vorbisChannels ||
+    if (n > 0 && (!info || !first || info->channels != first->channels ||
                   static_cast<uint32_t>(info->rate) != r->outFormat.nSamplesPerSec))
       return 0;
+    if (r->vorbisMix && n > 0) {
+      const int frames = VorbisMixRun(r->vorbisMix, planes, static_cast<int>(n), r->block);
+      if (frames < 0) {
+        r->errorFlag = 1;
+        return 0;
+      }
+      return frames * r->outFormat.nBlockAlign;
+    }
     return static_cast<int>(n);
   }
   r->errorFlag = 1;
@@ -136,7 +115,6 @@ int DecodeOggBlock(SoundConvertRecord* r) {
 int SeekOggConvert(SoundConvertRecord* r, int64_t sample) {
   if (!r->vorbis) return -1;
   ov_pcm_seek(r->vorbis, sample);
-  if (r->vorbisMix) swr_init(r->vorbisMix);  // nothing of the old position stays in it
   r->blockLeft = r->blockOffset = 0;
   r->outputPosition = sample * r->outFormat.nBlockAlign;
   return 0;
@@ -151,8 +129,9 @@ int64_t OggConvertDestSize(SoundConvertRecord* r) {
 
 void CloseOggConvert(SoundConvertRecord* r) {
   if (!r->vorbis) return;
+  VorbisMixClose(r->vorbisMix);
+  r->vorbisMix = nullptr;
   ov_clear(r->vorbis);
   MemFree(r->vorbis);
   r->vorbis = nullptr;
-  swr_free(&r->vorbisMix);
 }

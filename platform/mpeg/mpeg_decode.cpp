@@ -3,6 +3,7 @@
 
 #include <mpg123.h>
 
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -22,7 +23,64 @@ Handle NewQuietHandle() {
   return h;
 }
 
+struct FrameHeader {
+  int format;  // version, layer, rate and mono-or-not: equal in every frame of one stream
+  size_t length;
+};
+
+// kbit/s by [MPEG-1][layer - 1][index]; MPEG-2 and 2.5 share their table.
+const int kBitRates[2][3][15] = {
+    {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}},
+    {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+     {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
+};
+const int kMpeg1Rates[3] = {44100, 48000, 32000};
+
+// A header with a length of its own (free-format frames have none); false for anything else.
+bool ParseHeader(const uint8_t* h, FrameHeader* f) {
+  if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0) return false;
+  const int version = (h[1] >> 3) & 3;  // 0: 2.5, 1: reserved, 2: MPEG-2, 3: MPEG-1
+  const int layer = 4 - ((h[1] >> 1) & 3);
+  const int bitIndex = h[2] >> 4, rateIndex = (h[2] >> 2) & 3;
+  const bool reservedEmphasis = (h[3] & 3) == 2;
+  if (version == 1 || layer == 4 || bitIndex == 0 || bitIndex == 15 || rateIndex == 3 || reservedEmphasis)
+    return false;
+  const bool mpeg1 = version == 3;
+  const int rate = kMpeg1Rates[rateIndex] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
+  const int bitRate = kBitRates[mpeg1][layer - 1][bitIndex] * 1000;
+  const int padding = (h[2] >> 1) & 1;
+  if (layer == 1)
+    f->length = size_t((12 * bitRate / rate + padding) * 4);
+  else
+    f->length = size_t((layer == 3 && !mpeg1 ? 72 : 144) * bitRate / rate + padding);
+  f->format = (h[1] & 0x1E) << 8 | (h[2] & 0x0C) | ((h[3] & 0xC0) == 0xC0);
+  return f->length > 4;
+}
+
+bool RunAt(const uint8_t* data, size_t size, size_t at) {
+  FrameHeader head, next;
+  if (size - at < 4 || !ParseHeader(data + at, &head)) return false;
+  size_t pos = at, length = head.length;
+  for (int frames = 1;; ++frames) {
+    if (length > size - pos) return false;
+    pos += length;
+    const bool tail = pos == size || (size - pos == 128 && std::memcmp(data + pos, "TAG", 3) == 0);
+    if (frames == kMpegFrameRun || (tail && frames > 1)) return true;
+    if (size - pos < 4 || !ParseHeader(data + pos, &next) || next.format != head.format) return false;
+    length = next.length;
+  }
+}
+
 }  // namespace
+
+int64_t MpegFindFrames(const uint8_t* data, size_t size) {
+  for (size_t at = 0; at + 4 <= size; ++at)
+    if (data[at] == 0xFF && RunAt(data, size, at)) return int64_t(at);
+  return -1;
+}
 
 MpegDecoder* MpegDecoderOpen(long rate, int channels) {
   Handle h = NewQuietHandle();
@@ -69,18 +127,25 @@ MpegRead MpegDecoderRead(MpegDecoder* decoder, long rate, int channels, uint8_t*
 }
 
 int MpegProbeFormat(const uint8_t* data, size_t size, long* rate, int* channels) {
+  const int64_t at = MpegFindFrames(data, size);
   Handle h = NewQuietHandle();
-  if (!h || mpg123_open_feed(h.get()) != MPG123_OK || mpg123_feed(h.get(), data, size) != MPG123_OK) return -1;
+  if (at < 0 || !h || mpg123_open_feed(h.get()) != MPG123_OK ||
+      mpg123_feed(h.get(), data + at, size - size_t(at)) != MPG123_OK)
+    return -1;
   uint8_t scratch[256];
+  bool known = false;
   for (int i = 0; i < 64; ++i) {
     size_t done = 0;
     int r = mpg123_read(h.get(), scratch, sizeof scratch, &done);
     if (r == MPG123_NEW_FORMAT) {
       int encoding = 0;
-      if (mpg123_getformat(h.get(), rate, channels, &encoding) != MPG123_OK) return -1;
-      return *rate > 0 && (*channels == 1 || *channels == 2) ? 0 : -1;
+      if (known || mpg123_getformat(h.get(), rate, channels, &encoding) != MPG123_OK) return -1;
+      if (*rate <= 0 || (*channels != 1 && *channels != 2)) return -1;
+      known = true;
+      continue;
     }
     if (r != MPG123_OK) return -1;
+    if (known && done > 0) return 0;
   }
   return -1;
 }

@@ -26,5 +26,14 @@ enum class MpegRead {
 MpegRead MpegDecoderRead(MpegDecoder* decoder, long rate, int channels, uint8_t* dst, size_t capacity,
                          size_t* used);
 
-// Rate and channel count of the first frame the decoder finds in the data: 0, or -1.
+// Where MPEG audio frames (MPEG-1, 2 and 2.5) really begin: the first header followed by
+// kMpegFrameRun - 1 more of the same version, layer, rate and channel count, each where the one
+// before ends, or by such frames up to the exact end of the data (or
+// of an ID3v1 tag there). A lone 0xFF 0xFx in other
+// data (big-endian samples of -1 to -16, a tag's text) is passed over. -1 when there is none.
+constexpr int kMpegFrameRun = 4;
+int64_t MpegFindFrames(const uint8_t* data, size_t size);
+
+// Rate and channel count of MPEG audio in the data: 0 when a run of frames is found and the
+// decoder gives sound from its first frame in that format; else -1.
 int MpegProbeFormat(const uint8_t* data, size_t size, long* rate, int* channels);

@@ -32,6 +32,15 @@ std::vector<int16_t> DecodeOggVorbisDirect(const Bytes& file);
 Bytes EncodeMp3(const std::vector<int16_t>& pcm, int channels, int rate, int kbps);
 std::vector<int16_t> DecodeMp3Direct(const Bytes& file, int channels, int rate);
 
+// A file decoded by FFmpeg's libraries: 16-bit at the stream's own rate, mono as mono and more
+// channels mixed to stereo by libswresample's default matrix. No samples when it fails.
+struct ReferenceSound {
+  int rate = 0;
+  int channels = 0;
+  std::vector<int16_t> samples;
+};
+ReferenceSound DecodeWithFFmpeg(const std::string& path);
+
 // A file in the working folder, named after the running test; removed by the destructor.
 struct ScratchFile {
   std::string path;

@@ -57,5 +57,6 @@ int main(int argc, char** argv) {
   } else {
     ok = false;
   }
+  ok = WriteTestSounds(dir) && ok;
   return ok ? 0 : 1;
 }

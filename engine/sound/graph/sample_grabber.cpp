@@ -74,6 +74,8 @@ HRESULT Tamrak_CSampleGrabber::Receive(IMediaSample* sample) {
     if (!work) return E_UNEXPECTED;
   }
   HRESULT hr = Transform(work.Get());
+  // A callback that fails stops the graph: upstream would only decode on into nothing.
+  if (FAILED(hr)) NotifyEvent(EC_ERRORABORT, hr, reinterpret_cast<intptr_t>(static_cast<IBaseFilter*>(this)));
   if (hr != S_OK) return hr;
   return OutputPin()->IsConnected() ? OutputPin()->Deliver(work.Get()) : S_OK;
 }

@@ -9,7 +9,8 @@
 #include "platform/media/media_base.h"
 
 // Called on the streaming thread with the sample's times in stream time; only S_OK passes the
-// sample on. It runs under the grabber's lock, so it must not call back into the graph.
+// sample on, and a failure aborts the graph. It runs under the grabber's lock, so it must not
+// call back into the graph.
 using SampleGrabberCallback = HRESULT (*)(IMediaSample* sample, REFERENCE_TIME* start, REFERENCE_TIME* stop,
                                           bool typeChanged, void* user);
 

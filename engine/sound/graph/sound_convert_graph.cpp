@@ -1,6 +1,8 @@
 // MP3 (or whatever the media framework decodes) through a filter graph: the whole file served
 // from memory by the memory reader, the PCM caught by the sample grabber into one growing buffer.
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "engine/sound/graph/async_reader.h"
 #include "engine/sound/graph/sample_grabber.h"
@@ -9,7 +11,7 @@
 
 namespace {
 
-constexpr uint32_t kPcmStep = 0x100000;  // the PCM buffer grows by 1 MiB at a time
+constexpr uint32_t kPcmStep = 0x100000;  // the PCM buffer's size is a whole number of MiB
 constexpr uint32_t kCompletionWaitMs = 100;
 
 // One pump pass; off the main thread (an asynchronous load) only the close is looked at.
@@ -87,6 +89,28 @@ bool SwapRenderer(IGraphBuilder* graph, IBaseFilter* nullRenderer) {
   return feeder && nullIn && SUCCEEDED(graph->ConnectDirect(feeder.Get(), nullIn.Get(), nullptr));
 }
 
+// The cause beside the abort: the filter that stopped the graph and why, from its event.
+void LogAbortCause(IMediaEvent* event) {
+  int32_t code = 0;
+  intptr_t param1 = 0, param2 = 0;
+  while (SUCCEEDED(event->GetEvent(&code, &param1, &param2, 0))) {
+    if (code != EC_ERRORABORT) continue;
+    std::string name = "?";
+    FilterInfo info;
+    if (param2 && SUCCEEDED(reinterpret_cast<IBaseFilter*>(param2)->QueryFilterInfo(&info))) {
+      name.clear();
+      for (char16_t ch : info.name) name += ch < 0x80 ? char(ch) : '?';
+    }
+    const HRESULT hr = HRESULT(param1);
+    const char* why = hr == VFW_E_INVALIDMEDIATYPE  ? "途中で音声フォーマットが変わりました"
+                      : hr == VFW_E_BUFFER_OVERFLOW ? "ファイルの大きさに比べて音が長すぎます"
+                      : hr == E_OUTOFMEMORY         ? "メモリが足りません"
+                                                    : "復号できないデータです";
+    LogPrintf("\t%s: %s( 0x%08X )", name.c_str(), why, uint32_t(hr));
+    return;
+  }
+}
+
 }  // namespace
 
 HRESULT MP3GrabberCallback(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_TIME*, bool, void* user) {
@@ -97,8 +121,11 @@ HRESULT MP3GrabberCallback(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_TIME
   const int32_t length = sample->GetActualDataLength();
   if (!data || length <= 0) return S_OK;
   const uint64_t need = uint64_t(r->pcmSize) + uint32_t(length);
+  if (need > MaxPcmFromSource(r->dataSize)) return VFW_E_BUFFER_OVERFLOW;
   if (need > r->pcmCapacity) {
-    const uint64_t capacity = (need + kPcmStep - 1) / kPcmStep * kPcmStep;
+    // Half as much again each time: a long sound is copied a bounded number of times.
+    const uint64_t want = std::max(need, uint64_t(r->pcmCapacity) * 3 / 2);
+    const uint64_t capacity = (want + kPcmStep - 1) / kPcmStep * kPcmStep;
     // The sizes are 32-bit: a sound that outgrows them fails as an allocation would.
     uint8_t* grown = capacity <= 0xFFFFFFFFu ? static_cast<uint8_t*>(TK_REALLOC(r->pcm, size_t(capacity))) : nullptr;
     if (!grown) {
@@ -122,7 +149,8 @@ int SetupSoundConvert_MP3Graph(SoundConvertRecord* r) {
 
   // 1: the whole source in memory.
   const int64_t size = ConvertStreamLength(r);
-  if (size <= 0 || uint64_t(size) > SIZE_MAX) return c.Fail(nullptr);
+  if (size <= 0 || uint64_t(size) > 0xFFFFFFFFu) return c.Fail(nullptr);
+  r->dataSize = uint32_t(size);  // the callback's measure of what the source may become
   c.image = static_cast<uint8_t*>(TK_MALLOC(size_t(size)));
   if (!c.image) return c.Fail(nullptr);
   if (r->stream.Read(c.image, 1, size_t(size), r->streamHandle) != size_t(size)) return c.Fail(nullptr);
@@ -207,7 +235,11 @@ int SetupSoundConvert_MP3Graph(SoundConvertRecord* r) {
     int32_t code = 0;
     c.event->WaitForCompletion(kCompletionWaitMs, &code);
     if (code == EC_COMPLETE) break;
-    if (code == EC_ERRORABORT || code == EC_USERABORT) return c.Fail("MP3変換の途中でエラーが発生しました");
+    if (code == EC_ERRORABORT || code == EC_USERABORT) {
+      c.Fail("MP3変換の途中でエラーが発生しました");
+      LogAbortCause(c.event.Get());
+      return -1;
+    }
   }
   c.control->Stop();
 

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "platform/media/ffmpeg/ffmpeg_codec_filter.h"
-#include "platform/media/ffmpeg/ffmpeg_downmix.h"
 
 namespace ffmedia {
 
@@ -17,12 +16,21 @@ class AudioDecoder : public CodecFilter {
  public:
   AudioDecoder() : CodecFilter("Audio Decoder", CLSID_MediaAudioDecoder, AVMEDIA_TYPE_AUDIO) {}
 
+  HRESULT CheckInputType(const MediaType& type) override {
+    CodecFormat f;
+    const uint8_t* extra;
+    // Below what the sound output plays no rate is real: at 1 Hz each sample became 48000.
+    if (ReadCodecMediaType(type, AVMEDIA_TYPE_AUDIO, &f, &extra) && f.sampleRate < int(DSBFREQUENCY_MIN))
+      return VFW_E_TYPE_NOT_ACCEPTED;
+    return CodecFilter::CheckInputType(type);
+  }
+
   HRESULT SetMediaType(PinDirection dir, const MediaType& type) override {
     if (dir == PinDirection::Output) return S_OK;
     CodecFormat f;
     if (!OpenInput(type, &f)) return VFW_E_TYPE_NOT_ACCEPTED;
     std::lock_guard<std::mutex> streaming(receiveLock_);
-    const int rate = f.sampleRate >= int(DSBFREQUENCY_MIN) && f.sampleRate <= kOutputRateLimit ? f.sampleRate : 48000;
+    const int rate = f.sampleRate <= kOutputRateLimit ? f.sampleRate : 48000;
     out_ = WAVEFORMATEX{WAVE_FORMAT_PCM, uint16_t(f.channels == 1 ? 1 : 2), uint32_t(rate), 0, 0, 16, 0};
     out_.nBlockAlign = uint16_t(out_.nChannels * 2);
     out_.nAvgBytesPerSec = out_.nSamplesPerSec * out_.nBlockAlign;
@@ -62,8 +70,8 @@ class AudioDecoder : public CodecFilter {
   void Disconnected() override { swr_.reset(); }
 
   bool MakeResampler(const AVFrame* f) {
-    swr_.reset(MakeSoundMixer(&f->ch_layout, AVSampleFormat(f->format), f->sample_rate, out_.nChannels,
-                              AV_SAMPLE_FMT_S16, int(out_.nSamplesPerSec)));
+    swr_ = MakePcmMix(f->ch_layout, AVSampleFormat(f->format), f->sample_rate, out_.nChannels, AV_SAMPLE_FMT_S16,
+                      int(out_.nSamplesPerSec));
     if (!swr_) return false;
     inFormat_ = f->format;
     inRate_ = f->sample_rate;
@@ -72,8 +80,8 @@ class AudioDecoder : public CodecFilter {
   }
 
   HRESULT DeliverFrame(const AVFrame* f) override {
-    if (f->nb_samples <= 0 || f->sample_rate <= 0 || f->sample_rate > kMaxSampleRate || f->ch_layout.nb_channels <= 0 ||
-        f->ch_layout.nb_channels > kMaxChannels)
+    if (f->nb_samples <= 0 || f->sample_rate < int(DSBFREQUENCY_MIN) || f->sample_rate > kMaxSampleRate ||
+        f->ch_layout.nb_channels <= 0 || f->ch_layout.nb_channels > kMaxChannels)
       return S_OK;
     if (!swr_ || f->format != inFormat_ || f->sample_rate != inRate_ || f->ch_layout.nb_channels != inChannels_)
       if (!MakeResampler(f)) return S_OK;  // sound in a form we cannot convert is left out

@@ -75,6 +75,11 @@ using SwrPtr = std::unique_ptr<SwrContext, SwrFree>;
 // codec is unknown or refuses the parameters. Packet times are 100 ns units.
 CodecContextPtr OpenDecoder(const CodecFormat& format, const uint8_t* extradata);
 
+// The one conversion of decoded sound to interleaved PCM of 1 or 2 channels, any layout mixed
+// with libswresample's matrix for it; null when it refuses.
+SwrPtr MakePcmMix(const AVChannelLayout& in, AVSampleFormat inFormat, int inRate, int outChannels,
+                  AVSampleFormat outFormat, int outRate);
+
 // The frame's start in 100 ns units, or AV_NOPTS_VALUE when it carries none.
 REFERENCE_TIME FrameTime(const AVFrame* frame);
 

@@ -52,7 +52,7 @@ class MpegAudioDecoderFilter : public BaseFilter {
     explicit Puller(MpegAudioDecoderFilter* f) : f_(f) {}
     HRESULT Receive(IMediaSample* sample) override { return f_->Decode(sample); }
     void EndOfStream() override { f_->Drain(); }
-    void OnError(HRESULT hr) override { f_->NotifyEvent(EC_ERRORABORT, hr, 0); }
+    void OnError(HRESULT hr) override { f_->Fail(hr); }
 
    private:
     MpegAudioDecoderFilter* f_;
@@ -176,7 +176,8 @@ class MpegAudioDecoderFilter : public BaseFilter {
       const size_t capacity = size_t(pending_->GetSize()) / format_.nBlockAlign * format_.nBlockAlign;
       MpegRead r = MpegDecoderRead(decoder_, long(format_.nSamplesPerSec), format_.nChannels, dst, capacity, &used);
       pending_->SetActualDataLength(int32_t(used));
-      if (r == MpegRead::BadFormat || r == MpegRead::Error) return Fail(E_FAIL);
+      if (r == MpegRead::BadFormat) return Fail(VFW_E_INVALIDMEDIATYPE);
+      if (r == MpegRead::Error) return Fail(E_FAIL);
       if (r == MpegRead::Full) {
         HRESULT hr = Send();
         if (hr != S_OK) return hr;
@@ -200,8 +201,9 @@ class MpegAudioDecoderFilter : public BaseFilter {
     return hr == S_OK ? S_OK : S_FALSE;
   }
 
+  // The filter goes with the error, so the graph's owner can say who stopped.
   HRESULT Fail(HRESULT hr) {
-    NotifyEvent(EC_ERRORABORT, hr, 0);
+    NotifyEvent(EC_ERRORABORT, hr, reinterpret_cast<intptr_t>(static_cast<IBaseFilter*>(this)));
     return hr;
   }
 
