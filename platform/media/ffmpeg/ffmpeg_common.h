@@ -40,7 +40,8 @@ struct CodecFormat {
   uint64_t channelMask;  // 0: the default order for the count
   REFERENCE_TIME avgTimePerFrame;
   int32_t extradataSize;
-  int32_t reserved;
+  int16_t colorSpace;  // AVColorSpace of the pictures, AVCOL_SPC_UNSPECIFIED when untagged
+  int16_t colorRange;  // AVColorRange
 };
 
 // Media type of a stream from its parameters.
