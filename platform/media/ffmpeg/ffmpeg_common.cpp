@@ -97,7 +97,14 @@ CodecContextPtr OpenDecoder(const CodecFormat& f, const uint8_t* extradata) {
     ctx->extradata_size = f.extradataSize;
   }
   ctx->pkt_timebase = AVRational{1, int(UNITS)};
-  ctx->thread_count = 1;  // the streaming thread decodes; no threads of FFmpeg's own
+  if (f.codecType == AVMEDIA_TYPE_VIDEO) {
+    // Pictures decode on FFmpeg's threads (one a core) so that large ones keep pace; sound is
+    // cheap and decodes on the streaming thread.
+    ctx->thread_count = 0;
+    ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+  } else {
+    ctx->thread_count = 1;
+  }
   if (avcodec_open2(ctx.get(), codec, nullptr) < 0) return nullptr;
   return ctx;
 }

@@ -72,7 +72,7 @@ using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 using SwsPtr = std::unique_ptr<SwsContext, SwsFree>;
 using SwrPtr = std::unique_ptr<SwrContext, SwrFree>;
 
-// A decoder opened from the format block (one thread: the streaming thread's); null when the
+// A decoder opened from the format block (video on FFmpeg's threads, sound on the caller's); null when the
 // codec is unknown or refuses the parameters. Packet times are 100 ns units.
 CodecContextPtr OpenDecoder(const CodecFormat& format, const uint8_t* extradata);
 
