@@ -133,7 +133,8 @@ class VideoDecoder : public CodecFilter {
   }
   HRESULT DecideBufferSize(IMemAllocator* allocator, AllocatorProperties* request) override {
     AllocatorProperties want = *request, got;
-    want.cBuffers = std::max(want.cBuffers, 2);
+    // A renderer may keep two (the frame shown, the one ready) while the next is filled.
+    want.cBuffers = std::max(want.cBuffers, 4);
     want.cbBuffer = std::max<int32_t>(want.cbBuffer, int32_t(FrameBytes(*out_, format_.width, format_.height)));
     want.cbAlign = std::max(want.cbAlign, 64);  // libswscale's SIMD writes straight into the buffer
     HRESULT hr = allocator->SetProperties(&want, &got);
