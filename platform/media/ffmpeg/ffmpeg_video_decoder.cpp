@@ -131,6 +131,34 @@ class VideoDecoder : public CodecFilter {
       return VFW_E_TYPE_NOT_ACCEPTED;
     return S_OK;
   }
+  // Running, a picture whose end has already passed on the clock is neither converted nor
+  // delivered (one in two at most, never the first after a start or seek), so pictures that fall
+  // behind catch up by dropping.
+  HRESULT Run(REFERENCE_TIME start) override {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    const HRESULT hr = CodecFilter::Run(start);
+    if (SUCCEEDED(hr)) {
+      std::lock_guard<std::mutex> guard(clockLock_);
+      runClock_ = Clock();
+      runStart_ = start;
+    }
+    return hr;
+  }
+  HRESULT Pause() override {
+    {
+      std::lock_guard<std::mutex> guard(clockLock_);
+      runClock_.Reset();
+    }
+    return CodecFilter::Pause();
+  }
+  HRESULT Stop() override {
+    {
+      std::lock_guard<std::mutex> guard(clockLock_);
+      runClock_.Reset();
+    }
+    return CodecFilter::Stop();
+  }
+
   HRESULT DecideBufferSize(IMemAllocator* allocator, AllocatorProperties* request) override {
     AllocatorProperties want = *request, got;
     // A renderer may keep two (the frame shown, the one ready) while the next is filled.
@@ -160,6 +188,9 @@ class VideoDecoder : public CodecFilter {
     nextTime_ = stop;
     if (stop <= 0) return S_OK;  // before the segment's start: decoded only to reach it
     if (f->width <= 0 || f->height <= 0) return S_OK;
+    const bool drop = mayDrop_ && Late(stop);
+    mayDrop_ = !drop;
+    if (drop) return S_OK;
 
     ComPtr<IMediaSample> out;
     HRESULT hr = OutputPin()->GetDeliveryBuffer(out.Put(), nullptr, nullptr, 0);
@@ -209,8 +240,28 @@ class VideoDecoder : public CodecFilter {
     return true;
   }
 
+  bool Late(REFERENCE_TIME stop) {
+    ComPtr<IReferenceClock> clock;
+    REFERENCE_TIME start = 0, now = 0;
+    {
+      std::lock_guard<std::mutex> guard(clockLock_);
+      clock = runClock_;
+      start = runStart_;
+    }
+    return clock && SUCCEEDED(clock->GetTime(&now)) && now - start > stop;
+  }
+
+  void Reset() override {
+    CodecFilter::Reset();
+    mayDrop_ = false;
+  }
+
   CodecFormat format_{};
   const Layout* out_ = &kFallback;
+  bool mayDrop_ = false;  // a picture went out since the last drop or reset
+  std::mutex clockLock_;  // the two below: the running stream's clock (null when not running) and start
+  ComPtr<IReferenceClock> runClock_;
+  REFERENCE_TIME runStart_ = 0;
   SwsPtr sws_;
   int matrix_ = -1, full_ = -1;  // what the context was last told
 };
