@@ -26,6 +26,8 @@ constexpr Layout kLayouts[] = {
 };
 constexpr Layout kFallback = {MEDIASUBTYPE_RGB32, AV_PIX_FMT_BGRA, 32};
 
+constexpr REFERENCE_TIME kLateness = UNITS / 4;  // past a picture's end before it is dropped
+
 const Layout* LayoutOf(const GUID& subtype) {
   for (const Layout& l : kLayouts)
     if (l.subtype == subtype) return &l;
@@ -131,9 +133,9 @@ class VideoDecoder : public CodecFilter {
       return VFW_E_TYPE_NOT_ACCEPTED;
     return S_OK;
   }
-  // Running, a picture whose end has already passed on the clock is neither converted nor
+  // Running, a picture whose end passed on the clock a while ago is neither converted nor
   // delivered (one in two at most, never the first after a start or seek), so pictures that fall
-  // behind catch up by dropping.
+  // behind catch up by dropping; a burst from FFmpeg's threads slightly late still shows.
   HRESULT Run(REFERENCE_TIME start) override {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     const HRESULT hr = CodecFilter::Run(start);
@@ -248,7 +250,7 @@ class VideoDecoder : public CodecFilter {
       clock = runClock_;
       start = runStart_;
     }
-    return clock && SUCCEEDED(clock->GetTime(&now)) && now - start > stop;
+    return clock && SUCCEEDED(clock->GetTime(&now)) && now - start > stop + kLateness;
   }
 
   void Reset() override {
