@@ -1,8 +1,9 @@
-// Large H.264 movies through the framework. Playback: a 2160p30 movie with AAC sound played through
-// OpenMovie on the real clock, quiet and with every core kept busy: frames shown (by the number each
-// shows), those shown within a tenth of a second of their time, and gaps in the sound heard. Cost: the process CPU time per frame of decoding and
-// converting to the 32-bit picture through the graph, beside FFmpeg decoding on one thread and
-// converting with libswscale to 32-bit in the same run (ratio: ours / FFmpeg's).
+// Large H.264 movies through the framework. Playback: a 2160p30 movie with AAC sound played
+// through OpenMovie on the real clock, quiet and with every core kept busy: frames shown (by the
+// number each shows), those shown within a tenth of a second of their time, and gaps in the sound
+// heard. Cost: the process CPU time per frame of decoding and converting to the 32-bit picture
+// through the graph, beside FFmpeg decoding on one thread and converting with libswscale to
+// 32-bit in the same run (ratio: ours / FFmpeg's).
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 

@@ -131,6 +131,16 @@ HRESULT MovieRenderer::OnStartStreaming() {
   return S_OK;
 }
 
+HRESULT MovieRenderer::BreakConnect() {
+  {
+    std::lock_guard<std::mutex> lock(frameLock_);
+    readySample_.Reset();
+  }
+  shownSample_.Reset();
+  frameBuffer = shownBuffer_;
+  return S_OK;
+}
+
 bool MovieRenderer::TakeFrame() {
   ComPtr<IMediaSample> done;  // the frame shown until now goes back to its sender outside the lock
   std::lock_guard<std::mutex> lock(frameLock_);

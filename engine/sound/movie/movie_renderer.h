@@ -41,6 +41,8 @@ class MovieRenderer : public BaseVideoRenderer {
   HRESULT SetMediaType(const MediaType* type) override;
   HRESULT DoRenderSample(IMediaSample* sample) override;
   HRESULT OnStartStreaming() override;
+  // Kept samples go back, so that the sender's allocator can be set up anew.
+  HRESULT BreakConnect() override;
 
   // On the main thread: true when a frame came since the last call (the new-frame flag, which
   // this clears); frameBuffer then holds that frame until the next call.

@@ -33,8 +33,10 @@ MediaType MakeCodecMediaType(const AVCodecParameters* par, REFERENCE_TIME avgTim
   f.frameSize = par->frame_size;
   f.bitRate = par->bit_rate;
   f.avgTimePerFrame = avgTimePerFrame;
-  f.colorSpace = int16_t(par->color_space >= 0 && par->color_space < AVCOL_SPC_NB ? par->color_space : AVCOL_SPC_UNSPECIFIED);
-  f.colorRange = int16_t(par->color_range >= 0 && par->color_range < AVCOL_RANGE_NB ? par->color_range : AVCOL_RANGE_UNSPECIFIED);
+  const bool knownSpace = par->color_space >= 0 && par->color_space < AVCOL_SPC_NB;
+  const bool knownRange = par->color_range >= 0 && par->color_range < AVCOL_RANGE_NB;
+  f.colorSpace = int16_t(knownSpace ? par->color_space : AVCOL_SPC_UNSPECIFIED);
+  f.colorRange = int16_t(knownRange ? par->color_range : AVCOL_RANGE_UNSPECIFIED);
   f.extradataSize = par->extradata && par->extradata_size > 0 && par->extradata_size <= kMaxExtradata
                         ? par->extradata_size
                         : 0;

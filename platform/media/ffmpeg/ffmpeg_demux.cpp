@@ -88,7 +88,9 @@ class DemuxPin : public BaseOutputPin {
     const size_t bytes = sample ? size_t(std::max(sample->GetActualDataLength(), 0)) : 0;
     const size_t most = video ? kQueuedVideoPackets : kQueuedAudioPackets;
     std::unique_lock<std::mutex> lock(queueLock_);
-    queueChanged_.wait(lock, [&] { return quit_ || queue_.empty() || (queue_.size() < most && bytes_ + bytes <= kQueuedBytes); });
+    queueChanged_.wait(lock, [&] {
+      return quit_ || queue_.empty() || (queue_.size() < most && bytes_ + bytes <= kQueuedBytes);
+    });
     if (quit_) return false;
     bytes_ += bytes;
     queue_.push_back(std::move(sample));

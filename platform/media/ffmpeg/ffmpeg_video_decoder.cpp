@@ -216,16 +216,20 @@ class VideoDecoder : public CodecFilter {
   // range of the frame, else of the stream (BT.601 when neither says).
   bool Convert(const AVFrame* f, uint8_t* dst) {
     const int w = format_.width, h = format_.height;
-    SwsContext* before = sws_.get();
-    sws_.reset(sws_getCachedContext(sws_.release(), f->width, f->height, AVPixelFormat(f->format), w, h, out_->format,
-                                    SWS_BILINEAR, nullptr, nullptr, nullptr));
+    const int from[4] = {f->width, f->height, f->format, out_->format};
+    if (!sws_ || !std::equal(from, from + 4, swsFrom_)) {
+      sws_.reset(sws_getContext(f->width, f->height, AVPixelFormat(f->format), w, h, out_->format, SWS_BILINEAR,
+                                nullptr, nullptr, nullptr));
+      std::copy(from, from + 4, swsFrom_);
+      matrix_ = full_ = -1;
+    }
     if (!sws_) return false;
     if (IsYuv(AVPixelFormat(f->format))) {
       const int matrix = f->colorspace != AVCOL_SPC_UNSPECIFIED ? int(f->colorspace) : int(format_.colorSpace);
       const AVColorRange range = f->color_range != AVCOL_RANGE_UNSPECIFIED ? f->color_range
                                                                              : AVColorRange(format_.colorRange);
       const int full = FullRange(range, AVPixelFormat(f->format)) ? 1 : 0;
-      if (sws_.get() != before || matrix != matrix_ || full != full_) {
+      if (matrix != matrix_ || full != full_) {
         sws_setColorspaceDetails(sws_.get(), sws_getCoefficients(matrix), full, sws_getCoefficients(SWS_CS_DEFAULT), 1,
                                  0, 1 << 16, 1 << 16);
         matrix_ = matrix;
@@ -265,7 +269,8 @@ class VideoDecoder : public CodecFilter {
   ComPtr<IReferenceClock> runClock_;
   REFERENCE_TIME runStart_ = 0;
   SwsPtr sws_;
-  int matrix_ = -1, full_ = -1;  // what the context was last told
+  int swsFrom_[4] = {};          // the size and layout it converts from, and the layout to
+  int matrix_ = -1, full_ = -1;  // what it was last told
 };
 
 }  // namespace

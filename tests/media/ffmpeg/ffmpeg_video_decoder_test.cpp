@@ -1,4 +1,4 @@
-// The video decoder running behind its clock: pictures whose end has passed are dropped, one in
+// The video decoder running behind its clock: pictures well past their end are dropped, one in
 // two at most, so pictures that fall behind still show.
 #include <cstdlib>
 #include <fstream>
