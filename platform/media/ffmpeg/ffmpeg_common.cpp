@@ -33,10 +33,9 @@ MediaType MakeCodecMediaType(const AVCodecParameters* par, REFERENCE_TIME avgTim
   f.frameSize = par->frame_size;
   f.bitRate = par->bit_rate;
   f.avgTimePerFrame = avgTimePerFrame;
-  const bool knownSpace = par->color_space >= 0 && par->color_space < AVCOL_SPC_NB;
-  const bool knownRange = par->color_range >= 0 && par->color_range < AVCOL_RANGE_NB;
-  f.colorSpace = int16_t(knownSpace ? par->color_space : AVCOL_SPC_UNSPECIFIED);
-  f.colorRange = int16_t(knownRange ? par->color_range : AVCOL_RANGE_UNSPECIFIED);
+  const int space = RawValue(par->color_space), range = RawValue(par->color_range);
+  f.colorSpace = int16_t(space >= 0 && space < AVCOL_SPC_NB ? space : AVCOL_SPC_UNSPECIFIED);
+  f.colorRange = int16_t(range >= 0 && range < AVCOL_RANGE_NB ? range : AVCOL_RANGE_UNSPECIFIED);
   f.extradataSize = par->extradata && par->extradata_size > 0 && par->extradata_size <= kMaxExtradata
                         ? par->extradata_size
                         : 0;

@@ -1,6 +1,7 @@
 // Shared by the FFmpeg filters: the compressed stream's format block and owners of FFmpeg objects.
 #pragma once
 
+#include <cstring>
 #include <memory>
 
 extern "C" {
@@ -43,6 +44,15 @@ struct CodecFormat {
   int16_t colorSpace;  // AVColorSpace of the pictures, AVCOL_SPC_UNSPECIFIED when untagged
   int16_t colorRange;  // AVColorRange
 };
+
+// An enum field FFmpeg fills from the file, as a number: it may hold a value the enum lacks.
+template <class E>
+int RawValue(const E& field) {
+  static_assert(sizeof(E) == sizeof(int), "an enum of FFmpeg's");
+  int value;
+  std::memcpy(&value, &field, sizeof value);
+  return value;
+}
 
 // Media type of a stream from its parameters.
 MediaType MakeCodecMediaType(const AVCodecParameters* par, REFERENCE_TIME avgTimePerFrame);

@@ -52,8 +52,8 @@ bool IsYuv(AVPixelFormat format) {
 
 // Full range when the frame or the stream says so; untagged, only the JPEG layouts are (as
 // libswscale reads them).
-bool FullRange(AVColorRange range, AVPixelFormat format) {
-  if (range != AVCOL_RANGE_UNSPECIFIED) return range == AVCOL_RANGE_JPEG;
+bool FullRange(int range, AVPixelFormat format) {
+  if (range == AVCOL_RANGE_MPEG || range == AVCOL_RANGE_JPEG) return range == AVCOL_RANGE_JPEG;
   return format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUVJ444P ||
          format == AV_PIX_FMT_YUVJ440P || format == AV_PIX_FMT_YUVJ411P;
 }
@@ -225,9 +225,11 @@ class VideoDecoder : public CodecFilter {
     }
     if (!sws_) return false;
     if (IsYuv(AVPixelFormat(f->format))) {
-      const int matrix = f->colorspace != AVCOL_SPC_UNSPECIFIED ? int(f->colorspace) : int(format_.colorSpace);
-      const AVColorRange range = f->color_range != AVCOL_RANGE_UNSPECIFIED ? f->color_range
-                                                                             : AVColorRange(format_.colorRange);
+      // A frame's own tags come from the bitstream and may be any number.
+      int matrix = RawValue(f->colorspace), range = RawValue(f->color_range);
+      if (matrix <= AVCOL_SPC_RGB || matrix == AVCOL_SPC_UNSPECIFIED || matrix >= AVCOL_SPC_NB)
+        matrix = format_.colorSpace;
+      if (range <= AVCOL_RANGE_UNSPECIFIED || range >= AVCOL_RANGE_NB) range = format_.colorRange;
       const int full = FullRange(range, AVPixelFormat(f->format)) ? 1 : 0;
       if (matrix != matrix_ || full != full_) {
         sws_setColorspaceDetails(sws_.get(), sws_getCoefficients(matrix), full, sws_getCoefficients(SWS_CS_DEFAULT), 1,
