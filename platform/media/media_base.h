@@ -21,8 +21,9 @@
 //   streaming thread through one sample or end of stream. Delivering downstream takes the next
 //   filter's streaming lock with this one held, so they nest from upstream to downstream.
 // - A filter's own locks (the renderer's wait lock, the sample grabber's lock, the movie
-//   renderer's frame lock, a reader's request and stream locks): their own fields only. Nothing
-//   under them delivers a sample or takes a lock to their left.
+//   renderer's frame lock, a reader's request and stream locks, a demultiplexer pin's queue
+//   lock, the video decoder's clock lock): their own fields only. Nothing under them delivers a sample or takes a lock to their
+//   left.
 // - Allocator lock (MemAllocator) and the graph's event lock: innermost; nothing is taken
 //   under them.
 //

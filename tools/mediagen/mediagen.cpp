@@ -89,6 +89,9 @@ bool WriteTestClip(const std::string& path, const TestClipSpec& shape) {
     if (codec->id == AV_CODEC_ID_MPEG4) {
       c->flags |= AV_CODEC_FLAG_QSCALE;
       c->global_quality = FF_QP2LAMBDA * shape.quality;
+    } else if (codec->id == AV_CODEC_ID_H264) {
+      c->bit_rate = int64_t(shape.width) * shape.height * shape.fps / 10;  // about 25 Mbit/s at 2160p30
+      av_opt_set(c->priv_data, "preset", "ultrafast", 0);
     } else {
       c->bit_rate = 4000000;
       c->qmin = 2;

@@ -63,7 +63,13 @@ MovieRenderer::MovieRenderer(IUnknown* outer, HRESULT* hr) : BaseVideoRenderer(C
 MovieRenderer::~MovieRenderer() { FreeBuffers(); }
 
 void MovieRenderer::FreeBuffers() {
-  for (uint8_t** buffer : {&frameBuffer, &fillBuffer_, &readyBuffer_}) {
+  {
+    std::lock_guard<std::mutex> lock(frameLock_);
+    readySample_.Reset();
+  }
+  shownSample_.Reset();
+  frameBuffer = nullptr;
+  for (uint8_t** buffer : {&shownBuffer_, &fillBuffer_, &readyBuffer_}) {
     MemFree(*buffer);
     *buffer = nullptr;
   }
@@ -104,20 +110,49 @@ HRESULT MovieRenderer::SetMediaType(const MediaType* type) {
       return E_OUTOFMEMORY;
     }
   }
-  for (uint8_t** buffer : {&frameBuffer, &fillBuffer_, &readyBuffer_}) {
+  for (uint8_t** buffer : {&shownBuffer_, &fillBuffer_, &readyBuffer_}) {
     *buffer = static_cast<uint8_t*>(TK_MALLOC(size_t(pitch) * size_t(height)));
     if (!*buffer) {
       FreeBuffers();
       return E_OUTOFMEMORY;
     }
   }
+  frameBuffer = shownBuffer_;
+  return S_OK;
+}
+
+// Samples are kept only where the sender can spare two of them (the ready one and the shown
+// one) and still have one to fill: else it would wait for the main thread.
+HRESULT MovieRenderer::OnStartStreaming() {
+  AllocatorProperties props{};
+  IMemAllocator* allocator = InputPin()->Allocator();
+  keepSamples_ = (colorType == MOVIE_COLOR_RGB32 || colorType == MOVIE_COLOR_RGB24) && !bottomUp && allocator &&
+                 SUCCEEDED(allocator->GetProperties(&props)) && props.cBuffers >= 4;
+  return S_OK;
+}
+
+HRESULT MovieRenderer::BreakConnect() {
+  {
+    std::lock_guard<std::mutex> lock(frameLock_);
+    readySample_.Reset();
+  }
+  shownSample_.Reset();
+  frameBuffer = shownBuffer_;
   return S_OK;
 }
 
 bool MovieRenderer::TakeFrame() {
+  ComPtr<IMediaSample> done;  // the frame shown until now goes back to its sender outside the lock
   std::lock_guard<std::mutex> lock(frameLock_);
   if (!newFrame_) return false;
-  std::swap(frameBuffer, readyBuffer_);
+  done = std::move(shownSample_);
+  if (readySample_) {
+    shownSample_ = std::move(readySample_);
+    shownSample_->GetPointer(&frameBuffer);
+  } else {
+    std::swap(shownBuffer_, readyBuffer_);
+    frameBuffer = shownBuffer_;
+  }
   newFrame_ = false;
   return true;
 }
@@ -129,6 +164,14 @@ HRESULT MovieRenderer::DoRenderSample(IMediaSample* sample) {
   if (FAILED(sample->GetPointer(&data)) || !data) return S_OK;
   // A sample shorter than a frame of its type is left out rather than read past its end.
   if (sample->GetActualDataLength() < sampleBytes_) return S_OK;
+  if (keepSamples_) {
+    ComPtr<IMediaSample> keep(sample), done;
+    std::lock_guard<std::mutex> lock(frameLock_);
+    done = std::move(readySample_);
+    readySample_ = std::move(keep);
+    newFrame_ = true;
+    return S_OK;
+  }
   const uint8_t* source = data;
   if (Converter convert = ConverterOf(colorType)) {
     if (convert(data, width, height, conversionImage) != 0) return S_OK;
@@ -141,7 +184,9 @@ HRESULT MovieRenderer::DoRenderSample(IMediaSample* sample) {
   } else {
     std::memcpy(fillBuffer_, source, size_t(pitch) * size_t(height));
   }
+  ComPtr<IMediaSample> done;
   std::lock_guard<std::mutex> lock(frameLock_);
+  done = std::move(readySample_);
   std::swap(fillBuffer_, readyBuffer_);
   newFrame_ = true;
   return S_OK;

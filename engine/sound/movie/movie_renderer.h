@@ -5,8 +5,11 @@
 // Three buffers of one frame each: the streaming thread fills its own, then swaps it with the
 // ready one under the frame lock; TakeFrame swaps the ready one with the main thread's. Neither
 // thread ever sees the other's buffer, so no frame is torn and no copy runs under the lock.
+// Top-down RGB from an allocator with samples to spare is not copied at all: the renderer keeps
+// the ready sample and the shown one instead of its buffers.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -37,6 +40,9 @@ class MovieRenderer : public BaseVideoRenderer {
   // Sizes the frame buffer for the type; E_OUTOFMEMORY when it cannot be had.
   HRESULT SetMediaType(const MediaType* type) override;
   HRESULT DoRenderSample(IMediaSample* sample) override;
+  HRESULT OnStartStreaming() override;
+  // Kept samples go back, so that the sender's allocator can be set up anew.
+  HRESULT BreakConnect() override;
 
   // On the main thread: true when a frame came since the last call (the new-frame flag, which
   // this clears); frameBuffer then holds that frame until the next call.
@@ -44,16 +50,20 @@ class MovieRenderer : public BaseVideoRenderer {
 
   BaseImage* conversionImage = nullptr;  // YUV types: the converted frame (streaming thread)
   int colorType = 0;
-  uint8_t* frameBuffer = nullptr;  // the main thread's frame: pitch x height bytes, top-down
+  uint8_t* frameBuffer = nullptr;  // the main thread's frame: pitch x height bytes, top-down (read only)
   int bottomUp = 0;
   int width = 0, height = 0, pitch = 0;  // set with the media type, while stopped
 
  private:
   void FreeBuffers();
   int64_t sampleBytes_ = 0;  // what one frame of the connected type takes
-  uint8_t* fillBuffer_ = nullptr;  // the streaming thread's frame
-  std::mutex frameLock_;           // readyBuffer_ and newFrame_
-  uint8_t* readyBuffer_ = nullptr;  // the latest whole frame
+  uint8_t* shownBuffer_ = nullptr;  // the main thread's own buffer
+  uint8_t* fillBuffer_ = nullptr;   // the streaming thread's frame
+  std::atomic<bool> keepSamples_{false};  // set while stopped
+  ComPtr<IMediaSample> shownSample_;      // the main thread's, when samples are kept
+  std::mutex frameLock_;                  // the ready frame and newFrame_
+  uint8_t* readyBuffer_ = nullptr;        // the latest whole frame
+  ComPtr<IMediaSample> readySample_;      // or the sample holding it
   bool newFrame_ = false;
 };
 

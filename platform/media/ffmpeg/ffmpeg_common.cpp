@@ -33,6 +33,9 @@ MediaType MakeCodecMediaType(const AVCodecParameters* par, REFERENCE_TIME avgTim
   f.frameSize = par->frame_size;
   f.bitRate = par->bit_rate;
   f.avgTimePerFrame = avgTimePerFrame;
+  const int space = RawValue(par->color_space), range = RawValue(par->color_range);
+  f.colorSpace = int16_t(space >= 0 && space < AVCOL_SPC_NB ? space : AVCOL_SPC_UNSPECIFIED);
+  f.colorRange = int16_t(range >= 0 && range < AVCOL_RANGE_NB ? range : AVCOL_RANGE_UNSPECIFIED);
   f.extradataSize = par->extradata && par->extradata_size > 0 && par->extradata_size <= kMaxExtradata
                         ? par->extradata_size
                         : 0;
@@ -95,7 +98,14 @@ CodecContextPtr OpenDecoder(const CodecFormat& f, const uint8_t* extradata) {
     ctx->extradata_size = f.extradataSize;
   }
   ctx->pkt_timebase = AVRational{1, int(UNITS)};
-  ctx->thread_count = 1;  // the streaming thread decodes; no threads of FFmpeg's own
+  if (f.codecType == AVMEDIA_TYPE_VIDEO) {
+    // Pictures decode on FFmpeg's threads (one a core) so that large ones keep pace; sound is
+    // cheap and decodes on the streaming thread.
+    ctx->thread_count = 0;
+    ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+  } else {
+    ctx->thread_count = 1;
+  }
   if (avcodec_open2(ctx.get(), codec, nullptr) < 0) return nullptr;
   return ctx;
 }

@@ -1,6 +1,7 @@
 // Shared by the FFmpeg filters: the compressed stream's format block and owners of FFmpeg objects.
 #pragma once
 
+#include <cstring>
 #include <memory>
 
 extern "C" {
@@ -40,8 +41,18 @@ struct CodecFormat {
   uint64_t channelMask;  // 0: the default order for the count
   REFERENCE_TIME avgTimePerFrame;
   int32_t extradataSize;
-  int32_t reserved;
+  int16_t colorSpace;  // AVColorSpace of the pictures, AVCOL_SPC_UNSPECIFIED when untagged
+  int16_t colorRange;  // AVColorRange
 };
+
+// An enum field FFmpeg fills from the file, as a number: it may hold a value the enum lacks.
+template <class E>
+int RawValue(const E& field) {
+  static_assert(sizeof(E) == sizeof(int), "an enum of FFmpeg's");
+  int value;
+  std::memcpy(&value, &field, sizeof value);
+  return value;
+}
 
 // Media type of a stream from its parameters.
 MediaType MakeCodecMediaType(const AVCodecParameters* par, REFERENCE_TIME avgTimePerFrame);
@@ -71,7 +82,7 @@ using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 using SwsPtr = std::unique_ptr<SwsContext, SwsFree>;
 using SwrPtr = std::unique_ptr<SwrContext, SwrFree>;
 
-// A decoder opened from the format block (one thread: the streaming thread's); null when the
+// A decoder opened from the format block (video on FFmpeg's threads, sound on the caller's); null when the
 // codec is unknown or refuses the parameters. Packet times are 100 ns units.
 CodecContextPtr OpenDecoder(const CodecFormat& format, const uint8_t* extradata);
 

@@ -1,14 +1,24 @@
-// The demultiplexer over libavformat shared by the file source and the parser. One streaming
-// thread reads the packets in file order and hands each, without a copy, to its pin's decoder.
+// The demultiplexer over libavformat shared by the file source and the parser. One thread reads
+// the packets in file order and queues each, without a copy, on its pin; every pin has a streaming
+// thread of its own that delivers its queue downstream, so a picture held until its time does not
+// hold the sound.
 #include "platform/media/ffmpeg/ffmpeg_demux.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 
 namespace ffmedia {
 
 namespace {
 
 constexpr int kIoBufferBytes = 1 << 16;
+// A pin's queue: about two seconds of pictures at 30 a second, or of sound in packets of 1024
+// frames at 48 kHz, and never more bytes than a few large pictures take.
+constexpr size_t kQueuedVideoPackets = 64;
+constexpr size_t kQueuedAudioPackets = 128;
+constexpr size_t kQueuedBytes = size_t(64) << 20;
 
 // A sample that owns the packet holding its bytes.
 class PacketSample : public MediaSample {
@@ -50,13 +60,83 @@ class DemuxPin : public BaseOutputPin {
     return allocator->SetProperties(&want, &got);
   }
 
+  // Starts the pin's streaming thread over an empty queue.
+  void StartDelivering() {
+    {
+      std::lock_guard<std::mutex> lock(queueLock_);
+      quit_ = false;
+    }
+    refused_ = false;
+    thread_.Start([this] { Deliver(); });
+  }
+  // Wakes both threads: Queue returns false from now on, the streaming thread ends.
+  void Quit() {
+    std::lock_guard<std::mutex> lock(queueLock_);
+    quit_ = true;
+    queueChanged_.notify_all();
+  }
+  // After Quit: waits for the streaming thread and drops what it left.
+  void StopDelivering() {
+    thread_.Join();
+    std::lock_guard<std::mutex> lock(queueLock_);
+    queue_.clear();
+    bytes_ = 0;
+  }
+  // On the demultiplexing thread: waits for room, then queues the sample (null: the end of the
+  // stream). false when the pin quits meanwhile.
+  bool Queue(ComPtr<IMediaSample> sample) {
+    const size_t bytes = sample ? size_t(std::max(sample->GetActualDataLength(), 0)) : 0;
+    const size_t most = video ? kQueuedVideoPackets : kQueuedAudioPackets;
+    std::unique_lock<std::mutex> lock(queueLock_);
+    queueChanged_.wait(lock, [&] {
+      return quit_ || queue_.empty() || (queue_.size() < most && bytes_ + bytes <= kQueuedBytes);
+    });
+    if (quit_) return false;
+    bytes_ += bytes;
+    queue_.push_back(std::move(sample));
+    queueChanged_.notify_all();
+    return true;
+  }
+
   const int stream;
   const bool video;
-  bool done = false;   // this pass delivers nothing more
-  bool first = true;   // the next sample starts the pass
+  // Downstream took no more in this pass (the pin's streaming thread finds out).
+  bool Refused() const { return refused_; }
+
+  // The demultiplexing thread's own.
+  bool done = false;  // this pass queues nothing more
+  bool first = true;  // the next sample starts the pass
 
  private:
+  // The streaming thread: the queue in order, downstream.
+  void Deliver() {
+    for (;;) {
+      ComPtr<IMediaSample> sample;
+      {
+        std::unique_lock<std::mutex> lock(queueLock_);
+        queueChanged_.wait(lock, [&] { return quit_ || !queue_.empty(); });
+        if (quit_) return;
+        sample = std::move(queue_.front());
+        queue_.pop_front();
+        if (sample) bytes_ -= size_t(std::max(sample->GetActualDataLength(), 0));
+        queueChanged_.notify_all();
+      }
+      if (refused_) continue;
+      if (!sample)
+        DeliverEndOfStream();
+      else if (BaseOutputPin::Deliver(sample.Get()) != S_OK)
+        refused_ = true;
+    }
+  }
+
   MediaType offered_;
+  MediaThread thread_;
+  std::mutex queueLock_;  // the fields below; nothing is delivered under it
+  std::condition_variable queueChanged_;
+  std::deque<ComPtr<IMediaSample>> queue_;  // null: the end of the stream
+  size_t bytes_ = 0;
+  bool quit_ = false;
+  std::atomic<bool> refused_{false};
 };
 
 namespace {
@@ -280,12 +360,16 @@ bool DemuxFilter::AnyConnected() const {
 
 void DemuxFilter::StartThread() {
   quit_ = false;
+  for (auto& pin : pins_)
+    if (pin->IsConnected()) pin->StartDelivering();
   thread_.Start([this] { Stream(); });
 }
 
 void DemuxFilter::StopThread() {
   quit_ = true;
+  for (auto& pin : pins_) pin->Quit();
   thread_.Join();
+  for (auto& pin : pins_) pin->StopDelivering();
 }
 
 DemuxPin* DemuxFilter::PinOfStream(int stream) const {
@@ -317,11 +401,13 @@ void DemuxFilter::Stream() {
     NotifyEvent(EC_ERRORABORT, E_OUTOFMEMORY, 0);
     return;
   }
-  auto allDone = [&] { return std::all_of(live.begin(), live.end(), [](DemuxPin* p) { return p->done; }); };
+  auto allDone = [&] {
+    return std::all_of(live.begin(), live.end(), [](DemuxPin* p) { return p->done || p->Refused(); });
+  };
   // A read error ends the stream as the end of the file does: what was read plays.
   while (!quit_ && !allDone() && av_read_frame(ctx, packet.get()) >= 0) {
     DemuxPin* pin = PinOfStream(packet->stream_index);
-    if (!pin || pin->done) {
+    if (!pin || pin->done || pin->Refused()) {
       av_packet_unref(packet.get());
       continue;
     }
@@ -333,7 +419,7 @@ void DemuxFilter::Stream() {
       if (stop >= 0 && t0 + start >= stop) {
         av_packet_unref(packet.get());
         pin->done = true;
-        pin->DeliverEndOfStream();
+        if (!pin->Queue(nullptr)) break;
         continue;
       }
     }
@@ -350,13 +436,11 @@ void DemuxFilter::Stream() {
     sample->SetSyncPoint(key);
     sample->SetDiscontinuity(pin->first);
     pin->first = false;
-    if (pin->Deliver(sample.Get()) != S_OK) pin->done = true;  // downstream takes no more
+    if (!pin->Queue(std::move(sample))) break;
   }
   if (quit_) return;
-  // Pictures first: an audio renderer may hold the end until its sound has played.
-  std::stable_partition(live.begin(), live.end(), [](DemuxPin* p) { return p->video; });
   for (DemuxPin* pin : live)
-    if (!pin->done) pin->DeliverEndOfStream();
+    if (!pin->done) pin->Queue(nullptr);
 }
 
 }  // namespace ffmedia

@@ -1,6 +1,7 @@
 // The demultiplexing half shared by the file source and the parser: a libavformat input, one
-// output pin per audio and video stream a decoder of ours can take, the streaming thread that
-// hands each packet (without a copy) to its pin, and seeking.
+// output pin per audio and video stream a decoder of ours can take, the thread that reads the
+// packets and queues each (without a copy) on its pin, a streaming thread per pin that delivers
+// them, and seeking.
 #pragma once
 
 #include <atomic>
@@ -73,6 +74,7 @@ class DemuxFilter : public BaseFilter, public IMediaSeeking {
  private:
   static int Interrupted(void* opaque);
   HRESULT FindStreams();
+  // Both start and stop the pins' streaming threads with the reading one.
   void StartThread();
   void StopThread();
   bool AnyConnected() const;

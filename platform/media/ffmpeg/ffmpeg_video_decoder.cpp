@@ -1,6 +1,8 @@
-// The video decoder over libavcodec. It offers the decoder's own layout when a video renderer may
-// take it as it is (YV12, NV12, YUY2, UYVY, YVYU, RGB32, RGB24), then RGB32, to which libswscale
-// converts anything else. Frames go out with top-down rows, tightly packed planes.
+// The video decoder over libavcodec. YUV pictures go out first as RGB32 made by libswscale, which
+// follows the stream's matrix and range (the renderers' own converters know BT.601 limited range
+// only) and converts with its SIMD code; then in the decoder's own layout when a filter downstream
+// takes it as it is (YV12, NV12, YUY2, UYVY, YVYU). RGB pictures go out as they are (RGB32,
+// RGB24), else as RGB32. Frames go out with top-down rows, tightly packed planes.
 #include <algorithm>
 #include <cstring>
 
@@ -24,6 +26,8 @@ constexpr Layout kLayouts[] = {
 };
 constexpr Layout kFallback = {MEDIASUBTYPE_RGB32, AV_PIX_FMT_BGRA, 32};
 
+constexpr REFERENCE_TIME kLateness = UNITS / 4;  // past a picture's end before it is dropped
+
 const Layout* LayoutOf(const GUID& subtype) {
   for (const Layout& l : kLayouts)
     if (l.subtype == subtype) return &l;
@@ -38,6 +42,21 @@ const Layout* LayoutOf(AVPixelFormat format) {
 }
 
 int Half(int n) { return (n + 1) / 2; }
+
+bool IsRgb(const Layout& l) { return l.format == AV_PIX_FMT_BGRA || l.format == AV_PIX_FMT_BGR24; }
+
+bool IsYuv(AVPixelFormat format) {
+  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
+  return d && !(d->flags & AV_PIX_FMT_FLAG_RGB) && d->nb_components >= 3;
+}
+
+// Full range when the frame or the stream says so; untagged, only the JPEG layouts are (as
+// libswscale reads them).
+bool FullRange(int range, AVPixelFormat format) {
+  if (range == AVCOL_RANGE_MPEG || range == AVCOL_RANGE_JPEG) return range == AVCOL_RANGE_JPEG;
+  return format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUVJ444P ||
+         format == AV_PIX_FMT_YUVJ440P || format == AV_PIX_FMT_YUVJ411P;
+}
 
 // Bytes of a frame in the layout, planes packed as the renderers read them.
 int64_t FrameBytes(const Layout& l, int w, int h) {
@@ -91,11 +110,13 @@ class VideoDecoder : public CodecFilter {
     return OpenInput(type, &format_) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
   }
 
-  // The decoder's own layout first when it has one of ours, then RGB32.
+  // RGB as it comes, else RGB32 first, then the decoder's own YUV layout when it has one of ours.
   HRESULT GetMediaType(int index, MediaType* type) override {
     std::vector<const Layout*> offers;
-    if (const Layout* native = LayoutOf(AVPixelFormat(format_.format))) offers.push_back(native);
+    const Layout* native = LayoutOf(AVPixelFormat(format_.format));
+    if (native && IsRgb(*native)) offers.push_back(native);
     if (offers.empty() || offers[0]->format != kFallback.format) offers.push_back(&kFallback);
+    if (native && !IsRgb(*native)) offers.push_back(native);
     if (index < 0) return E_INVALIDARG;
     if (index >= int(offers.size())) return VFW_S_NO_MORE_ITEMS;
     *type = TypeOf(*offers[size_t(index)]);
@@ -106,17 +127,46 @@ class VideoDecoder : public CodecFilter {
     const VIDEOINFOHEADER* vih = out.VideoInfo();
     if (!l || out.majortype != MEDIATYPE_Video || !vih) return VFW_E_TYPE_NOT_ACCEPTED;
     const BITMAPINFOHEADER& b = vih->bmiHeader;
-    const bool rgb = l->format == AV_PIX_FMT_BGRA || l->format == AV_PIX_FMT_BGR24;
+    const bool rgb = IsRgb(*l);
     // Rows top-down: RGB says so with a negative height.
     if (b.biWidth != format_.width || b.biHeight != (rgb ? -format_.height : format_.height))
       return VFW_E_TYPE_NOT_ACCEPTED;
     return S_OK;
   }
+  // Running, a picture whose end passed on the clock a while ago is neither converted nor
+  // delivered (one in two at most, never the first after a start or seek), so pictures that fall
+  // behind catch up by dropping; a burst from FFmpeg's threads slightly late still shows.
+  HRESULT Run(REFERENCE_TIME start) override {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    const HRESULT hr = CodecFilter::Run(start);
+    if (SUCCEEDED(hr)) {
+      std::lock_guard<std::mutex> guard(clockLock_);
+      runClock_ = Clock();
+      runStart_ = start;
+    }
+    return hr;
+  }
+  HRESULT Pause() override {
+    {
+      std::lock_guard<std::mutex> guard(clockLock_);
+      runClock_.Reset();
+    }
+    return CodecFilter::Pause();
+  }
+  HRESULT Stop() override {
+    {
+      std::lock_guard<std::mutex> guard(clockLock_);
+      runClock_.Reset();
+    }
+    return CodecFilter::Stop();
+  }
+
   HRESULT DecideBufferSize(IMemAllocator* allocator, AllocatorProperties* request) override {
     AllocatorProperties want = *request, got;
-    want.cBuffers = std::max(want.cBuffers, 2);
+    // A renderer may keep two (the frame shown, the one ready) while the next is filled.
+    want.cBuffers = std::max(want.cBuffers, 4);
     want.cbBuffer = std::max<int32_t>(want.cbBuffer, int32_t(FrameBytes(*out_, format_.width, format_.height)));
-    want.cbAlign = std::max(want.cbAlign, 1);
+    want.cbAlign = std::max(want.cbAlign, 64);  // libswscale's SIMD writes straight into the buffer
     HRESULT hr = allocator->SetProperties(&want, &got);
     if (FAILED(hr)) return hr;
     return got.cbBuffer < want.cbBuffer ? E_FAIL : S_OK;
@@ -124,7 +174,7 @@ class VideoDecoder : public CodecFilter {
 
  private:
   MediaType TypeOf(const Layout& l) const {
-    const bool rgb = l.format == AV_PIX_FMT_BGRA || l.format == AV_PIX_FMT_BGR24;
+    const bool rgb = IsRgb(l);
     MediaType mt = MakeVideoMediaType(l.subtype, format_.width, rgb ? -format_.height : format_.height, l.bits,
                                       format_.avgTimePerFrame);
     mt.lSampleSize = uint32_t(FrameBytes(l, format_.width, format_.height));
@@ -140,6 +190,9 @@ class VideoDecoder : public CodecFilter {
     nextTime_ = stop;
     if (stop <= 0) return S_OK;  // before the segment's start: decoded only to reach it
     if (f->width <= 0 || f->height <= 0) return S_OK;
+    const bool drop = mayDrop_ && Late(stop);
+    mayDrop_ = !drop;
+    if (drop) return S_OK;
 
     ComPtr<IMediaSample> out;
     HRESULT hr = OutputPin()->GetDeliveryBuffer(out.Put(), nullptr, nullptr, 0);
@@ -150,24 +203,8 @@ class VideoDecoder : public CodecFilter {
     if (bytes > out->GetSize()) return E_UNEXPECTED;
     if (f->format == out_->format && f->width == w && f->height == h) {
       PackFrame(*out_, f, w, h, dst);
-    } else {
-      // Another layout or size: libswscale brings it to ours, in a frame of its own.
-      if (!scaled_ || scaled_->format != out_->format) {
-        scaled_.reset(av_frame_alloc());
-        if (!scaled_) return E_OUTOFMEMORY;
-        scaled_->format = out_->format;
-        scaled_->width = w;
-        scaled_->height = h;
-        if (av_frame_get_buffer(scaled_.get(), 0) < 0) {
-          scaled_.reset();
-          return E_OUTOFMEMORY;
-        }
-      }
-      sws_.reset(sws_getCachedContext(sws_.release(), f->width, f->height, AVPixelFormat(f->format), w, h,
-                                      out_->format, SWS_BILINEAR, nullptr, nullptr, nullptr));
-      if (!sws_) return S_OK;  // a layout libswscale cannot read: the frame is left out
-      sws_scale(sws_.get(), f->data, f->linesize, 0, f->height, scaled_->data, scaled_->linesize);
-      PackFrame(*out_, scaled_.get(), w, h, dst);
+    } else if (!Convert(f, dst)) {
+      return S_OK;  // a layout libswscale cannot read: the frame is left out
     }
     out->SetActualDataLength(int32_t(bytes));
     out->SetTime(&start, &stop);
@@ -175,10 +212,67 @@ class VideoDecoder : public CodecFilter {
     return OutputPin()->Deliver(out.Get());
   }
 
+  // Another layout or size: libswscale writes ours straight into the buffer, with the matrix and
+  // range of the frame, else of the stream (BT.601 when neither says).
+  bool Convert(const AVFrame* f, uint8_t* dst) {
+    const int w = format_.width, h = format_.height;
+    const int from[4] = {f->width, f->height, f->format, out_->format};
+    if (!sws_ || !std::equal(from, from + 4, swsFrom_)) {
+      sws_.reset(sws_getContext(f->width, f->height, AVPixelFormat(f->format), w, h, out_->format, SWS_BILINEAR,
+                                nullptr, nullptr, nullptr));
+      std::copy(from, from + 4, swsFrom_);
+      matrix_ = full_ = -1;
+    }
+    if (!sws_) return false;
+    if (IsYuv(AVPixelFormat(f->format))) {
+      // A frame's own tags come from the bitstream and may be any number.
+      int matrix = RawValue(f->colorspace), range = RawValue(f->color_range);
+      if (matrix <= AVCOL_SPC_RGB || matrix == AVCOL_SPC_UNSPECIFIED || matrix >= AVCOL_SPC_NB)
+        matrix = format_.colorSpace;
+      if (range <= AVCOL_RANGE_UNSPECIFIED || range >= AVCOL_RANGE_NB) range = format_.colorRange;
+      const int full = FullRange(range, AVPixelFormat(f->format)) ? 1 : 0;
+      if (matrix != matrix_ || full != full_) {
+        sws_setColorspaceDetails(sws_.get(), sws_getCoefficients(matrix), full, sws_getCoefficients(SWS_CS_DEFAULT), 1,
+                                 0, 1 << 16, 1 << 16);
+        matrix_ = matrix;
+        full_ = full;
+      }
+    }
+    uint8_t* planes[4] = {};
+    int pitches[4] = {};
+    if (av_image_fill_arrays(planes, pitches, dst, out_->format, w, h, 1) < 0) return false;
+    if (out_->format == AV_PIX_FMT_YUV420P) std::swap(planes[1], planes[2]);  // YV12: V before U
+    if (out_->format == AV_PIX_FMT_BGR24) pitches[0] = (w * 3 + 3) / 4 * 4;
+    if (out_->bits == 16) pitches[0] = Half(w) * 4;
+    sws_scale(sws_.get(), f->data, f->linesize, 0, f->height, planes, pitches);
+    return true;
+  }
+
+  bool Late(REFERENCE_TIME stop) {
+    ComPtr<IReferenceClock> clock;
+    REFERENCE_TIME start = 0, now = 0;
+    {
+      std::lock_guard<std::mutex> guard(clockLock_);
+      clock = runClock_;
+      start = runStart_;
+    }
+    return clock && SUCCEEDED(clock->GetTime(&now)) && now - start > stop + kLateness;
+  }
+
+  void Reset() override {
+    CodecFilter::Reset();
+    mayDrop_ = false;
+  }
+
   CodecFormat format_{};
   const Layout* out_ = &kFallback;
-  FramePtr scaled_;
+  bool mayDrop_ = false;  // a picture went out since the last drop or reset
+  std::mutex clockLock_;  // the two below: the running stream's clock (null when not running) and start
+  ComPtr<IReferenceClock> runClock_;
+  REFERENCE_TIME runStart_ = 0;
   SwsPtr sws_;
+  int swsFrom_[4] = {};          // the size and layout it converts from, and the layout to
+  int matrix_ = -1, full_ = -1;  // what it was last told
 };
 
 }  // namespace

@@ -160,3 +160,39 @@ TEST(MovieRenderer, TheMainThreadsFrameStaysWholeUntilItTakesTheNext) {
   x.r->TakeFrame();
   EXPECT_EQ(shown(), 249);
 }
+
+TEST(MovieRenderer, KeptSamplesGoBackOnlyOnceNoLongerShown) {
+  Renderer x;
+  MediaType rgb32 = MakeVideoMediaType(MEDIASUBTYPE_RGB32, 8, -4, 32);
+  ASSERT_EQ(x.r->SetMediaType(&rgb32), S_OK);
+  const size_t bytes = 8 * 4 * 4;
+  // A sender with the fewest samples that lets the renderer keep them: one to fill beside two kept.
+  ComPtr<MemAllocator> allocator(new MemAllocator);
+  AllocatorProperties want{4, int32_t(bytes), 1, 0}, got;
+  ASSERT_EQ(allocator->SetProperties(&want, &got), S_OK);
+  ASSERT_EQ(allocator->Commit(), S_OK);
+  ASSERT_EQ(x.r->InputPin()->NotifyAllocator(allocator.Get(), false), S_OK);
+  ASSERT_EQ(x.r->OnStartStreaming(), S_OK);
+  uint8_t* first = nullptr;
+  auto render = [&](uint8_t value) {
+    ComPtr<IMediaSample> s;
+    // Never waits: a sample is free as long as the renderer keeps no more than two.
+    EXPECT_EQ(allocator->GetBuffer(s.Put(), nullptr, nullptr, AM_GBF_NOWAIT), S_OK);
+    if (!s) return;
+    uint8_t* p = nullptr;
+    s->GetPointer(&p);
+    if (!first) first = p;
+    std::memset(p, value, bytes);
+    s->SetActualDataLength(int32_t(bytes));
+    EXPECT_EQ(x.r->DoRenderSample(s.Get()), S_OK);
+  };
+  render(1);
+  ASSERT_TRUE(x.r->TakeFrame());
+  EXPECT_EQ(x.r->frameBuffer, first);  // the sample itself, not a copy
+  for (int v = 2; v < 20; ++v) render(uint8_t(v));
+  EXPECT_TRUE(std::all_of(x.r->frameBuffer, x.r->frameBuffer + bytes, [](uint8_t b) { return b == 1; }));
+  ASSERT_TRUE(x.r->TakeFrame());
+  EXPECT_EQ(x.r->frameBuffer[0], 19);
+  x.r->InputPin()->Disconnect();
+  allocator->Decommit();
+}
