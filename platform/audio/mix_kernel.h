@@ -36,6 +36,7 @@ using MixKernel = void (*)(const MixSincTable& sinc, const MixBlock& block);
 
 struct MixKernels {
   MixKernel kernel[2][2];  // [source channels - 1][output channels - 1]; null where not built
+  MixKernel whole[2][2];   // the same for a block with no fraction and a whole step: equal bits, faster
   const char* name;
 };
 

@@ -136,9 +136,12 @@ void ReadFrames(const AudioBuffer* b, int64_t first, size_t count, float* const 
   }
 }
 
+// Adds the buffer's sound from its cursor on to `frames` frames of the mix, a block at a time: the
+// input frames a block needs are turned into floats once, those behind the cursor taken from
+// what the block before read.
 void MixBuffer(AudioBuffer* b, float* mix, uint32_t frames, AudioDevice* d) {
   const MixSincTable& sinc = MixSinc();
-  const MixKernel kernel = MixKernelsBest().kernel[b->format.nChannels - 1][d->channels - 1];
+  const MixKernels& kernels = MixKernelsBest();
   const int channels = b->format.nChannels;
   const uint32_t rate = b->frequency ? b->frequency : b->format.nSamplesPerSec;
   const uint64_t step = (static_cast<uint64_t>(rate) << 32) / d->rate;
@@ -163,8 +166,9 @@ void MixBuffer(AudioBuffer* b, float* mix, uint32_t frames, AudioDevice* d) {
     } else {
       ReadFrames(b, cursor - kMixTapsBefore, static_cast<size_t>(lastTap) + 1 + kMixTapsBefore, in);
     }
-    kernel(sinc, {{in[0], in[1]}, fraction, step, n, b->gainLeft, b->gainRight,
-                  mix + static_cast<size_t>(done) * d->channels});
+    const bool whole = fraction == 0 && (step & 0xFFFFFFFFu) == 0;
+    (whole ? kernels.whole : kernels.kernel)[channels - 1][d->channels - 1](
+        sinc, {{in[0], in[1]}, fraction, step, n, b->gainLeft, b->gainRight, mix + static_cast<size_t>(done) * d->channels});
     done += n;
     const uint64_t startFrame = b->position >> 32;
     if (ends) {
