@@ -77,7 +77,8 @@ void MixBlockKernel(const MixSincTable& sinc, const MixBlock& m) {
     // Lanes l and l + 4, then (0 + 2) + (1 + 3), both channels at once.
     const Float4 left = Low(left8) + High(left8);
     const Float4 right = Sources == 2 ? Low(right8) + High(right8) : left;
-    const Float4 pairs = __builtin_shufflevector(left, right, 0, 1, 4, 5) + __builtin_shufflevector(left, right, 2, 3, 6, 7);
+    const Float4 pairs =
+        __builtin_shufflevector(left, right, 0, 1, 4, 5) + __builtin_shufflevector(left, right, 2, 3, 6, 7);
     AddFrame<Outputs>(out, i, pairs[0] + pairs[1], pairs[2] + pairs[3], gainLeft, gainRight);
   }
 }
@@ -89,7 +90,8 @@ void MixWholeKernel(const MixSincTable&, const MixBlock& m) {
   const float* left = m.in[0] + kMixTapsBefore;
   const float* right = m.in[Sources - 1] + kMixTapsBefore;
   const size_t step = static_cast<size_t>(m.step >> 32);
-  for (uint32_t i = 0; i < m.frames; ++i) AddFrame<Outputs>(m.out, i, left[i * step], right[i * step], m.gainLeft, m.gainRight);
+  for (uint32_t i = 0; i < m.frames; ++i)
+    AddFrame<Outputs>(m.out, i, left[i * step], right[i * step], m.gainLeft, m.gainRight);
 }
 
 constexpr MixKernels MakeMixKernels(const char* name) {

@@ -167,8 +167,9 @@ void MixBuffer(AudioBuffer* b, float* mix, uint32_t frames, AudioDevice* d) {
       ReadFrames(b, cursor - kMixTapsBefore, static_cast<size_t>(lastTap) + 1 + kMixTapsBefore, in);
     }
     const bool whole = fraction == 0 && (step & 0xFFFFFFFFu) == 0;
-    (whole ? kernels.whole : kernels.kernel)[channels - 1][d->channels - 1](
-        sinc, {{in[0], in[1]}, fraction, step, n, b->gainLeft, b->gainRight, mix + static_cast<size_t>(done) * d->channels});
+    const MixBlock block{{in[0], in[1]}, fraction, step, n, b->gainLeft, b->gainRight,
+                         mix + static_cast<size_t>(done) * d->channels};
+    (whole ? kernels.whole : kernels.kernel)[channels - 1][d->channels - 1](sinc, block);
     done += n;
     const uint64_t startFrame = b->position >> 32;
     if (ends) {

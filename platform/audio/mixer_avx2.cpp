@@ -7,5 +7,7 @@
 
 const MixKernels kMixKernelsAvx2 = MakeMixKernels("avx2");
 #else
-const MixKernels kMixKernelsAvx2 = {{{nullptr, nullptr}, {nullptr, nullptr}}, {{nullptr, nullptr}, {nullptr, nullptr}}, "avx2"};
+const MixKernels kMixKernelsAvx2 = {{{nullptr, nullptr}, {nullptr, nullptr}},
+                                    {{nullptr, nullptr}, {nullptr, nullptr}},
+                                    "avx2"};
 #endif
