@@ -1,6 +1,6 @@
 // Sound costs per second of sound, on the null device: refilling a 44.1 kHz stereo Ogg Vorbis
 // stream (decode into the ring, one pass every 30 ms of sound), and mixing 8, 32 and 64 playing
-// voices. Each iteration is one second of sound, so the time per iteration is the share of one
+// 44.1 kHz voices on a 44.1 kHz output, and 32 on a 48 kHz output (rate conversion). Each iteration is one second of sound, so the time per iteration is the share of one
 // core that the work takes ("core_share", in per cent of one core).
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -36,10 +36,11 @@ std::vector<uint8_t> MakeOgg() {
 }
 
 struct SoundUp {
-  SoundUp() {
+  explicit SoundUp(uint32_t outputRate = kRate) {
     SetLogOutputFlag(0);
     SetLogicalProcessorCount(1);  // the benchmark makes the passes itself
     NullAudioConfig config;
+    config.rate = outputRate;
     AudioNull_Install(&config);
     InitSoundOutput();
     device = AudioNull_Current();
@@ -88,7 +89,8 @@ void BM_OggStreamRefill(benchmark::State& state) {
 BENCHMARK(BM_OggStreamRefill)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void BM_MixVoices(benchmark::State& state) {
-  SoundUp sound;
+  const auto outputRate = static_cast<uint32_t>(state.range(1));
+  SoundUp sound(outputRate);
   const int voices = static_cast<int>(state.range(0));
   WAVEFORMATEX f{WAVE_FORMAT_PCM, 2, kRate, kRate * 4, 4, 16, 0};
   DSBUFFERDESC desc{36, DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN | DSBCAPS_STATIC, kRate * 4, &f};
@@ -108,14 +110,19 @@ void BM_MixVoices(benchmark::State& state) {
   }
   const auto start = std::chrono::steady_clock::now();
   for (auto _ : state) {
-    AudioNull_Advance(sound.device, kRate);
+    AudioNull_Advance(sound.device, outputRate);
     AudioNull_ClearCapture(sound.device);
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * voices * kRate);  // voice frames mixed
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * voices * outputRate);  // voice frames mixed
   state.counters["core_share"] = 100.0 * seconds / static_cast<double>(state.iterations());
   for (AudioBuffer* b : buffers) AudioBuffer_Release(b);
 }
-BENCHMARK(BM_MixVoices)->Arg(8)->Arg(32)->Arg(64)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MixVoices)
+    ->Args({8, kRate})
+    ->Args({32, kRate})
+    ->Args({64, kRate})
+    ->Args({32, 48000})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

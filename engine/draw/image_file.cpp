@@ -442,11 +442,45 @@ uint8_t Extract(uint32_t value, const MaskChannel& c) {
   return uint8_t((v * 255 + c.max / 2) / c.max);
 }
 
-enum : uint32_t { kBiRgb = 0, kBiBitfields = 3, kBiAlphaBitfields = 6 };
+enum : uint32_t { kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3, kBiAlphaBitfields = 6 };
 
 int BmpFail(const char* why) {
   LogPrintf("BMP 画像を読み込めません : %s", why);
   return -1;
+}
+
+// Run-length coded palette indices (8 or 4 bits), each handed to paint(x, file row, index).
+// Runs and deltas that leave the picture stop at its edge; pixels no code reaches keep what
+// the caller put there. False when the codes end before the picture does.
+template <typename Paint>
+bool DecodeBmpRle(const uint8_t* in, size_t size, unsigned bits, int64_t width, int64_t height, Paint paint) {
+  int64_t x = 0, y = 0;
+  size_t at = 0;
+  while (y < height) {
+    if (size - at < 2) return false;
+    const unsigned count = in[at], code = in[at + 1];
+    at += 2;
+    if (count) {  // a run of one byte: one index, or two alternating nibbles
+      for (unsigned i = 0; i < count && x < width; ++i, ++x)
+        paint(x, y, bits == 8 ? code : (i & 1 ? code & 15 : code >> 4));
+    } else if (code == 0) {  // end of line
+      x = 0, ++y;
+    } else if (code == 1) {  // end of bitmap
+      break;
+    } else if (code == 2) {  // delta: right and up (onward in file row order)
+      if (size - at < 2) return false;
+      x += in[at], y += in[at + 1];
+      at += 2;
+    } else {  // absolute run of `code` indices, padded to a whole 16-bit word
+      const size_t bytes = bits == 8 ? code : (code + 1) / 2;
+      if (size - at < bytes) return false;
+      for (unsigned i = 0; i < code && x < width; ++i, ++x)
+        paint(x, y, bits == 8 ? in[at + i] : (i & 1 ? in[at + i / 2] & 15 : in[at + i / 2] >> 4));
+      at += (bytes + 1) & ~size_t(1);
+      if (at > size) at = size;
+    }
+  }
+  return true;
 }
 
 int LoadBmp(const uint8_t* data, size_t size, BaseImage* image, int* hasAlpha) {
@@ -490,6 +524,8 @@ int LoadBmp(const uint8_t* data, size_t size, BaseImage* image, int* hasAlpha) {
     if (size < at + count * 4) return BmpFail("ヘッダが途中で終わっています");
     for (size_t i = 0; i < count; ++i) masks[i] = Le32(data + at + i * 4);
     if (headerSize >= 56) masks[3] = Le32(data + at + 12);
+  } else if (compression == kBiRle8 || compression == kBiRle4) {
+    if (bits != (compression == kBiRle8 ? 8u : 4u)) return BmpFail("圧縮形式に対応していません");
   } else if (compression == kBiRgb) {
     if (bits == 16) {
       masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F;
@@ -509,8 +545,10 @@ int LoadBmp(const uint8_t* data, size_t size, BaseImage* image, int* hasAlpha) {
   const bool topDown = height < 0;
   if (topDown) height = -height;
   if (!DimensionsOk(uint64_t(width < 0 ? 0 : width), uint64_t(height))) return BmpFail("画像のサイズが不正です");
+  const bool rle = compression == kBiRle8 || compression == kBiRle4;
   const uint64_t stride = (uint64_t(width) * bits + 31) / 32 * 4;
-  if (offBits > size || stride * uint64_t(height) > size - offBits) return BmpFail("画素データが途中で終わっています");
+  if (offBits > size || (!rle && stride * uint64_t(height) > size - offBits))
+    return BmpFail("画素データが途中で終わっています");
 
   uint8_t palette[256][3] = {};
   size_t paletteCount = 0;
@@ -528,6 +566,26 @@ int LoadBmp(const uint8_t* data, size_t size, BaseImage* image, int* hasAlpha) {
   bool alpha = bits >= 16 && masks[3] != 0;
   if ((alpha ? MakeBaseImageARGB8 : MakeBaseImageXRGB8)(int(width), int(height), image) != 0)
     return BmpFail("メモリの確保に失敗しました");
+  const auto rowOut = [&](int64_t y) {
+    return static_cast<uint8_t*>(image->GraphData) + size_t(y) * size_t(image->Pitch);
+  };
+  if (rle) {
+    // Pixels no code reaches show index 0, as other readers show them.
+    const auto paint = [&](int64_t x, int64_t fileRow, unsigned index) {
+      uint8_t* out = rowOut(topDown ? fileRow : height - 1 - fileRow) + x * 4;
+      const bool known = index < paletteCount;
+      out[0] = known ? palette[index][0] : 0, out[1] = known ? palette[index][1] : 0;
+      out[2] = known ? palette[index][2] : 0, out[3] = 255;
+    };
+    for (int64_t y = 0; y < height; ++y)
+      for (int64_t x = 0; x < width; ++x) paint(x, y, 0);
+    if (!DecodeBmpRle(data + offBits, size - offBits, bits, width, height, paint)) {
+      ReleaseBaseImage(image);
+      return BmpFail("画素データが途中で終わっています");
+    }
+    *hasAlpha = 0;
+    return 0;
+  }
   bool anyAlpha = false;
   for (int64_t y = 0; y < height; ++y) {
     const uint8_t* in = data + offBits + stride * uint64_t(topDown ? y : height - 1 - y);

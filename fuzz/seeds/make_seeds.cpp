@@ -8,6 +8,7 @@
 #include "engine/sound/sound_convert.h"
 #include "game/settings.h"
 #include "media.h"
+#include "tests/draw/bmp_bytes.h"
 
 namespace {
 
@@ -62,6 +63,24 @@ int main(int argc, char** argv) {
   for (int t = 0; t < 3; ++t)
     if (SaveBaseImageToFile((root + "/image/" + kinds[t]).c_str(), &image, t, 80, 0, 9) != 0) return 1;
   ReleaseBaseImage(&image);
+
+  // Run-length coded BMPs: runs, odd absolute runs, deltas, end of line and of bitmap; and codes
+  // that run past the right edge and the last row.
+  const std::vector<std::vector<uint8_t>> indices = {
+      {1, 1, 1, 2, 3, 4, 0, 0, 5}, {0, 0, 0, 0, 6, 7, 6, 0, 0}, {0, 0, 0, 3, 3, 3, 3, 9, 8}};
+  for (int bits : {8, 4}) {
+    drawtest::BmpLayout rle;
+    rle.width = 9, rle.height = 3, rle.bits = uint16_t(bits), rle.compression = bits == 8 ? 1 : 2;
+    for (uint32_t i = 0; i < 10; ++i) rle.palette.push_back(i * 0x1A2B3Cu & 0xFFFFFF);
+    rle.pixels = drawtest::RleCodes(indices, bits);
+    const std::string file = drawtest::BmpBytes(rle);
+    Put(bits == 8 ? "image/rle8.bmp" : "image/rle4.bmp", file.data(), file.size());
+  }
+  drawtest::BmpLayout edges;
+  edges.width = 4, edges.height = -3, edges.bits = 8, edges.compression = 1, edges.palette = {0xFF, 0xFF00};
+  edges.pixels = {6, 1, 0, 0, 0, 5, 1, 0, 1, 0, 1, 0, 0, 2, 200, 9, 1, 1};
+  const std::string edgeFile = drawtest::BmpBytes(edges);
+  Put("image/rle8-edges.bmp", edgeFile.data(), edgeFile.size());
 
   // Plain WAVE: 16-bit mono and 8-bit stereo.
   Put("sound_wave/mono16.wav", PcmWave(1, 11025, 16, ToBytes(TestSignal(1, 120, 11025))));

@@ -8,6 +8,11 @@
 
 #include "platform/audio/audio.h"
 
+// Rate conversion reads kMixTaps input frames around each output frame: kMixTaps / 2 - 1 before
+// the frame the cursor is in, that frame, and kMixTaps / 2 after it.
+constexpr int kMixTaps = 32;
+constexpr int kMixTapsBefore = kMixTaps / 2 - 1;
+
 struct AudioBuffer {
   AudioDevice* device = nullptr;
   bool primary = false;
@@ -23,6 +28,10 @@ struct AudioBuffer {
   uint32_t frequency = 0;  // 0: the format's rate
   float gainLeft = 1.0f;
   float gainRight = 1.0f;
+  // The frames just before the cursor as the mixer read them, per channel, so that a stream
+  // writing behind the cursor cannot change what the filter still needs. Unknown after a seek.
+  float history[2][kMixTapsBefore] = {};
+  bool historyKnown = false;
   // A lock hands out a copy of the region; unlock writes it back, so the mixer never reads half-written bytes.
   std::vector<uint8_t> staging;
   bool locked = false;
@@ -42,6 +51,7 @@ struct AudioDevice {
   DSCAPS caps{};
   std::vector<AudioBuffer*> buffers;
   std::vector<float> mix;  // scratch of one render
+  std::vector<float> input;  // one voice's input frames of one block as floats, per channel; sized at open
   // SDL backend
   uint32_t sdlDevice = 0;
   std::vector<int16_t> sdlScratch;

@@ -20,6 +20,7 @@
 #include "engine/system/system.h"
 #include "platform/window/test_driver.h"
 #include "common/scratch.h"
+#include "draw/bmp_bytes.h"
 
 namespace drawtest {
 
@@ -156,47 +157,6 @@ inline bool WriteJpeg(const std::string& path, int w, int h, const std::vector<u
   jpeg_finish_compress(&cinfo);
   jpeg_destroy_compress(&cinfo);
   return std::fclose(f) == 0;
-}
-
-// A BMP file laid out byte by byte: 40-byte info header, optional masks and palette.
-struct BmpLayout {
-  int32_t width = 0, height = 0;  // negative height: rows top-down
-  uint16_t bits = 24;
-  uint32_t compression = 0;
-  std::vector<uint32_t> masks;    // written after the header (bit fields)
-  std::vector<uint32_t> palette;  // 0x00RRGGBB entries
-  std::vector<uint8_t> pixels;    // rows as stored, padded to 4 bytes
-};
-
-inline void Put32(std::string& s, uint32_t v) {
-  for (int i = 0; i < 4; ++i) s.push_back(char((v >> (8 * i)) & 0xFF));
-}
-inline void Put16(std::string& s, uint32_t v) {
-  s.push_back(char(v & 0xFF));
-  s.push_back(char((v >> 8) & 0xFF));
-}
-
-inline std::string BmpBytes(const BmpLayout& b) {
-  std::string info;
-  Put32(info, 40);
-  Put32(info, uint32_t(b.width));
-  Put32(info, uint32_t(b.height));
-  Put16(info, 1);
-  Put16(info, b.bits);
-  Put32(info, b.compression);
-  Put32(info, uint32_t(b.pixels.size()));
-  Put32(info, 2835);
-  Put32(info, 2835);
-  Put32(info, uint32_t(b.palette.size()));
-  Put32(info, 0);
-  for (uint32_t m : b.masks) Put32(info, m);
-  for (uint32_t c : b.palette) Put32(info, c);
-  std::string file = "BM";
-  const uint32_t offset = 14 + uint32_t(info.size());
-  Put32(file, offset + uint32_t(b.pixels.size()));
-  Put32(file, 0);
-  Put32(file, offset);
-  return file + info + std::string(b.pixels.begin(), b.pixels.end());
 }
 
 }  // namespace drawtest

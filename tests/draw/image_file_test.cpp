@@ -215,6 +215,59 @@ TEST_P(ImageFiles, BmpDepthsAndRowOrders) {
   EXPECT_EQ(Color(GraphImage(g32z), 0, 0), Rgb(30, 20, 10));
 }
 
+TEST_P(ImageFiles, RunLengthBmpsEqualTheirPlainTwins) {
+  // File rows: runs, odd and even literal runs, deltas within a row and into the next, a row of
+  // zeros, zeros left to the row's end and end of bitmap on the last row.
+  const std::vector<std::vector<uint8_t>> rows = {
+      {5, 5, 5, 5, 1, 2, 3, 0, 0, 0, 7, 8, 9},   {0, 0, 0, 0, 0, 4, 6, 4, 6, 4, 0, 0, 0},
+      {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 11, 12}, {3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3},
+      {1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1},   {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+      {0, 0, 9, 9, 9, 9, 15, 14, 13, 12, 0, 0, 0}};
+  for (int bits : {8, 4}) {
+    for (int32_t height : {7, -7}) {
+      auto indices = rows;
+      if (bits == 8)
+        for (auto& row : indices)
+          for (uint8_t& i : row) i = i ? uint8_t(i + 200) : 0;
+      BmpLayout plain;
+      plain.width = 13, plain.height = height, plain.bits = uint16_t(bits);
+      for (uint32_t i = 0; i < (1u << bits); ++i) plain.palette.push_back(i ? (i * 0x9E3779u) & 0xFFFFFF : 0x2040F0);
+      plain.pixels = PackedRows(indices, bits);
+      BmpLayout rle = plain;
+      rle.compression = bits == 8 ? 1 : 2;
+      rle.pixels = RleCodes(indices, bits);
+      const std::string name = std::to_string(bits) + (height < 0 ? "-top" : "-bottom");
+      const std::string pp = Name((name + "-plain.bmp").c_str()), rp = Name((name + "-rle.bmp").c_str());
+      WriteWholeFile(pp, BmpBytes(plain));
+      WriteWholeFile(rp, BmpBytes(rle));
+      const int gp = Load(pp), gr = Load(rp);
+      ASSERT_GE(gp, 0) << name;
+      ASSERT_GE(gr, 0) << name;
+      EXPECT_EQ(Color(GraphImage(gr), 0, height < 0 ? 2 : 4), Rgb(0x20, 0x40, 0xF0)) << name;  // never set
+      for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 13; ++x)
+          ASSERT_EQ(Color(GraphImage(gr), x, y), Color(GraphImage(gp), x, y)) << name << " " << x << "," << y;
+    }
+  }
+}
+
+TEST_P(ImageFiles, RunLengthCodesStopAtThePicturesEdges) {
+  BmpLayout b;
+  b.width = 4, b.height = 3, b.bits = 8, b.compression = 1;
+  b.palette = {0x0000FF, 0xFF0000, 0x00FF00, 0xFFFFFF};
+  b.pixels = {6, 1, 2, 2, 0, 0,                        // a run past the right edge, then more
+              0, 5, 2, 3, 2, 3, 2, 0, 0, 2, 200, 0, 1, 1, 0, 0,  // an absolute run, a delta past it
+              0, 2, 1, 0, 1, 3, 0, 2, 0, 5, 5, 1};     // a delta past the last row, then more codes
+  const std::string p = Name("edges.bmp");
+  WriteWholeFile(p, BmpBytes(b));
+  const int g = Load(p);
+  ASSERT_GE(g, 0);
+  const uint32_t B = Rgb(0, 0, 255), R = Rgb(255, 0, 0), G = Rgb(0, 255, 0), W = Rgb(255, 255, 255);
+  const uint32_t want[3][4] = {{B, W, B, B}, {G, W, G, W}, {R, R, R, R}};
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(Color(GraphImage(g), x, y), want[y][x]) << x << "," << y;
+}
+
 TEST_P(ImageFiles, DamagedFilesGiveMinusOneAndLeakNothing) {
   // Good files to cut up.
   PngSpec s;
@@ -253,8 +306,15 @@ TEST_P(ImageFiles, DamagedFilesGiveMinusOneAndLeakNothing) {
   zero.width = 0;
   bad.push_back({"bmp-zero", BmpBytes(zero)});
   BmpLayout rle = bmp;
-  rle.bits = 8, rle.compression = 1;
-  bad.push_back({"bmp-rle", BmpBytes(rle)});
+  rle.bits = 8, rle.compression = 1, rle.palette = {0xFF0000};
+  rle.pixels = {4, 0, 0, 0};  // codes end before the picture does
+  bad.push_back({"bmp-rle-short", BmpBytes(rle)});
+  rle.pixels = {0, 5, 1, 2};  // an absolute run cut
+  bad.push_back({"bmp-rle-absolute-cut", BmpBytes(rle)});
+  rle.pixels = {0, 2, 1};  // a delta cut
+  bad.push_back({"bmp-rle-delta-cut", BmpBytes(rle)});
+  rle.pixels = {4, 0, 0, 1}, rle.compression = 2;  // RLE4 codes on 8 bits
+  bad.push_back({"bmp-rle-depth", BmpBytes(rle)});
   BmpLayout manyColours = bmp;
   manyColours.bits = 8, manyColours.palette.assign(300, 0);
   bad.push_back({"bmp-palette", BmpBytes(manyColours)});

@@ -3,9 +3,11 @@
 
 #include <cmath>
 #include <cstring>
+#include <random>
 
 #include "media.h"
 #include "platform/audio/audio.h"
+#include "platform/audio/mix_kernel.h"
 
 namespace {
 
@@ -155,17 +157,18 @@ TEST_F(NullDevice, VolumePanFrequencyAndFormats) {
   AudioBuffer_Play(b, 0);
   EXPECT_EQ(Mix(10), std::vector<int16_t>(20, 0));
 
-  // Half the device rate: every sample lasts two frames, the second half-way to the next.
+  // Half the device rate: every sample comes out as it is, and between two of a ramp (far
+  // enough from its start for the filter) comes the point half-way.
   AudioBuffer_SetVolume(b, 0);
   AudioBuffer_SetFrequency(b, 22050);
-  AudioBuffer_SetCurrentPosition(b, 0);
+  AudioBuffer_SetCurrentPosition(b, 40);
   AudioBuffer_Play(b, 0);
   out = Mix(20);
   for (int i = 0; i < 10; ++i) {
-    EXPECT_EQ(out[4 * i], ramp[i]);
-    EXPECT_EQ(out[4 * i + 2], ramp[i] + 150);
+    EXPECT_EQ(out[4 * i], ramp[20 + i]);
+    EXPECT_EQ(out[4 * i + 2], ramp[20 + i] + 150);
   }
-  EXPECT_EQ(Cursor(b), 20u);
+  EXPECT_EQ(Cursor(b), 60u);
   AudioBuffer_Release(b);
 
   // 8-bit unsigned stereo: byte 128 + v plays as v x 256, each side its own.
@@ -238,4 +241,104 @@ TEST_F(NullDevice, ConsumedFramesCountEveryLap) {
   uint64_t n = 1;
   EXPECT_EQ(AudioBuffer_GetConsumedFrames(d, &n), 0);
   EXPECT_EQ(n, 0u);
+}
+
+// 44.1 kHz sines on a 48 kHz output against the sine itself at each output frame's time.
+TEST_F(NullDevice, RateConversionKeepsTheBandAndTheSine) {
+  Close();
+  NullAudioConfig config;
+  config.rate = 48000;
+  Open(config);
+  constexpr double kPi = 3.14159265358979323846, kAmplitude = 30000.0;
+  constexpr int kSkip = 64, kMeasured = 9600;  // past the filter's start; 0.2 s, whole periods
+  const double step = std::floor(44100.0 / 48000.0 * 4294967296.0) / 4294967296.0;  // the cursor's step
+  for (int khz : {1, 5, 8, 10, 15, 18}) {
+    std::vector<int16_t> sine(11000);
+    for (size_t k = 0; k < sine.size(); ++k)
+      sine[k] = static_cast<int16_t>(std::lrint(kAmplitude * std::sin(2 * kPi * khz * 1000.0 * k / 44100.0)));
+    AudioBuffer* b = Buffer(ToBytes(sine), 1, 16);
+    AudioBuffer_Play(b, 0);
+    const std::vector<int16_t> out = Mix(kSkip + kMeasured);
+    double inPhase = 0, quadrature = 0, signal = 0, noise = 0;
+    for (int n = kSkip; n < kSkip + kMeasured; ++n) {
+      const double angle = 2 * kPi * khz * 1000.0 * (n * step) / 44100.0, y = out[2 * n];
+      inPhase += y * std::sin(angle) * 2 / kMeasured;
+      quadrature += y * std::cos(angle) * 2 / kMeasured;
+      const double want = kAmplitude * std::sin(angle);
+      signal += want * want;
+      noise += (y - want) * (y - want);
+    }
+    const double gainDb = 20 * std::log10(std::hypot(inPhase, quadrature) / kAmplitude);
+    const double snrDb = 10 * std::log10(signal / noise);
+    EXPECT_LT(std::fabs(gainDb), 0.5) << khz << " kHz";
+    EXPECT_GE(snrDb, 80.0) << khz << " kHz";
+    AudioBuffer_Release(b);
+  }
+}
+
+// A stream rewrites the frames behind the cursor: what is heard is what was there when played.
+TEST_F(NullDevice, WritingBehindTheCursorChangesNothingHeard) {
+  Close();
+  NullAudioConfig config;
+  config.rate = 48000;
+  Open(config);
+  std::vector<int16_t> noise(4000);
+  uint32_t seed = 7;
+  for (int16_t& s : noise) s = static_cast<int16_t>((seed = seed * 1664525u + 1013904223u) >> 17) - 16384;
+  std::vector<int16_t> heard[2];
+  for (int rewrite : {0, 1}) {
+    AudioBuffer* b = Buffer(ToBytes(noise), 1, 16);
+    AudioBuffer_Play(b, DSBPLAY_LOOPING);
+    for (int pass = 0; pass < 12; ++pass) {  // less than a lap: rewritten frames are not reached again
+      const std::vector<int16_t> out = Mix(301);
+      heard[rewrite].insert(heard[rewrite].end(), out.begin(), out.end());
+      if (!rewrite) continue;
+      const uint32_t cursor = Cursor(b), bytes = 2 * 40;
+      void *p1, *p2;
+      uint32_t n1, n2;
+      ASSERT_EQ(AudioBuffer_Lock(b, (cursor + 8000 - bytes) % 8000, bytes, &p1, &n1, &p2, &n2), 0);
+      std::memset(p1, 0x7F, n1);
+      if (n2) std::memset(p2, 0x7F, n2);
+      ASSERT_EQ(AudioBuffer_Unlock(b, p1, n1, p2, n2), 0);
+    }
+    AudioBuffer_Release(b);
+  }
+  EXPECT_EQ(heard[0], heard[1]);
+}
+
+// Every instruction set's rate conversion gives the generic one's bits, and so does the way for
+// output frames on whole input frames.
+TEST(MixKernels, EveryVersionMatchesTheGenericOne) {
+  std::mt19937 random(31);
+  std::uniform_real_distribution<float> sample(-32768.0f, 32767.0f);
+  std::vector<float> in[2];
+  for (auto& channel : in) {
+    channel.resize(256 * 26 + kMixTaps + 1);
+    for (float& s : channel) s = sample(random);
+  }
+  std::vector<const MixKernels*> sets = {&kMixKernelsGeneric};
+  if (&MixKernelsBest() != &kMixKernelsGeneric) sets.push_back(&MixKernelsBest());
+  for (int round = 0; round < 400; ++round) {
+    const int sources = 1 + round % 2, outputs = 1 + round / 2 % 2;
+    const bool whole = round % 8 >= 4;
+    MixBlock block{{in[0].data(), in[1].data()}, whole ? 0 : uint64_t{random()},
+                   whole ? std::uniform_int_distribution<uint64_t>(1, 25)(random) << 32
+                         : std::uniform_int_distribution<uint64_t>(1, 25ull << 32)(random),
+                   std::uniform_int_distribution<uint32_t>(1, 256)(random), sample(random) / 32768.0f,
+                   sample(random) / 32768.0f, nullptr};
+    std::vector<float> want(512, 1.0f);
+    block.out = want.data();
+    kMixKernelsGeneric.kernel[sources - 1][outputs - 1](MixSinc(), block);
+    for (const MixKernels* set : sets) {
+      std::vector<MixKernel> versions = {set->kernel[sources - 1][outputs - 1]};
+      if (whole) versions.push_back(set->whole[sources - 1][outputs - 1]);
+      for (size_t v = 0; v < versions.size(); ++v) {
+        std::vector<float> got(512, 1.0f);
+        block.out = got.data();
+        versions[v](MixSinc(), block);
+        ASSERT_EQ(std::memcmp(want.data(), got.data(), want.size() * sizeof(float)), 0)
+            << set->name << (v ? " whole" : "") << " round " << round;
+      }
+    }
+  }
 }
