@@ -22,8 +22,9 @@
 //   filter's streaming lock with this one held, so they nest from upstream to downstream.
 // - A filter's own locks (the renderer's wait lock, the sample grabber's lock, the movie
 //   renderer's frame lock, a reader's request and stream locks, a demultiplexer pin's queue
-//   lock, the video decoder's clock lock): their own fields only. Nothing under them delivers a sample or takes a lock to their
-//   left.
+//   lock, the video decoder's clock lock, the audio renderer's ring lock, the only lock its
+//   clearing thread takes): their own fields only. Nothing under them delivers a sample or
+//   takes a lock to their left.
 // - Allocator lock (MemAllocator) and the graph's event lock: innermost; nothing is taken
 //   under them.
 //
