@@ -507,7 +507,7 @@ class BaseRenderer : public BaseFilter {
 
   // The streaming path.
   virtual HRESULT Receive(IMediaSample* sample);
-  virtual HRESULT EndOfStream();  // EC_COMPLETE once running
+  virtual HRESULT EndOfStream();  // EC_COMPLETE once running and the last sample's time is over
   virtual HRESULT BeginFlush();
   virtual HRESULT EndFlush();
 
@@ -526,6 +526,8 @@ class BaseRenderer : public BaseFilter {
   ComPtr<IReferenceClock> runClock_;  // the clock and start of the running stream, under mutex_
   REFERENCE_TIME runStart_ = 0;
   bool havePoster_ = false;  // a sample was rendered since the stream started or flushed
+  static constexpr REFERENCE_TIME kNoTime = INT64_MIN;
+  REFERENCE_TIME lastStop_ = kNoTime;  // stream time at which the last rendered sample ends
   bool eos_ = false;
   bool completeSent_ = false;
 };
