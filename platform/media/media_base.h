@@ -248,6 +248,7 @@ class BaseInputPin : public BasePin, public IMemInputPin {
   HRESULT EndFlush() override;
 
   HRESULT BreakConnect() override;
+  HRESULT Active() override;
   HRESULT Inactive() override;
 
   // S_OK when a sample may be taken: VFW_E_NOT_CONNECTED, VFW_E_WRONG_STATE when stopped,
