@@ -132,9 +132,11 @@ class MovieSync : public ::testing::TestWithParam<SyncClip> {
     SetMovieFrameCallback(m, Record, reinterpret_cast<intptr_t>(&seen));
     MovieHandleRecord* r = GetMovieHandleRecord(m);
     ComPtr<ManualClock> clock(new ManualClock);
+    // The clock is set while the graph is stopped; the open left it paused.
+    static_cast<IMediaControl*>(r->mediaControl)->Stop();
     ComPtr<IMediaFilter> graph;
     static_cast<IGraphBuilder*>(r->graphBuilder)->QueryInterface(IID_IMediaFilter, graph.PutVoid());
-    graph->SetSyncSource(clock.Get());
+    EXPECT_EQ(graph->SetSyncSource(clock.Get()), S_OK);
     AudioNull_ClearCapture(device);
     PlayMovie(m, loop ? DX_PLAYTYPE_LOOP : DX_PLAYTYPE_BACK);
 
