@@ -56,6 +56,13 @@ HRESULT BaseInputPin::BreakConnect() {
   return S_OK;
 }
 
+// A sample that failed while the filter was stopping may have marked an error after Inactive:
+// a new run starts clean.
+HRESULT BaseInputPin::Active() {
+  runtimeError_ = false;
+  return S_OK;
+}
+
 HRESULT BaseInputPin::Inactive() {
   runtimeError_ = false;
   flushing_ = false;

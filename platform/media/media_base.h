@@ -22,8 +22,9 @@
 //   filter's streaming lock with this one held, so they nest from upstream to downstream.
 // - A filter's own locks (the renderer's wait lock, the sample grabber's lock, the movie
 //   renderer's frame lock, a reader's request and stream locks, a demultiplexer pin's queue
-//   lock, the video decoder's clock lock): their own fields only. Nothing under them delivers a sample or takes a lock to their
-//   left.
+//   lock, the video decoder's clock lock, the audio renderer's ring lock, the only lock its
+//   clearing thread takes): their own fields only. Nothing under them delivers a sample or
+//   takes a lock to their left.
 // - Allocator lock (MemAllocator) and the graph's event lock: innermost; nothing is taken
 //   under them.
 //
@@ -247,6 +248,7 @@ class BaseInputPin : public BasePin, public IMemInputPin {
   HRESULT EndFlush() override;
 
   HRESULT BreakConnect() override;
+  HRESULT Active() override;
   HRESULT Inactive() override;
 
   // S_OK when a sample may be taken: VFW_E_NOT_CONNECTED, VFW_E_WRONG_STATE when stopped,
@@ -506,7 +508,7 @@ class BaseRenderer : public BaseFilter {
 
   // The streaming path.
   virtual HRESULT Receive(IMediaSample* sample);
-  virtual HRESULT EndOfStream();  // EC_COMPLETE once running
+  virtual HRESULT EndOfStream();  // EC_COMPLETE once running and the last sample's time is over
   virtual HRESULT BeginFlush();
   virtual HRESULT EndFlush();
 
@@ -525,6 +527,8 @@ class BaseRenderer : public BaseFilter {
   ComPtr<IReferenceClock> runClock_;  // the clock and start of the running stream, under mutex_
   REFERENCE_TIME runStart_ = 0;
   bool havePoster_ = false;  // a sample was rendered since the stream started or flushed
+  static constexpr REFERENCE_TIME kNoTime = INT64_MIN;
+  REFERENCE_TIME lastStop_ = kNoTime;  // stream time at which the last rendered sample ends
   bool eos_ = false;
   bool completeSent_ = false;
 };

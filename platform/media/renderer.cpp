@@ -2,6 +2,8 @@
 // as they come without one; a paused renderer shows one sample and holds the stream.
 #include "platform/media/media_base.h"
 
+#include <algorithm>
+
 BaseRenderer::BaseRenderer(const CLSID& clsid, const char* objectName, IUnknown* outer, HRESULT* hr)
     : BaseFilter(objectName, outer, clsid), pin_(new RendererInputPin(this)) {
   if (hr) *hr = S_OK;
@@ -23,6 +25,7 @@ HRESULT BaseRenderer::Stop() {
   {
     std::lock_guard<std::mutex> guard(mutex_);
     eos_ = completeSent_ = havePoster_ = false;
+    lastStop_ = kNoTime;
     runClock_.Reset();
     wake_.notify_all();
   }
@@ -38,6 +41,7 @@ HRESULT BaseRenderer::Pause() {
     {
       std::lock_guard<std::mutex> guard(mutex_);
       eos_ = completeSent_ = havePoster_ = false;
+      lastStop_ = kNoTime;
     }
     HRESULT hr = OnStartStreaming();
     if (FAILED(hr)) return hr;
@@ -96,6 +100,8 @@ HRESULT BaseRenderer::Receive(IMediaSample* sample) {
     break;
   }
   havePoster_ = true;
+  REFERENCE_TIME start, stop;
+  if (SUCCEEDED(sample->GetTime(&start, &stop))) lastStop_ = std::max(start, stop);
   lock.unlock();
   std::lock_guard<std::mutex> rendering(renderLock_);
   if (IsStopped()) return VFW_E_WRONG_STATE;
@@ -108,8 +114,20 @@ bool BaseRenderer::WaitFor(std::chrono::microseconds time) {
   return !wake_.wait_for(lock, time, interrupted);
 }
 
+// The end is due once the last sample has had its time, so that it is seen for its length.
 HRESULT BaseRenderer::EndOfStream() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    if (pin_->IsFlushing() || IsStopped()) return S_OK;
+    if (!SyncToClock() || !havePoster_ || lastStop_ == kNoTime) break;
+    if (State() == FilterState::Paused) {
+      wake_.wait(lock);
+      continue;
+    }
+    REFERENCE_TIME now;
+    if (!runClock_ || FAILED(runClock_->GetTime(&now)) || (now -= runStart_) >= lastStop_) break;
+    wake_.wait_for(lock, std::chrono::microseconds(std::min<REFERENCE_TIME>(lastStop_ - now, UNITS / 20) / 10 + 1));
+  }
   eos_ = true;
   SendCompleteIfDue();
   return S_OK;
@@ -123,6 +141,7 @@ HRESULT BaseRenderer::BeginFlush() {
 HRESULT BaseRenderer::EndFlush() {
   std::lock_guard<std::mutex> lock(mutex_);
   eos_ = completeSent_ = havePoster_ = false;
+  lastStop_ = kNoTime;
   return S_OK;
 }
 

@@ -179,6 +179,9 @@ TEST_F(MediaTest, SamplesWaitForTheirTimeOnTheClock) {
   clock->Advance(UNITS / 2);
   ASSERT_TRUE(Eventually([&] { return c.sink->Count() == 3; }));
   int32_t code;
+  // The end comes once the last sample's time is over, not when it is shown.
+  EXPECT_EQ(c.events->WaitForCompletion(20, &code), E_ABORT);
+  clock->Advance(UNITS);
   ASSERT_EQ(c.events->WaitForCompletion(5000, &code), S_OK);
   clock->Advance(10 * UNITS);
   EXPECT_EQ(c.Position(), 3 * UNITS);  // never past the stop

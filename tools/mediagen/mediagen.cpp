@@ -83,19 +83,20 @@ bool WriteTestClip(const std::string& path, const TestClipSpec& shape) {
     c->pix_fmt = AV_PIX_FMT_YUV420P;
     c->time_base = AVRational{1, shape.fps};
     c->framerate = AVRational{shape.fps, 1};
-    c->gop_size = 12;
+    c->gop_size = shape.gop;
     c->max_b_frames = 0;
     c->thread_count = 1;
     if (codec->id == AV_CODEC_ID_MPEG4) {
       c->flags |= AV_CODEC_FLAG_QSCALE;
       c->global_quality = FF_QP2LAMBDA * shape.quality;
     } else if (codec->id == AV_CODEC_ID_H264) {
-      c->bit_rate = int64_t(shape.width) * shape.height * shape.fps / 10;  // about 25 Mbit/s at 2160p30
+      c->bit_rate = shape.videoBitRate > 0 ? shape.videoBitRate
+                                           : int64_t(shape.width) * shape.height * shape.fps / 10;  // about 25 Mbit/s at 2160p30
       av_opt_set(c->priv_data, "preset", "ultrafast", 0);
     } else {
-      c->bit_rate = 4000000;
+      c->bit_rate = shape.videoBitRate > 0 ? shape.videoBitRate : 4000000;
       c->qmin = 2;
-      c->qmax = 12;
+      c->qmax = shape.maxQuantiser;
       av_opt_set(c->priv_data, "deadline", "realtime", 0);
       av_opt_set_int(c->priv_data, "cpu-used", 8, 0);
     }
@@ -114,7 +115,8 @@ bool WriteTestClip(const std::string& path, const TestClipSpec& shape) {
   Track audio;
   audio.done = shape.audioCodec == nullptr;
   int audioFrameSize = 1024;
-  const long audioSamples = long(shape.frames) * shape.audioRate / shape.fps;
+  const long audioSamples = long(shape.soundFrames >= 0 ? shape.soundFrames : shape.frames) * shape.audioRate / shape.fps;
+  const long audioStart = long(shape.startFrame) * shape.audioRate / shape.fps;
   if (shape.audioCodec) {
     const AVCodec* codec = avcodec_find_encoder_by_name(shape.audioCodec);
     if (!codec) return Fail(path, "no audio encoder");
@@ -163,7 +165,7 @@ bool WriteTestClip(const std::string& path, const TestClipSpec& shape) {
     if (videoNext) {
       FillTestMovieFrame(int(video.next), shape.width, shape.height, f->data[0], f->linesize[0], shape.width / 2,
                          shape.height / 2, f->data[1], f->data[2], f->linesize[1]);
-      f->pts = video.next++;
+      f->pts = shape.startFrame + video.next++;
       f->pict_type = AV_PICTURE_TYPE_NONE;
       f->quality = video.codec->global_quality;  // the quantiser of a fixed-quality encode
     } else {
@@ -181,7 +183,7 @@ bool WriteTestClip(const std::string& path, const TestClipSpec& shape) {
             reinterpret_cast<float*>(plane)[at] = v;
         }
       }
-      f->pts = audio.next;
+      f->pts = audioStart + audio.next;
       audio.next += f->nb_samples;
     }
     if (!Encode(out.get(), t, f, packet.get())) return Fail(path, "encoding failed");

@@ -14,6 +14,11 @@ struct TestClipSpec {
   int audioRate = 44100;
   int audioChannels = 2;
   int quality = 2;  // MPEG-4 quantiser: 2 best
+  int soundFrames = -1;  // length of the sound in picture frames; -1: as long as the picture
+  int startFrame = 0;    // time of the first frame in frames; below 0 an MP4 edit list starts later
+  int gop = 12;          // frames from one key frame to the next
+  int videoBitRate = 0;   // bits a second for H.264, VP8 and MPEG-1/2; 0: by the picture's size
+  int maxQuantiser = 12;  // coarsest quantiser of VP8 and MPEG-1/2
 };
 
 // Writes the clip; false (with a line on stderr) when an encoder or the muxer fails.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "mediagen.h"
+#include "mediagen_clips.h"
 
 int main(int argc, char** argv) {
   TestClipSpec one;
@@ -49,7 +50,7 @@ int main(int argc, char** argv) {
   bool ok = WriteTestClip(dir + "count50.mp4", mp4) && WriteTestClip(dir + "count50_mp3.mp4", mp3) &&
             WriteTestClip(dir + "count50.webm", webm) && WriteTestClip(dir + "count50_silent.mkv", silent) &&
             WriteTestClip(dir + "count100_640x480.mp4", large) && WriteTestClip(dir + "tone.mp3", tone) &&
-            WriteTestClip(dir + "tone.wav", wave);
+            WriteTestClip(dir + "tone.wav", wave) && WriteSyncClips(dir);
   // A file no demuxer takes: text that starts like nothing.
   if (std::FILE* f = std::fopen((dir + "unreadable.mp4").c_str(), "wb")) {
     for (int i = 0; i < 200; ++i) std::fputs("Kein Film, nur Text. ", f);

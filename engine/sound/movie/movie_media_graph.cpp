@@ -160,9 +160,14 @@ void UpdateMovie_MediaGraph(MovieHandleRecord* m) {
   IMediaSeeking* seeking = SeekingOf(m);
   IMediaControl* control = ControlOf(m);
   if (!seeking || !control) return;
-  int64_t current = 0;
-  // A movie whose length is unknown has no end to reach.
-  if (m->stopPosition <= 0 || FAILED(seeking->GetCurrentPosition(&current)) || current < m->stopPosition) return;
+  // The end is where every stream the graph renders has played out, not the length the file
+  // states: that may be missing, an estimate, or cover time the streams do not fill.
+  ComPtr<IMediaEvent> events;
+  if (FAILED(GraphOf(m)->QueryInterface(IID_IMediaEvent, events.PutVoid()))) return;
+  int32_t code = 0;
+  intptr_t param1 = 0, param2 = 0;
+  while (SUCCEEDED(events->GetEvent(&code, &param1, &param2, 0))) events->FreeEventParams(code, param1, param2);
+  if (FAILED(events->WaitForCompletion(0, &code))) return;
   if (m->playType & 2) {  // a looping type
     int64_t start = 0;
     seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);

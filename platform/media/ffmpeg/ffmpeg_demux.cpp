@@ -383,7 +383,12 @@ void DemuxFilter::Stream() {
   const int64_t start = startAt_, stop = stopAt_;
   if (start > 0 || streamed_) {
     const int64_t target = av_rescale(start + base_, AV_TIME_BASE, UNITS);
-    if (avformat_seek_file(ctx, -1, INT64_MIN, target, target, 0) < 0)
+    // Back to the start by bytes where the container allows it: a search by time in a program
+    // stream or a stream without an index can land a group of pictures late, or nowhere.
+    const bool fromTop = start <= 0 && !(ctx->iformat->flags & AVFMT_NO_BYTE_SEEK) &&
+                         (ctx->iformat->flags & (AVFMT_TS_DISCONT | AVFMT_GENERIC_INDEX));
+    if ((!fromTop || av_seek_frame(ctx, -1, 0, AVSEEK_FLAG_BYTE) < 0) &&
+        avformat_seek_file(ctx, -1, INT64_MIN, target, target, 0) < 0)
       av_seek_frame(ctx, -1, target, AVSEEK_FLAG_BACKWARD);
   }
   streamed_ = true;

@@ -1,8 +1,12 @@
 // The default renderer of PCM sound: plays through the engine's own sound output (platform/audio),
 // so a movie's sound is mixed and heard with every other sound. Each renderer streams into a
 // looping play buffer of its own, a ring about a second long, and keeps writing ahead of the
-// mixer's cursor; the part the mixer has passed is cleared, so running dry plays silence.
+// mixer's cursor; a thread of the renderer clears the part the mixer has passed, so running dry
+// or reaching the end plays silence, never the ring's old contents again. Each
+// sample goes where its time falls on the stream's clock: the ring's byte `origin_` plays at
+// stream time 0, so a gap is filled with silence and sound whose time has passed is left out.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -41,6 +45,7 @@ class AudioRenderer : public BaseRenderer, public IBasicAudio {
       auto& list = Output().renderers;
       list.erase(std::remove(list.begin(), list.end(), this), list.end());
     }
+    StopKeeper();
     DropBuffer();
   }
 
@@ -66,7 +71,8 @@ class AudioRenderer : public BaseRenderer, public IBasicAudio {
   HRESULT OnStartStreaming() override {
     std::lock_guard<std::mutex> out(Output().lock);
     std::lock_guard<std::mutex> lock(bufferLock_);
-    written_ = cleared_ = 0;
+    written_ = cleared_ = origin_ = 0;
+    ended_ = false;
     if (buffer_ || !Output().device) return S_OK;  // without a device the sound is dropped
     const uint32_t frames = std::max<uint32_t>(format_.nSamplesPerSec * kRingMilliseconds / 1000, 64);
     DSBUFFERDESC desc{sizeof(DSBUFFERDESC), DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN | DSBCAPS_GETCURRENTPOSITION2,
@@ -79,9 +85,12 @@ class AudioRenderer : public BaseRenderer, public IBasicAudio {
     AudioBuffer_GetConsumedFrames(buffer_, &consumedAtStart_);
     AudioBuffer_SetVolume(buffer_, volume_);
     AudioBuffer_SetPan(buffer_, balance_);
+    keeperQuit_ = false;
+    keeper_.Start([this] { Keep(); });
     return S_OK;
   }
   HRESULT OnStopStreaming() override {
+    StopKeeper();
     DropBuffer();
     return S_OK;
   }
@@ -101,29 +110,72 @@ class AudioRenderer : public BaseRenderer, public IBasicAudio {
   HRESULT DoRenderSample(IMediaSample* sample) override {
     uint8_t* data = nullptr;
     if (FAILED(sample->GetPointer(&data))) return E_POINTER;
-    const uint32_t align = std::max<uint32_t>(format_.nBlockAlign, 1);
-    uint64_t length = uint64_t(std::max(sample->GetActualDataLength(), 0));
+    const int64_t align = std::max<int64_t>(format_.nBlockAlign, 1);
+    int64_t length = std::max(sample->GetActualDataLength(), 0);
     length -= length % align;
-    // A gap in the stream's times is played as silence, so the sound keeps its place.
     REFERENCE_TIME start = 0, stop = 0;
-    if (SUCCEEDED(sample->GetTime(&start, &stop)) && start > 0) {
-      const uint64_t at = uint64_t(double(start) * format_.nAvgBytesPerSec / UNITS) / align * align;
-      const uint64_t slack = format_.nAvgBytesPerSec / 25;
-      if (at > written_ + slack && !Write(nullptr, at - written_)) return S_FALSE;
+    if (SUCCEEDED(sample->GetTime(&start, &stop))) {
+      int64_t at = 0, written = 0;
+      {
+        std::lock_guard<std::mutex> lock(bufferLock_);
+        if (!buffer_) return S_OK;
+        const int64_t played = int64_t(Played());
+        if (played > int64_t(written_)) written_ = uint64_t(played);  // ran dry
+        written = int64_t(written_);
+        at = int64_t(origin_) + BytesAt(start);
+      }
+      // Timestamps jitter by a few samples: within the slack the sound runs on without a seam.
+      const int64_t slack = int64_t(format_.nAvgBytesPerSec) / 200 / align * align;
+      if (at > written + slack) {
+        if (!Write(nullptr, uint64_t(at - written))) return S_FALSE;
+      } else if (at < written - slack) {
+        const int64_t late = std::min(written - at, length);
+        data += late;
+        length -= late;
+      }
     }
-    return Write(data, length) ? S_OK : S_FALSE;
+    return Write(data, uint64_t(length)) ? S_OK : S_FALSE;
   }
 
-  // Waits for the ring to play out, so that the end comes when the last sound was heard.
+  // Waits for the ring to play out, so that the end comes when the last sound was heard; from
+  // then on the whole ring is silence, however long the buffer goes on playing.
   HRESULT EndOfStream() override {
+    ended_ = true;
+    {
+      std::lock_guard<std::mutex> lock(bufferLock_);
+      if (buffer_) {
+        const uint64_t played = Played();
+        if (played > written_) written_ = played;
+        const uint64_t ahead = written_ - played;
+        if (ahead < ringBytes_) FillRing(written_, nullptr, uint32_t(ringBytes_ - ahead));
+      }
+    }
     for (;;) {
       {
         std::lock_guard<std::mutex> lock(bufferLock_);
-        if (!buffer_ || Played() >= written_) break;
+        if (!buffer_) break;
+        const uint64_t played = Played();
+        ClearPlayed(std::min(played, written_));
+        if (played >= written_) break;
       }
       if (!WaitFor(kPoll)) return S_OK;
     }
     return BaseRenderer::EndOfStream();
+  }
+
+  // What was written for the old position goes; the new stream's time 0 plays where the cursor
+  // stands now.
+  HRESULT EndFlush() override {
+    ended_ = false;
+    {
+      std::lock_guard<std::mutex> lock(bufferLock_);
+      if (buffer_) {
+        const uint64_t played = Played();
+        if (written_ > played) FillRing(played, nullptr, uint32_t(written_ - played));
+        written_ = origin_ = played;
+      }
+    }
+    return BaseRenderer::EndFlush();
   }
 
   // IBasicAudio
@@ -152,6 +204,14 @@ class AudioRenderer : public BaseRenderer, public IBasicAudio {
     return S_OK;
   }
 
+  // -1 when no more sound is coming.
+  int QueuedMs() {
+    std::lock_guard<std::mutex> lock(bufferLock_);
+    if (!buffer_ || ended_ || !format_.nAvgBytesPerSec) return -1;
+    const uint64_t played = Played();
+    return played >= written_ ? 0 : int((written_ - played) * 1000 / format_.nAvgBytesPerSec);
+  }
+
   void DropBuffer() {
     std::lock_guard<std::mutex> lock(bufferLock_);
     if (buffer_) {
@@ -168,6 +228,12 @@ class AudioRenderer : public BaseRenderer, public IBasicAudio {
   }
 
  private:
+  // Bytes of sound from stream time 0 to t, whole frames; held within a range no cast overflows.
+  int64_t BytesAt(REFERENCE_TIME t) const {
+    const double frames = std::floor(double(t) * format_.nSamplesPerSec / UNITS);
+    return int64_t(std::clamp(frames, -1e15, 1e15)) * format_.nBlockAlign;
+  }
+
   // Bytes the mixer has taken from the ring since streaming started. Under bufferLock_.
   uint64_t Played() {
     uint64_t frames = consumedAtStart_;
@@ -201,7 +267,25 @@ class AudioRenderer : public BaseRenderer, public IBasicAudio {
     return true;
   }
 
-  // Silence over what the mixer passed since the last call, up to what is written.
+  // The ring loops: what the mixer has passed plays again a ring later unless it is cleared, also
+  // while no sound comes (upstream busy elsewhere, or the sound over before the stream's end).
+  void Keep() {
+    std::unique_lock<std::mutex> lock(bufferLock_);
+    while (!keeperQuit_) {
+      if (buffer_) ClearPlayed(Played());
+      keeperWake_.wait_for(lock, kPoll);
+    }
+  }
+  void StopKeeper() {
+    {
+      std::lock_guard<std::mutex> lock(bufferLock_);
+      keeperQuit_ = true;
+      keeperWake_.notify_all();
+    }
+    keeper_.Join();
+  }
+
+  // Silence over what the mixer passed since the last call.
   void ClearPlayed(uint64_t played) {
     if (played <= cleared_) return;
     const uint64_t from = std::max(cleared_, played > ringBytes_ ? played - ringBytes_ : 0);
@@ -234,6 +318,11 @@ class AudioRenderer : public BaseRenderer, public IBasicAudio {
   uint64_t consumedAtStart_ = 0;
   uint64_t written_ = 0;  // bytes written since streaming started
   uint64_t cleared_ = 0;  // bytes behind the cursor made silent
+  uint64_t origin_ = 0;   // bytes played before stream time 0
+  std::atomic<bool> ended_{false};  // the stream's end arrived
+  std::condition_variable keeperWake_;
+  bool keeperQuit_ = false;  // under bufferLock_
+  MediaThread keeper_;       // last: joined before the fields it uses go
   int32_t volume_ = 0;
   int32_t balance_ = 0;
 };
@@ -245,6 +334,16 @@ void SetMediaAudioDevice(AudioDevice* device) {
   if (Output().device == device) return;
   for (AudioRenderer* r : Output().renderers) r->DropBuffer();
   Output().device = device;
+}
+
+int MediaAudioQueuedMs() {
+  std::lock_guard<std::mutex> lock(Output().lock);
+  int least = -1;
+  for (AudioRenderer* r : Output().renderers) {
+    const int ms = r->QueuedMs();
+    if (ms >= 0 && (least < 0 || ms < least)) least = ms;
+  }
+  return least;
 }
 
 FilterRegistration AudioRendererRegistration() {
