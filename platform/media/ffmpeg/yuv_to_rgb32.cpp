@@ -7,37 +7,47 @@
 
 namespace {
 
-constexpr int kHalfLevel = 1 << (kYuvFractionBits - 1);
-// Keeps the sum positive while it is shifted down, so the shift floors as the vector code's does.
-constexpr int kBias = 2048 << kYuvFractionBits;
+// The top 16 bits of a product, as the vector multiply-high gives them: floored, negative or not.
+constexpr int kProductBias = 1 << 30;
+inline int High(int a, int b) { return ((a * b + kProductBias) >> 16) - (kProductBias >> 16); }
 
-uint8_t Channel(int sum) {
-  const int v = ((sum + kHalfLevel + kBias) >> kYuvFractionBits) - (kBias >> kYuvFractionBits);
-  return uint8_t(std::clamp(v, 0, 255));
-}
+// A sum in 1/32 level to a level, floored as the vector arithmetic shift does.
+constexpr int kSumBias = 1 << 20;
+inline uint8_t Level(int sum) { return uint8_t(std::clamp(((sum + kSumBias) >> 5) - (kSumBias >> 5), 0, 255)); }
 
-// The same integer sums as the vector kernels, so every version gives the same bytes.
-inline void Pixel(int y, int u, int v, const YuvCoefficients& c, uint8_t* out) {
-  const int luma = c.y * (y - c.yOffset), cb = u - 128, cr = v - 128;
-  out[0] = Channel(luma + c.bu * cb);
-  out[1] = Channel(luma + c.gu * cb + c.gv * cr);
-  out[2] = Channel(luma + c.rv * cr);
+// The chroma terms of one sample, shared by the pixels it covers.
+struct Chroma {
+  Chroma(int u, int v, const YuvCoefficients& c) {
+    const int cb = (u - 128) * 256, cr = (v - 128) * 256;
+    r = High(cr, c.rv);
+    g = High(cb, c.gu) + High(cr, c.gv);
+    b = High(cb, c.bu);
+  }
+  int r, g, b;
+};
+
+// The same integer steps as the vector kernels, so every version gives the same bytes.
+inline void Pixel(int y, const Chroma& ch, const YuvCoefficients& c, uint8_t* out) {
+  const int luma = High(y * 256, c.y) + c.bias;
+  out[0] = Level(luma + ch.b);
+  out[1] = Level(luma + ch.g);
+  out[2] = Level(luma + ch.r);
   out[3] = 255;
 }
 
 void HalfRow(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* out, size_t width,
              const YuvCoefficients& c) {
-  for (size_t x = 0; x < width; ++x) Pixel(y[x], u[x / 2], v[x / 2], c, out + 4 * x);
+  for (size_t x = 0; x < width; ++x) Pixel(y[x], Chroma(u[x / 2], v[x / 2], c), c, out + 4 * x);
 }
 
 void FullRow(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* out, size_t width,
              const YuvCoefficients& c) {
-  for (size_t x = 0; x < width; ++x) Pixel(y[x], u[x], v[x], c, out + 4 * x);
+  for (size_t x = 0; x < width; ++x) Pixel(y[x], Chroma(u[x], v[x], c), c, out + 4 * x);
 }
 
 void InterleavedRow(const uint8_t* y, const uint8_t* uv, const uint8_t*, uint8_t* out, size_t width,
                     const YuvCoefficients& c) {
-  for (size_t x = 0; x < width; ++x) Pixel(y[x], uv[x / 2 * 2], uv[x / 2 * 2 + 1], c, out + 4 * x);
+  for (size_t x = 0; x < width; ++x) Pixel(y[x], Chroma(uv[x / 2 * 2], uv[x / 2 * 2 + 1], c), c, out + 4 * x);
 }
 
 int16_t Fixed(double v) { return int16_t(std::lround(v * (1 << kYuvFractionBits))); }
@@ -63,7 +73,8 @@ YuvCoefficients YuvCoefficientsFor(int colorSpace, bool fullRange) {
   c.gu = Fixed(-2 * kb * (1 - kb) / kg * cs);
   c.gv = Fixed(-2 * kr * (1 - kr) / kg * cs);
   c.bu = Fixed(2 * (1 - kb) * cs);
-  c.yOffset = fullRange ? 0 : 16;
+  // Half a level, less the share of Y' = 16 at limited range (the luma term counts from 0).
+  c.bias = int16_t(16 - (fullRange ? 0 : std::lround(16 * ys * 32)));
   return c;
 }
 

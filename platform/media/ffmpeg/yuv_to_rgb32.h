@@ -7,16 +7,18 @@
 #include <cstddef>
 #include <cstdint>
 
-// Signed factors with kYuvFractionBits below the point, so that every one fits in 16 bits
-// (BT.2020's blue is 2.14 at limited range).
+// Every version works in 16-bit lanes: each term is a sample times 256 multiplied by a factor
+// with 13 bits below the point, keeping the top 16 bits of the product (1/32 level), and the
+// sum of the terms is rounded to a level. The three truncations and the factors' rounding
+// stay under 0.15 level.
 constexpr int kYuvFractionBits = 13;
 
 struct YuvCoefficients {
-  int16_t y;       // of Y' - yOffset
+  int16_t y;       // of Y'; at most 1.17 (BT.2020's blue is 2.14, hence no more bits)
   int16_t rv;      // red from Cr - 128
   int16_t gu, gv;  // green from Cb - 128 and Cr - 128
   int16_t bu;      // blue from Cb - 128
-  int16_t yOffset;
+  int16_t bias;    // added to each sum in 1/32 level: the luma offset's share and the rounding
 };
 
 // colorSpace is FFmpeg's AVColorSpace number; those libswscale has no matrix for are read as
