@@ -228,8 +228,8 @@ class VideoDecoder : public CodecFilter {
   }
 
   // Another layout or size. 8-bit Y'CbCr of the same size to RGB32 goes through our converter,
-  // exact where libswscale's fast one is up to 3 levels off and as fast; libswscale writes the
-  // rest straight into the buffer. Both follow the matrix and range of the frame, else of the
+  // within a level where libswscale's fast one is up to 3 off, and no slower; libswscale writes
+  // the rest straight into the buffer. Both follow the matrix and range of the frame, else of the
   // stream (BT.601 when neither says).
   bool Convert(const AVFrame* f, uint8_t* dst) {
     const int w = format_.width, h = format_.height;

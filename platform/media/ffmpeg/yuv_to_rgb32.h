@@ -1,20 +1,19 @@
 // 8-bit planar Y'CbCr (4:2:0, 4:2:2, 4:4:4, NV12) to RGB32 (bytes B, G, R, 255), with the
-// stream's matrix and range, each channel within a level of the exact equations. Chroma is
-// taken from the co-sited sample, as libswscale's fast converter does, with none of its
-// rounding loss.
+// stream's matrix and range, each channel within a level of the exact equations (libswscale's
+// fast converter is up to 3 off). Chroma is taken from the co-sited sample, as it does.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 // Every version works in 16-bit lanes: each term is a sample times 256 multiplied by a factor
-// with 13 bits below the point, keeping the top 16 bits of the product (1/32 level), and the
-// sum of the terms is rounded to a level. The three truncations and the factors' rounding
-// stay under 0.15 level.
+// with 13 bits below the point (the most that holds BT.2020's blue, 2.14), keeping the top 16
+// bits of the product (1/32 level), and the sum of the terms is rounded to a level. The three
+// truncations and the factors' rounding stay under 0.15 level.
 constexpr int kYuvFractionBits = 13;
 
 struct YuvCoefficients {
-  int16_t y;       // of Y'; at most 1.17 (BT.2020's blue is 2.14, hence no more bits)
+  int16_t y;       // of Y' counted from 0
   int16_t rv;      // red from Cr - 128
   int16_t gu, gv;  // green from Cb - 128 and Cr - 128
   int16_t bu;      // blue from Cb - 128

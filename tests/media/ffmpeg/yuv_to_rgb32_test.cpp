@@ -33,7 +33,8 @@ std::array<int, 3> Equations(const Matrix& m, bool full, int y, int cb, int cr) 
   return {level(r), level(g), level(b)};
 }
 
-// Planes of random samples in rows of random padding; chroma planes as the layout sizes them.
+// Planes of random samples in rows of random padding, some bottom-up; chroma planes as the
+// layout sizes them.
 struct Planes {
   Planes(YuvLayout layout, int w, int h, std::mt19937& rng) {
     const int cw = layout == YuvLayout::k444 ? w : (w + 1) / 2;
@@ -48,6 +49,10 @@ struct Planes {
       for (uint8_t& b : bytes[p]) b = uint8_t(rng());
       picture.planes[p] = bytes[p].data() + skip;
       picture.pitches[p] = pitch;
+      if (rng() % 4 == 0) {  // rows bottom-up
+        picture.planes[p] += ptrdiff_t(rows - 1) * pitch;
+        picture.pitches[p] = -pitch;
+      }
     }
   }
   // The samples of pixel (x, y): the co-sited chroma sample.
