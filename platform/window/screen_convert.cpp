@@ -20,7 +20,9 @@ void Rgb565RowDoubled(const uint16_t* src, uint32_t* row, uint32_t* row2, size_t
   }
 }
 
-bool HasAvx2() {
+}  // namespace
+
+bool ProcessorHasAvx2() {
 #if defined(__x86_64__) || defined(__i386__)
   __builtin_cpu_init();
   return __builtin_cpu_supports("avx2");
@@ -29,12 +31,10 @@ bool HasAvx2() {
 #endif
 }
 
-}  // namespace
-
 const ScreenConvertKernels kScreenConvertScalar = {Rgb565Row, Rgb565RowDoubled, "scalar"};
 
 const ScreenConvertKernels& ScreenConvertBest() {
-  static const ScreenConvertKernels& best = HasAvx2() && kScreenConvertAvx2.rgb565  ? kScreenConvertAvx2
+  static const ScreenConvertKernels& best = ProcessorHasAvx2() && kScreenConvertAvx2.rgb565  ? kScreenConvertAvx2
                                             : kScreenConvertSse2.rgb565            ? kScreenConvertSse2
                                                                                    : kScreenConvertScalar;
   return best;

@@ -1,12 +1,13 @@
-// The video decoder over libavcodec. YUV pictures go out first as RGB32 made by libswscale, which
-// follows the stream's matrix and range (the renderers' own converters know BT.601 limited range
-// only) and converts with its SIMD code; then in the decoder's own layout when a filter downstream
-// takes it as it is (YV12, NV12, YUY2, UYVY, YVYU). RGB pictures go out as they are (RGB32,
-// RGB24), else as RGB32. Frames go out with top-down rows, tightly packed planes.
+// The video decoder over libavcodec. YUV pictures go out first as RGB32 made with the stream's
+// matrix and range (the renderers' own converters know BT.601 limited range only); then in the
+// decoder's own layout when a filter downstream takes it as it is (YV12, NV12, YUY2, UYVY,
+// YVYU). RGB pictures go out as they are (RGB32, RGB24), else as RGB32. Frames go out with
+// top-down rows, tightly packed planes.
 #include <algorithm>
 #include <cstring>
 
 #include "platform/media/ffmpeg/ffmpeg_codec_filter.h"
+#include "platform/media/ffmpeg/yuv_to_rgb32.h"
 
 namespace ffmedia {
 
@@ -56,6 +57,20 @@ bool FullRange(int range, AVPixelFormat format) {
   if (range == AVCOL_RANGE_MPEG || range == AVCOL_RANGE_JPEG) return range == AVCOL_RANGE_JPEG;
   return format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUVJ444P ||
          format == AV_PIX_FMT_YUVJ440P || format == AV_PIX_FMT_YUVJ411P;
+}
+
+// The 8-bit Y'CbCr layouts our converter reads.
+bool YuvLayoutOf(AVPixelFormat format, YuvLayout* layout) {
+  switch (format) {
+    case AV_PIX_FMT_YUV420P:
+    case AV_PIX_FMT_YUVJ420P: *layout = YuvLayout::k420; return true;
+    case AV_PIX_FMT_YUV422P:
+    case AV_PIX_FMT_YUVJ422P: *layout = YuvLayout::k422; return true;
+    case AV_PIX_FMT_YUV444P:
+    case AV_PIX_FMT_YUVJ444P: *layout = YuvLayout::k444; return true;
+    case AV_PIX_FMT_NV12: *layout = YuvLayout::kNv12; return true;
+    default: return false;
+  }
 }
 
 // Bytes of a frame in the layout, planes packed as the renderers read them.
@@ -212,10 +227,31 @@ class VideoDecoder : public CodecFilter {
     return OutputPin()->Deliver(out.Get());
   }
 
-  // Another layout or size: libswscale writes ours straight into the buffer, with the matrix and
-  // range of the frame, else of the stream (BT.601 when neither says).
+  // Another layout or size. 8-bit Y'CbCr of the same size to RGB32 goes through our converter,
+  // within a level where libswscale's fast one is up to 3 off, and no slower; libswscale writes
+  // the rest straight into the buffer. Both follow the matrix and range of the frame, else of the
+  // stream (BT.601 when neither says).
   bool Convert(const AVFrame* f, uint8_t* dst) {
     const int w = format_.width, h = format_.height;
+    const bool yuv = IsYuv(AVPixelFormat(f->format));
+    int matrix = 0, full = 0;
+    if (yuv) {
+      // A frame's own tags come from the bitstream and may be any number.
+      matrix = RawValue(f->colorspace);
+      int range = RawValue(f->color_range);
+      if (matrix <= AVCOL_SPC_RGB || matrix == AVCOL_SPC_UNSPECIFIED || matrix >= AVCOL_SPC_NB)
+        matrix = format_.colorSpace;
+      if (range <= AVCOL_RANGE_UNSPECIFIED || range >= AVCOL_RANGE_NB) range = format_.colorRange;
+      full = FullRange(range, AVPixelFormat(f->format)) ? 1 : 0;
+    }
+    YuvLayout layout;
+    if (yuv && out_->format == AV_PIX_FMT_BGRA && f->width == w && f->height == h &&
+        YuvLayoutOf(AVPixelFormat(f->format), &layout)) {
+      const YuvPicture picture = {layout, w, h, {f->data[0], f->data[1], f->data[2]},
+                                  {f->linesize[0], f->linesize[1], f->linesize[2]}};
+      ConvertYuvToRgb32(YuvToRgb32Best(), picture, YuvCoefficientsFor(matrix, full != 0), dst, ptrdiff_t(w) * 4);
+      return true;
+    }
     const int from[4] = {f->width, f->height, f->format, out_->format};
     if (!sws_ || !std::equal(from, from + 4, swsFrom_)) {
       sws_.reset(sws_getContext(f->width, f->height, AVPixelFormat(f->format), w, h, out_->format, SWS_BILINEAR,
@@ -224,19 +260,11 @@ class VideoDecoder : public CodecFilter {
       matrix_ = full_ = -1;
     }
     if (!sws_) return false;
-    if (IsYuv(AVPixelFormat(f->format))) {
-      // A frame's own tags come from the bitstream and may be any number.
-      int matrix = RawValue(f->colorspace), range = RawValue(f->color_range);
-      if (matrix <= AVCOL_SPC_RGB || matrix == AVCOL_SPC_UNSPECIFIED || matrix >= AVCOL_SPC_NB)
-        matrix = format_.colorSpace;
-      if (range <= AVCOL_RANGE_UNSPECIFIED || range >= AVCOL_RANGE_NB) range = format_.colorRange;
-      const int full = FullRange(range, AVPixelFormat(f->format)) ? 1 : 0;
-      if (matrix != matrix_ || full != full_) {
-        sws_setColorspaceDetails(sws_.get(), sws_getCoefficients(matrix), full, sws_getCoefficients(SWS_CS_DEFAULT), 1,
-                                 0, 1 << 16, 1 << 16);
-        matrix_ = matrix;
-        full_ = full;
-      }
+    if (yuv && (matrix != matrix_ || full != full_)) {
+      sws_setColorspaceDetails(sws_.get(), sws_getCoefficients(matrix), full, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0,
+                               1 << 16, 1 << 16);
+      matrix_ = matrix;
+      full_ = full;
     }
     uint8_t* planes[4] = {};
     int pitches[4] = {};

@@ -20,9 +20,8 @@ namespace {
 
 using Rgb = std::array<int, 3>;
 
-// libswscale's fast converter (FFmpeg's own default) rounds green up to 3 levels low; a wrong
-// matrix or range is 7 to 30 levels off.
-constexpr int kLevels = 3;
+// A wrong matrix or range is 7 to 30 levels off.
+constexpr int kLevels = 1;
 
 // The decoding equations of the tag, in floating point.
 Rgb ExpectedRgb(const ColorBarsSpec& spec, int y, int cb, int cr) {
