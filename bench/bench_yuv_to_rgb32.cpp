@@ -15,7 +15,7 @@ extern "C" {
 }
 
 #include "platform/media/ffmpeg/yuv_to_rgb32.h"
-#include "platform/window/screen_convert.h"
+#include "platform/cpu.h"
 
 namespace {
 

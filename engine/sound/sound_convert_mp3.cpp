@@ -8,16 +8,6 @@
 
 namespace {
 
-// kbit/s by [MPEG-1][layer][index] (ISO/IEC 11172-3, 13818-3); index 0 is the free format.
-const int kBitRates[2][3][15] = {
-    {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
-     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
-     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}},
-    {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
-     {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
-     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
-};
-
 const int kSampleRates[2][3] = {{22050, 24000, 16000}, {44100, 48000, 32000}};
 
 constexpr uint16_t kMpegLayer3IdMpeg = 1;
@@ -55,7 +45,7 @@ int AnalyseMP3FrameHeader(const uint8_t h[4], MP3FrameInfo* info) {
   if (f.sampleRateIndex == 3) return -1;
   f.padding = (h[2] >> 1) & 1;
   f.channels = (h[3] & 0xC0) == 0xC0 ? 1 : 2;
-  f.bitRate = kBitRates[f.mpeg1][f.layer][f.bitRateIndex];
+  f.bitRate = kMpegBitRates[f.mpeg1][f.layer][f.bitRateIndex];
   f.sampleRate = kSampleRates[f.mpeg1][f.sampleRateIndex];
   switch (f.layer) {
     case 0:

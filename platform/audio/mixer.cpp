@@ -7,6 +7,7 @@
 #include "platform/audio/audio_device.h"
 #include "platform/audio/mix_kernel.h"
 #include "platform/audio/mix_kernel_body.h"
+#include "platform/cpu.h"
 
 bool SameWaveFormat(const WAVEFORMATEX& a, const WAVEFORMATEX& b) {
   return a.wFormatTag == b.wFormatTag && a.nChannels == b.nChannels && a.nSamplesPerSec == b.nSamplesPerSec &&
@@ -77,15 +78,6 @@ MixSincTable MakeSincTable() {
       t.slope[p][k] = static_cast<float>(rows[p + 1][k]) - t.weight[p][k];
     }
   return t;
-}
-
-bool HasAvx2() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2");
-#else
-  return false;
-#endif
 }
 
 // Output frames converted at a time: bounds the input one block reads.
@@ -201,7 +193,7 @@ const MixSincTable& MixSinc() {
 const MixKernels kMixKernelsGeneric = MakeMixKernels("generic");
 
 const MixKernels& MixKernelsBest() {
-  static const MixKernels& best = HasAvx2() && kMixKernelsAvx2.kernel[0][0] ? kMixKernelsAvx2 : kMixKernelsGeneric;
+  static const MixKernels& best = ProcessorHasAvx2() && kMixKernelsAvx2.kernel[0][0] ? kMixKernelsAvx2 : kMixKernelsGeneric;
   return best;
 }
 

@@ -6,6 +6,15 @@
 #include <cstring>
 #include <memory>
 
+const int kMpegBitRates[2][3][15] = {
+    {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}},
+    {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+     {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
+};
+
 namespace {
 
 struct HandleDeleter {
@@ -28,15 +37,6 @@ struct FrameHeader {
   size_t length;
 };
 
-// kbit/s by [MPEG-1][layer - 1][index]; MPEG-2 and 2.5 share their table.
-const int kBitRates[2][3][15] = {
-    {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
-     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
-     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}},
-    {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
-     {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
-     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
-};
 const int kMpeg1Rates[3] = {44100, 48000, 32000};
 
 // A header with a length of its own (free-format frames have none); false for anything else.
@@ -50,7 +50,7 @@ bool ParseHeader(const uint8_t* h, FrameHeader* f) {
     return false;
   const bool mpeg1 = version == 3;
   const int rate = kMpeg1Rates[rateIndex] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
-  const int bitRate = kBitRates[mpeg1][layer - 1][bitIndex] * 1000;
+  const int bitRate = kMpegBitRates[mpeg1][layer - 1][bitIndex] * 1000;
   const int padding = (h[2] >> 1) & 1;
   if (layer == 1)
     f->length = size_t((12 * bitRate / rate + padding) * 4);

@@ -26,6 +26,9 @@ enum class MpegRead {
 MpegRead MpegDecoderRead(MpegDecoder* decoder, long rate, int channels, uint8_t* dst, size_t capacity,
                          size_t* used);
 
+// kbit/s by [MPEG-1][layer - 1][index] (index 0: free format); MPEG-2 and 2.5 share a table.
+extern const int kMpegBitRates[2][3][15];
+
 // Where MPEG audio frames (MPEG-1, 2 and 2.5) really begin: the first header followed by
 // kMpegFrameRun - 1 more of the same version, layer, rate and channel count, each where the one
 // before ends, or by such frames up to the exact end of the data (or

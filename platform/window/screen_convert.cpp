@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/cpu.h"
+
 namespace {
 
 uint32_t Widen565(uint32_t p) {
@@ -21,15 +23,6 @@ void Rgb565RowDoubled(const uint16_t* src, uint32_t* row, uint32_t* row2, size_t
 }
 
 }  // namespace
-
-bool ProcessorHasAvx2() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2");
-#else
-  return false;
-#endif
-}
 
 const ScreenConvertKernels kScreenConvertScalar = {Rgb565Row, Rgb565RowDoubled, "scalar"};
 

@@ -23,9 +23,6 @@ extern const ScreenConvertKernels kScreenConvertSse2;
 // AVX2; null members where the compiler cannot build it. Only for processors that have it.
 extern const ScreenConvertKernels kScreenConvertAvx2;
 
-// Whether this processor runs AVX2 code (the other converters' choice too).
-bool ProcessorHasAvx2();
-
 // The fastest version this processor runs, chosen once.
 const ScreenConvertKernels& ScreenConvertBest();
 

@@ -12,27 +12,9 @@ extern "C" {
 
 #include "moviegen.h"
 
-namespace {
+#include "mediagen_ffmpeg.h"
 
-struct OutputFree {
-  void operator()(AVFormatContext* c) const {
-    if (c->pb) avio_closep(&c->pb);
-    avformat_free_context(c);
-  }
-};
-struct CodecFree {
-  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameFree {
-  void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketFree {
-  void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-using OutputPtr = std::unique_ptr<AVFormatContext, OutputFree>;
-using CodecPtr = std::unique_ptr<AVCodecContext, CodecFree>;
-using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
+namespace {
 
 bool Fail(const std::string& path, const char* what) {
   std::fprintf(stderr, "mediagen: %s: %s\n", path.c_str(), what);

@@ -12,23 +12,9 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
-namespace {
+#include "mediagen_ffmpeg.h"
 
-struct OutputFree {
-  void operator()(AVFormatContext* c) const {
-    if (c->pb) avio_closep(&c->pb);
-    avformat_free_context(c);
-  }
-};
-struct CodecFree {
-  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameFree {
-  void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketFree {
-  void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
+namespace {
 
 bool Fail(const std::string& path, const char* what) {
   std::fprintf(stderr, "mediagen: %s: %s\n", path.c_str(), what);
@@ -71,10 +57,10 @@ bool WriteColorBars(const std::string& path, const ColorBarsSpec& spec) {
   AVFormatContext* made = nullptr;
   if (avformat_alloc_output_context2(&made, nullptr, "mp4", path.c_str()) < 0 || !made)
     return Fail(path, "no such container");
-  std::unique_ptr<AVFormatContext, OutputFree> out(made);
+  OutputPtr out(made);
   const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
   if (!codec) return Fail(path, "no H.264 encoder");
-  std::unique_ptr<AVCodecContext, CodecFree> c(avcodec_alloc_context3(codec));
+  CodecPtr c(avcodec_alloc_context3(codec));
   c->width = kColorBars * kColorBarWidth;
   c->height = kColorBarsHeight;
   c->pix_fmt = AV_PIX_FMT_YUV420P;
@@ -96,7 +82,7 @@ bool WriteColorBars(const std::string& path, const ColorBarsSpec& spec) {
   avcodec_parameters_from_context(st->codecpar, c.get());
   st->time_base = c->time_base;
 
-  std::unique_ptr<AVFrame, FrameFree> f(av_frame_alloc());
+  FramePtr f(av_frame_alloc());
   f->format = c->pix_fmt;
   f->width = c->width;
   f->height = c->height;
@@ -116,7 +102,7 @@ bool WriteColorBars(const std::string& path, const ColorBarsSpec& spec) {
 
   if (avio_open(&out->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return Fail(path, "cannot create the file");
   if (avformat_write_header(out.get(), nullptr) < 0) return Fail(path, "muxer refuses the stream");
-  std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
+  PacketPtr packet(av_packet_alloc());
   for (int i = 0; i < spec.frames; ++i) {
     f->pts = i;
     if (!Drain(out.get(), c.get(), st, f.get(), packet.get())) return Fail(path, "encoding failed");

@@ -13,23 +13,9 @@ extern "C" {
 
 #include "mediagen.h"
 
-namespace {
+#include "mediagen_ffmpeg.h"
 
-struct OutputFree {
-  void operator()(AVFormatContext* c) const {
-    if (c->pb) avio_closep(&c->pb);
-    avformat_free_context(c);
-  }
-};
-struct CodecFree {
-  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameFree {
-  void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketFree {
-  void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
+namespace {
 
 // The noise of the GSM speech and of 32-bit samples' low bits: with it the files hold 0xFF 0xFx
 // pairs that parse as MPEG audio frame headers.
@@ -130,10 +116,10 @@ bool WriteSound(const std::string& path, const SoundSpec& s) {
   AVFormatContext* made = nullptr;
   if (avformat_alloc_output_context2(&made, nullptr, s.muxer, path.c_str()) < 0 || !made)
     return Fail(path, "no such container");
-  std::unique_ptr<AVFormatContext, OutputFree> out(made);
+  OutputPtr out(made);
   const AVCodec* codec = avcodec_find_encoder_by_name(s.codec);
   if (!codec) return Fail(path, "no encoder");
-  std::unique_ptr<AVCodecContext, CodecFree> c(avcodec_alloc_context3(codec));
+  CodecPtr c(avcodec_alloc_context3(codec));
   c->sample_rate = s.rate;
   av_channel_layout_default(&c->ch_layout, s.channels);
   c->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
@@ -148,7 +134,7 @@ bool WriteSound(const std::string& path, const SoundSpec& s) {
   AVStream* st = avformat_new_stream(out.get(), nullptr);
   avcodec_parameters_from_context(st->codecpar, c.get());
   st->time_base = c->time_base;
-  std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
+  FramePtr frame(av_frame_alloc());
   frame->format = c->sample_fmt;
   frame->nb_samples = c->frame_size > 0 ? c->frame_size : 1024;
   av_channel_layout_copy(&frame->ch_layout, &c->ch_layout);
@@ -161,7 +147,7 @@ bool WriteSound(const std::string& path, const SoundSpec& s) {
   const int header = avformat_write_header(out.get(), &muxerOptions);
   av_dict_free(&muxerOptions);
   if (header < 0) return Fail(path, "muxer refuses the stream");
-  std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
+  PacketPtr packet(av_packet_alloc());
   const long total = long(s.seconds * s.rate);
   for (long next = 0; next < total; next += frame->nb_samples) {
     if (av_frame_make_writable(frame.get()) < 0) return Fail(path, "no memory");

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/window/screen_convert.h"
+#include "platform/cpu.h"
 
 namespace {
 

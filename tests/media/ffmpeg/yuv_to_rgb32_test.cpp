@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/media/ffmpeg/yuv_to_rgb32.h"
-#include "platform/window/screen_convert.h"
+#include "platform/cpu.h"
 
 namespace {
 
