@@ -16,11 +16,6 @@ extern "C" {
 
 namespace {
 
-bool Fail(const std::string& path, const char* what) {
-  std::fprintf(stderr, "mediagen: %s: %s\n", path.c_str(), what);
-  return false;
-}
-
 struct Track {
   CodecPtr codec;
   AVStream* stream = nullptr;

@@ -16,24 +16,6 @@ extern "C" {
 
 namespace {
 
-bool Fail(const std::string& path, const char* what) {
-  std::fprintf(stderr, "mediagen: %s: %s\n", path.c_str(), what);
-  return false;
-}
-
-bool Drain(AVFormatContext* out, AVCodecContext* c, AVStream* st, AVFrame* frame, AVPacket* packet) {
-  if (avcodec_send_frame(c, frame) < 0) return false;
-  for (;;) {
-    const int r = avcodec_receive_packet(c, packet);
-    if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return true;
-    if (r < 0) return false;
-    if (packet->duration <= 0) packet->duration = 1;
-    av_packet_rescale_ts(packet, c->time_base, st->time_base);
-    packet->stream_index = st->index;
-    if (av_interleaved_write_frame(out, packet) < 0) return false;
-  }
-}
-
 }  // namespace
 
 void ColorBarYCbCr(const ColorBarsSpec& spec, int bar, int* y, int* cb, int* cr) {

@@ -95,23 +95,6 @@ void FillFrame(const SoundSpec& s, AVFrame* f, long first) {
   }
 }
 
-bool Fail(const std::string& path, const char* what) {
-  std::fprintf(stderr, "mediagen: %s: %s\n", path.c_str(), what);
-  return false;
-}
-
-bool Drain(AVFormatContext* out, AVCodecContext* c, AVStream* st, AVFrame* frame, AVPacket* packet) {
-  if (avcodec_send_frame(c, frame) < 0) return false;
-  for (;;) {
-    const int r = avcodec_receive_packet(c, packet);
-    if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return true;
-    if (r < 0) return false;
-    av_packet_rescale_ts(packet, c->time_base, st->time_base);
-    packet->stream_index = st->index;
-    if (av_interleaved_write_frame(out, packet) < 0) return false;
-  }
-}
-
 bool WriteSound(const std::string& path, const SoundSpec& s) {
   AVFormatContext* made = nullptr;
   if (avformat_alloc_output_context2(&made, nullptr, s.muxer, path.c_str()) < 0 || !made)
