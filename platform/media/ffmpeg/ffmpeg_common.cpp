@@ -1,6 +1,8 @@
 // The compressed stream's media type and opening its decoder.
 #include "platform/media/ffmpeg/ffmpeg_common.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace ffmedia {
@@ -99,9 +101,11 @@ CodecContextPtr OpenDecoder(const CodecFormat& f, const uint8_t* extradata) {
   }
   ctx->pkt_timebase = AVRational{1, int(UNITS)};
   if (f.codecType == AVMEDIA_TYPE_VIDEO) {
-    // Pictures decode on FFmpeg's threads (one a core) so that large ones keep pace; sound is
-    // cheap and decodes on the streaming thread.
-    ctx->thread_count = 0;
+    // Pictures decode on FFmpeg's threads so that large ones keep pace: one for each two million
+    // pixels, up to four, since every thread more costs CPU in hand-overs for little gain in
+    // time. Sound is cheap and decodes on the streaming thread.
+    const int64_t pixels = int64_t(f.width) * std::abs(f.height);
+    ctx->thread_count = int(std::clamp<int64_t>((pixels + 1999999) / 2000000, 1, 4));
     ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
   } else {
     ctx->thread_count = 1;
