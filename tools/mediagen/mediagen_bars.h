@@ -19,8 +19,8 @@ struct ColorBarsSpec {
 };
 
 // Y'CbCr of bar i (0..7): SMPTE-style 75 % bars, white, yellow, cyan, green, magenta, red, blue,
-// black, coded with the spec's matrix (BT.601 when it has none) and range (limited unless full).
-void ColorBarYCbCr(const ColorBarsSpec& spec, int bar, int* y, int* cb, int* cr);
+// black, coded with the bars' matrix (BT.601 when it has none) and range (limited unless full).
+void ColorBarYCbCr(const ColorBarsSpec& bars, int bar, int* y, int* cb, int* cr);
 
 // H.264 in MP4; false (with a line on stderr) when the encoder or the muxer fails.
-bool WriteColorBars(const std::string& path, const ColorBarsSpec& spec);
+bool WriteColorBars(const std::string& path, const ColorBarsSpec& bars);

@@ -24,11 +24,11 @@ using Rgb = std::array<int, 3>;
 constexpr int kLevels = 1;
 
 // The decoding equations of the tag, in floating point.
-Rgb ExpectedRgb(const ColorBarsSpec& spec, int y, int cb, int cr) {
+Rgb ExpectedRgb(const ColorBarsSpec& bars, int y, int cb, int cr) {
   double kr = 0.299, kb = 0.114;
-  if (spec.matrix == AVCOL_SPC_BT709) kr = 0.2126, kb = 0.0722;
-  if (spec.matrix == AVCOL_SPC_BT2020_NCL) kr = 0.2627, kb = 0.0593;
-  const bool full = spec.range == AVCOL_RANGE_JPEG;
+  if (bars.matrix == AVCOL_SPC_BT709) kr = 0.2126, kb = 0.0722;
+  if (bars.matrix == AVCOL_SPC_BT2020_NCL) kr = 0.2627, kb = 0.0593;
+  const bool full = bars.range == AVCOL_RANGE_JPEG;
   const double luma = full ? y / 255.0 : (y - 16) / 219.0;
   const double pb = (cb - 128) / (full ? 255.0 : 224.0), pr = (cr - 128) / (full ? 255.0 : 224.0);
   const double r = luma + 2 * (1 - kr) * pr, b = luma + 2 * (1 - kb) * pb;
@@ -72,7 +72,7 @@ class MovieColor : public ::testing::Test {
 TEST_F(MovieColor, BarsFollowTheStreamsMatrixAndRange) {
   struct Tag {
     const char* name;
-    ColorBarsSpec spec;
+    ColorBarsSpec bars;
   };
   const Tag tags[] = {
       {"BT.709 limited", {AVCOL_SPC_BT709, AVCOL_RANGE_MPEG}},
@@ -85,7 +85,7 @@ TEST_F(MovieColor, BarsFollowTheStreamsMatrixAndRange) {
   const std::string path = ScratchName("bars.mp4");
   for (const Tag& tag : tags) {
     SCOPED_TRACE(tag.name);
-    ASSERT_TRUE(WriteColorBars(path, tag.spec));
+    ASSERT_TRUE(WriteColorBars(path, tag.bars));
     const int param[1] = {0};
     const int m = OpenMovie(param, path.c_str(), nullptr, nullptr, 0, 0);
     ASSERT_NE(m, -1);
@@ -101,8 +101,8 @@ TEST_F(MovieColor, BarsFollowTheStreamsMatrixAndRange) {
     ASSERT_GT(frames, 0);
     for (int bar = 0; bar < kColorBars; ++bar) {
       int y, cb, cr;
-      ColorBarYCbCr(tag.spec, bar, &y, &cb, &cr);
-      const Rgb want = ExpectedRgb(tag.spec, y, cb, cr);
+      ColorBarYCbCr(tag.bars, bar, &y, &cb, &cr);
+      const Rgb want = ExpectedRgb(tag.bars, y, cb, cr);
       const Rgb got = seen[size_t(bar)];
       for (int c = 0; c < 3; ++c)
         EXPECT_NEAR(got[size_t(c)], want[size_t(c)], kLevels) << "bar " << bar << " channel " << c;
