@@ -447,7 +447,7 @@ class MovieSync : public FrameworkMovies, public ::testing::WithParamInterface<S
     bool behind = false;
     for (int t = 0; t <= untilMs; t += kStepMs) {
       const int due = made.first + std::min(made.frames - 1, int(std::floor((t - made.startMs) / made.frameMs + 1e-9)));
-      const auto limit = std::chrono::steady_clock::now() + (behind ? std::chrono::milliseconds(20) : std::chrono::milliseconds(1000));
+      const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(behind ? 20 : 1000);
       for (;;) {
         UpdateMovie(m);
         const bool wrapped = h.wrapAt >= 0 || (last() >= 0 && last() < lastNumber);
