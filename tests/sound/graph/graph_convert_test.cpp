@@ -17,6 +17,7 @@
 #include "engine/sound/sound_convert_internal.h"
 #include "engine/sound/sound_internal.h"
 #include "tests/sound/media.h"
+#include "tests/sound/movie/movie_test_util.h"
 #include "media/test_filters.h"
 #include "platform/mpeg/mpeg_decode.h"
 #include "platform/window/test_driver.h"
@@ -54,11 +55,6 @@ size_t Occurrences(const std::string& text, const std::string& part) {
   size_t n = 0;
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
   return n;
-}
-
-std::string GeneratedPath(const char* name) {
-  const char* dir = std::getenv("TAMRAK_BINARY_DIR");
-  return std::string(dir ? dir : ".") + "/testmedia/movie/" + name;
 }
 
 Bytes FileBytes(const std::string& path) {
@@ -164,9 +160,9 @@ class GraphConvert : public mtest::MediaTest {
   // A generated file loads through the whole chain as FFmpeg decodes it, within 1 LSB.
   void ExpectAsFFmpeg(const char* name, int kind) {
     SCOPED_TRACE(name);
-    const ReferenceSound want = DecodeWithFFmpeg(GeneratedPath(name));
+    const ReferenceSound want = DecodeWithFFmpeg(movietest::MoviePath(name));
     ASSERT_GT(want.samples.size(), size_t(want.rate));
-    const Result got = Convert(FileBytes(GeneratedPath(name)), 0);
+    const Result got = Convert(FileBytes(movietest::MoviePath(name)), 0);
     ASSERT_EQ(got.setup, 0);
     EXPECT_EQ(got.kind, kind);
     EXPECT_EQ(got.format.nSamplesPerSec, uint32_t(want.rate));
@@ -369,7 +365,7 @@ TEST_F(GraphConvert, ConversionsStoppedAnywhereInTheStreamFailAndReturn) {
 
 TEST_F(GraphConvert, PcmWhoseBytesLookLikeMp3FramesGoesOnToTheGraph) {
   for (const char* name : {"false_sync.aiff", "false_sync.au", "speech.gsm"}) {
-    EXPECT_EQ(Convert(FileBytes(GeneratedPath(name)), kOnlyAcmMp3).setup, -1) << name;
+    EXPECT_EQ(Convert(FileBytes(movietest::MoviePath(name)), kOnlyAcmMp3).setup, -1) << name;
     ExpectAsFFmpeg(name, SOUNDCONV_KIND_MEMORY);
   }
 }

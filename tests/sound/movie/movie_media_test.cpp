@@ -430,7 +430,6 @@ class MovieSync : public FrameworkMovies, public ::testing::WithParamInterface<S
     EXPECT_NE(m, -1);
     if (m == -1) return h;
     auto last = [&] { return shown.numbers.empty() ? -1 : shown.numbers.back(); };
-    std::vector<std::pair<int, int>> frames;  // (ms, number)
     MovieHandleRecord* r = GetMovieHandleRecord(m);
     ComPtr<mtest::ManualClock> clock(new mtest::ManualClock);
     // The clock is set while the graph is stopped; the open left it paused.
@@ -441,6 +440,8 @@ class MovieSync : public FrameworkMovies, public ::testing::WithParamInterface<S
     AudioNull_ClearCapture(device);
     PlayMovie(m, loop ? DX_PLAYTYPE_LOOP : DX_PLAYTYPE_BACK);
 
+    // Every frame up to the end or the wrap, each within a frame and a step of its time.
+    std::vector<bool> seen(size_t(made.frames), false);
     int lastNumber = -1;
     bool behind = false;
     for (int t = 0; t <= untilMs; t += kStepMs) {
@@ -461,12 +462,13 @@ class MovieSync : public FrameworkMovies, public ::testing::WithParamInterface<S
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
       }
-      if (last() >= 0 && (frames.empty() || frames.back().second != last())) {
-        if (loop && last() < lastNumber && h.wrapAt < 0) {
-          h.wrapTo = last() - made.first;
-          h.wrapAt = t;
+      if (last() >= 0 && last() != lastNumber) {
+        const int k = last() - made.first;
+        if (loop && last() < lastNumber && h.wrapAt < 0) h.wrapTo = k, h.wrapAt = t;
+        if (h.wrapAt < 0) {
+          if (k >= 0 && k < made.frames) seen[size_t(k)] = true;
+          if (std::abs(t - made.startMs - k * made.frameMs) > made.frameMs + kStepMs) ++h.off;
         }
-        frames.push_back({t, last()});
         lastNumber = last();
       }
       if (r->pausedFlag && h.endAt < 0) h.endAt = t;
@@ -474,15 +476,6 @@ class MovieSync : public FrameworkMovies, public ::testing::WithParamInterface<S
       AudioNull_Advance(device, kRate * kStepMs / 1000);
     }
     CloseMovie(m);
-
-    // Every frame up to the end or the wrap, each within a frame and a step of its time.
-    std::vector<bool> seen(size_t(made.frames), false);
-    for (auto [t, n] : frames) {
-      if (h.wrapAt >= 0 && t >= h.wrapAt) break;
-      const int k = n - made.first;
-      if (k >= 0 && k < made.frames) seen[size_t(k)] = true;
-      if (std::abs(t - made.startMs - k * made.frameMs) > made.frameMs + kStepMs) ++h.off;
-    }
     for (bool s : seen) h.missing += !s;
 
     // The sound in 2 ms windows: loud (the tone), silent, or neither (a fade at an edge).
