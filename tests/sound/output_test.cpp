@@ -277,12 +277,10 @@ TEST_F(NullDevice, WritingBehindTheCursorChangesNothingHeard) {
   NullAudioConfig config;
   config.rate = 48000;
   Open(config);
-  std::vector<int16_t> noise(4000);
-  uint32_t seed = 7;
-  for (int16_t& s : noise) s = static_cast<int16_t>((seed = seed * 1664525u + 1013904223u) >> 17) - 16384;
+  const Bytes sound = ToBytes(TestSignal(1, 4000, 44100));
   std::vector<int16_t> heard[2];
   for (int rewrite : {0, 1}) {
-    AudioBuffer* b = Buffer(ToBytes(noise), 1, 16);
+    AudioBuffer* b = Buffer(sound, 1, 16);
     AudioBuffer_Play(b, DSBPLAY_LOOPING);
     for (int pass = 0; pass < 12; ++pass) {  // less than a lap: rewritten frames are not reached again
       const std::vector<int16_t> out = Mix(301);

@@ -362,30 +362,20 @@ TEST_F(MediaTest, SeekAndStopWaitForAHeldPinWhoseQueueIsFull) {
   }
 }
 
-
 TEST_F(MediaTest, LatePicturesAreDroppedOneInTwoAtMost) {
-  const std::string bytes = Clip("count50_silent.mkv");
-  ComPtr<IBaseFilter> source;
-  ASSERT_EQ(CreateMemoryMediaSource(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), source.Put()), S_OK);
-  auto sink = PictureSink();
+  ReaderGraph g("count50_silent.mkv");
+  ASSERT_EQ(g.Render(), S_OK);
   auto clock = Make(new ManualClock);
-  auto graph = NewGraph();
-  ASSERT_EQ(graph->AddFilter(source.Get(), u"Source"), S_OK);
-  ASSERT_EQ(graph->AddFilter(sink.Get(), u"Sink"), S_OK);
-  PinList pins;
-  source->EnumPins(&pins);
-  ASSERT_EQ(pins.size(), 1u);
-  ASSERT_EQ(graph->Render(pins[0].Get()), S_OK);
-  ASSERT_EQ(graph.As<IMediaFilter>()->SetSyncSource(clock.Get()), S_OK);
-  ASSERT_EQ(graph.As<IMediaControl>()->Pause(), S_OK);
-  ASSERT_TRUE(Eventually([&] { return sink->Count() == 1; }));
+  ASSERT_EQ(g.graph.As<IMediaFilter>()->SetSyncSource(clock.Get()), S_OK);
+  ASSERT_EQ(g.graph.As<IMediaControl>()->Pause(), S_OK);
+  ASSERT_TRUE(Eventually([&] { return g.pictures->Count() == 1; }));
   // Ten seconds on at once: every picture from then on is late.
-  ASSERT_EQ(graph.As<IMediaControl>()->Run(), S_OK);
+  ASSERT_EQ(g.graph.As<IMediaControl>()->Run(), S_OK);
   clock->Advance(10 * UNITS);
   int32_t code = 0;
-  ASSERT_EQ(graph.As<IMediaEvent>()->WaitForCompletion(10000, &code), S_OK);
-  ASSERT_EQ(graph.As<IMediaControl>()->Stop(), S_OK);
-  const std::vector<int> numbers = Numbers(sink.Get());
+  ASSERT_EQ(g.graph.As<IMediaEvent>()->WaitForCompletion(10000, &code), S_OK);
+  ASSERT_EQ(g.graph.As<IMediaControl>()->Stop(), S_OK);
+  const std::vector<int> numbers = Numbers(g.pictures.Get());
   // The picture shown while pausing, perhaps one or two on their way before the clock moved, and
   // every other one after.
   ASSERT_GE(numbers.size(), 25u);
