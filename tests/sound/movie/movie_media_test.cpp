@@ -449,10 +449,11 @@ class MovieSync : public FrameworkMovies, public ::testing::WithParamInterface<S
       const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(behind ? 20 : 1000);
       for (;;) {
         UpdateMovie(m);
-        const bool wrapped = h.wrapAt >= 0 || (last() >= 0 && last() < lastNumber);
+        const int now = last();
+        const bool wrapped = h.wrapAt >= 0 || (now >= 0 && now < lastNumber);
         const bool ending = t >= made.endMs;
-        const bool pictureDue = loop ? wrapped || (!ending && last() >= due)
-                                     : r->pausedFlag || (!ending && (t >= made.startMs + made.pictureMs || last() >= due));
+        const bool pictureDue = loop ? wrapped || (!ending && now >= due)
+                                     : r->pausedFlag || (!ending && (t >= made.startMs + made.pictureMs || now >= due));
         const int queued = MediaAudioQueuedMs();
         const bool soundDue = queued < 0 || queued >= kStepMs || t >= made.startMs + made.soundMs;
         if (pictureDue && soundDue) break;
