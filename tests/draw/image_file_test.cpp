@@ -25,6 +25,11 @@ class ImageFiles : public Engine {
     Engine::TearDown();
   }
   int Load(const std::string& path) { return LoadGraph(path.c_str()); }
+  int LoadBmp(const BmpLayout& layout, const std::string& what) {
+    const std::string p = Name(what.c_str());
+    WriteWholeFile(p, BmpBytes(layout));
+    return Load(p);
+  }
   int Alpha(int g, int x, int y) {
     const MEMIMG* img = GraphImage(g);
     return int((Px(img, x, y) >> (is32() ? 24 : 16)) & 0xFF);
@@ -185,13 +190,9 @@ TEST_P(ImageFiles, BmpDepthsAndRowOrders) {
   BmpLayout b32z = b32;
   b32z.pixels = {10, 20, 30, 0, 40, 50, 60, 0};  // alpha all zero: opaque
 
-  auto load = [&](const BmpLayout& layout, const char* what) {
-    const std::string p = Name(what);
-    WriteWholeFile(p, BmpBytes(layout));
-    return Load(p);
-  };
-  const int g24 = load(b24, "24.bmp"), gtop = load(top, "top.bmp"), g8 = load(b8, "8.bmp"), g4 = load(b4, "4.bmp");
-  const int g1 = load(b1, "1.bmp"), g16 = load(b16, "16.bmp"), g32 = load(b32, "32.bmp"), g32z = load(b32z, "32z.bmp");
+  const int g24 = LoadBmp(b24, "24.bmp"), gtop = LoadBmp(top, "top.bmp"), g8 = LoadBmp(b8, "8.bmp");
+  const int g4 = LoadBmp(b4, "4.bmp"), g1 = LoadBmp(b1, "1.bmp"), g16 = LoadBmp(b16, "16.bmp");
+  const int g32 = LoadBmp(b32, "32.bmp"), g32z = LoadBmp(b32z, "32z.bmp");
   for (int g : {g24, gtop, g8, g4, g1, g16, g32, g32z}) ASSERT_GE(g, 0);
   EXPECT_EQ(Color(GraphImage(g24), 0, 0), Rgb(0, 255, 0));
   EXPECT_EQ(Color(GraphImage(g24), 1, 0), Rgb(255, 255, 255));
@@ -237,10 +238,7 @@ TEST_P(ImageFiles, RunLengthBmpsEqualTheirPlainTwins) {
       rle.compression = bits == 8 ? 1 : 2;
       rle.pixels = RleCodes(indices, bits);
       const std::string name = std::to_string(bits) + (height < 0 ? "-top" : "-bottom");
-      const std::string pp = Name((name + "-plain.bmp").c_str()), rp = Name((name + "-rle.bmp").c_str());
-      WriteWholeFile(pp, BmpBytes(plain));
-      WriteWholeFile(rp, BmpBytes(rle));
-      const int gp = Load(pp), gr = Load(rp);
+      const int gp = LoadBmp(plain, name + "-plain.bmp"), gr = LoadBmp(rle, name + "-rle.bmp");
       ASSERT_GE(gp, 0) << name;
       ASSERT_GE(gr, 0) << name;
       EXPECT_EQ(Color(GraphImage(gr), 0, height < 0 ? 2 : 4), Rgb(0x20, 0x40, 0xF0)) << name;  // never set
@@ -258,9 +256,7 @@ TEST_P(ImageFiles, RunLengthCodesStopAtThePicturesEdges) {
   b.pixels = {6, 1, 2, 2, 0, 0,                        // a run past the right edge, then more
               0, 5, 2, 3, 2, 3, 2, 0, 0, 2, 200, 0, 1, 1, 0, 0,  // an absolute run, a delta past it
               0, 2, 1, 0, 1, 3, 0, 2, 0, 5, 5, 1};     // a delta past the last row, then more codes
-  const std::string p = Name("edges.bmp");
-  WriteWholeFile(p, BmpBytes(b));
-  const int g = Load(p);
+  const int g = LoadBmp(b, "edges.bmp");
   ASSERT_GE(g, 0);
   const uint32_t B = Rgb(0, 0, 255), R = Rgb(255, 0, 0), G = Rgb(0, 255, 0), W = Rgb(255, 255, 255);
   const uint32_t want[3][4] = {{B, W, B, B}, {G, W, G, W}, {R, R, R, R}};

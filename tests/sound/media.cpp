@@ -11,14 +11,13 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <memory>
 #include <sstream>
 
+#include "movie/reference_video.h"
 #include "oggenc.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
 #include <libswresample/swresample.h>
 }
 
@@ -332,51 +331,26 @@ std::string ReadFileText(const std::string& path) {
 
 ReferenceSound DecodeWithFFmpeg(const std::string& path) {
   ReferenceSound out;
-  AVFormatContext* format = nullptr;
-  if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return out;
-  std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> formatOwner(
-      format, [](AVFormatContext* f) { avformat_close_input(&f); });
-  const AVCodec* codec = nullptr;
-  const int index = avformat_find_stream_info(format, nullptr) < 0
-                        ? -1
-                        : av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
-  if (index < 0) return out;
-  std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> ctx(avcodec_alloc_context3(codec),
-                                                                  [](AVCodecContext* c) { avcodec_free_context(&c); });
-  if (avcodec_parameters_to_context(ctx.get(), format->streams[index]->codecpar) < 0 ||
-      avcodec_open2(ctx.get(), codec, nullptr) < 0)
-    return out;
-  out.rate = ctx->sample_rate;
-  out.channels = ctx->ch_layout.nb_channels == 1 ? 1 : 2;
   SwrContext* swr = nullptr;
-  AVPacket* packet = av_packet_alloc();
-  AVFrame* frame = av_frame_alloc();
-  auto drain = [&] {
-    while (avcodec_receive_frame(ctx.get(), frame) == 0) {
-      if (!swr) {
-        AVChannelLayout layout;
-        av_channel_layout_default(&layout, out.channels);
-        swr_alloc_set_opts2(&swr, &layout, AV_SAMPLE_FMT_S16, out.rate, &frame->ch_layout,
-                            AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr);
-        swr_init(swr);
-      }
-      const size_t at = out.samples.size();
-      out.samples.resize(at + size_t(frame->nb_samples) * out.channels);
-      auto* dst = reinterpret_cast<uint8_t*>(out.samples.data() + at);
-      const int made = swr_convert(swr, &dst, frame->nb_samples, const_cast<const uint8_t**>(frame->extended_data),
-                                   frame->nb_samples);
-      out.samples.resize(at + size_t(std::max(made, 0)) * out.channels);
-      av_frame_unref(frame);
+  DecodeFramesWithFFmpeg(path, false, [&](const AVFrame& frame) {
+    if (!swr) {
+      out.rate = frame.sample_rate;
+      out.channels = frame.ch_layout.nb_channels == 1 ? 1 : 2;
+      AVChannelLayout layout;
+      av_channel_layout_default(&layout, out.channels);
+      swr_alloc_set_opts2(&swr, &layout, AV_SAMPLE_FMT_S16, out.rate,
+                          const_cast<AVChannelLayout*>(&frame.ch_layout), AVSampleFormat(frame.format),
+                          frame.sample_rate, 0, nullptr);
+      swr_init(swr);
     }
-  };
-  while (av_read_frame(format, packet) >= 0) {
-    if (packet->stream_index == index && avcodec_send_packet(ctx.get(), packet) >= 0) drain();
-    av_packet_unref(packet);
-  }
-  avcodec_send_packet(ctx.get(), nullptr);
-  drain();
-  av_frame_free(&frame);
-  av_packet_free(&packet);
+    const size_t at = out.samples.size();
+    out.samples.resize(at + size_t(frame.nb_samples) * out.channels);
+    auto* dst = reinterpret_cast<uint8_t*>(out.samples.data() + at);
+    const int made = swr_convert(swr, &dst, frame.nb_samples, const_cast<const uint8_t**>(frame.extended_data),
+                                 frame.nb_samples);
+    out.samples.resize(at + size_t(std::max(made, 0)) * out.channels);
+    return true;
+  });
   swr_free(&swr);
   return out;
 }

@@ -250,7 +250,7 @@ TEST_F(NullDevice, RateConversionKeepsTheBandAndTheSine) {
   config.rate = 48000;
   Open(config);
   constexpr double kPi = 3.14159265358979323846, kAmplitude = 30000.0;
-  constexpr int kSkip = 64, kMeasured = 9600;  // past the filter's start; 0.2 s, whole periods
+  constexpr int kSkip = 64, kMeasured = 9600;  // past the filter's start; 0.2 s
   const double step = std::floor(44100.0 / 48000.0 * 4294967296.0) / 4294967296.0;  // the cursor's step
   for (int khz : {1, 5, 8, 10, 15, 18}) {
     std::vector<int16_t> sine(11000);
@@ -259,19 +259,14 @@ TEST_F(NullDevice, RateConversionKeepsTheBandAndTheSine) {
     AudioBuffer* b = Buffer(ToBytes(sine), 1, 16);
     AudioBuffer_Play(b, 0);
     const std::vector<int16_t> out = Mix(kSkip + kMeasured);
-    double inPhase = 0, quadrature = 0, signal = 0, noise = 0;
+    // Against the sine itself: a lost or changed band shows as noise as much as a bad filter does.
+    double signal = 0, noise = 0;
     for (int n = kSkip; n < kSkip + kMeasured; ++n) {
-      const double angle = 2 * kPi * khz * 1000.0 * (n * step) / 44100.0, y = out[2 * n];
-      inPhase += y * std::sin(angle) * 2 / kMeasured;
-      quadrature += y * std::cos(angle) * 2 / kMeasured;
-      const double want = kAmplitude * std::sin(angle);
+      const double want = kAmplitude * std::sin(2 * kPi * khz * 1000.0 * (n * step) / 44100.0);
       signal += want * want;
-      noise += (y - want) * (y - want);
+      noise += (out[2 * n] - want) * (out[2 * n] - want);
     }
-    const double gainDb = 20 * std::log10(std::hypot(inPhase, quadrature) / kAmplitude);
-    const double snrDb = 10 * std::log10(signal / noise);
-    EXPECT_LT(std::fabs(gainDb), 0.5) << khz << " kHz";
-    EXPECT_GE(snrDb, 80.0) << khz << " kHz";
+    EXPECT_GE(10 * std::log10(signal / noise), 80.0) << khz << " kHz";
     AudioBuffer_Release(b);
   }
 }
@@ -282,12 +277,10 @@ TEST_F(NullDevice, WritingBehindTheCursorChangesNothingHeard) {
   NullAudioConfig config;
   config.rate = 48000;
   Open(config);
-  std::vector<int16_t> noise(4000);
-  uint32_t seed = 7;
-  for (int16_t& s : noise) s = static_cast<int16_t>((seed = seed * 1664525u + 1013904223u) >> 17) - 16384;
+  const Bytes sound = ToBytes(TestSignal(1, 4000, 44100));
   std::vector<int16_t> heard[2];
   for (int rewrite : {0, 1}) {
-    AudioBuffer* b = Buffer(ToBytes(noise), 1, 16);
+    AudioBuffer* b = Buffer(sound, 1, 16);
     AudioBuffer_Play(b, DSBPLAY_LOOPING);
     for (int pass = 0; pass < 12; ++pass) {  // less than a lap: rewritten frames are not reached again
       const std::vector<int16_t> out = Mix(301);

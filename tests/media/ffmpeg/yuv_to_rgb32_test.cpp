@@ -74,12 +74,10 @@ struct Planes {
   std::vector<uint8_t> bytes[3];
 };
 
-constexpr uint8_t kUntouched = 0xA5;
-
 // The output at a byte offset in rows of the given pitch, with guard bytes after the last row.
 std::vector<uint8_t> Convert(const YuvToRgb32Kernels& k, const YuvPicture& p, const YuvCoefficients& c, int offset,
                              int pitch) {
-  std::vector<uint8_t> out(size_t(offset) + size_t(pitch) * p.height + 64, kUntouched);
+  std::vector<uint8_t> out(size_t(offset) + size_t(pitch) * p.height + 64, 0xA5);
   ConvertYuvToRgb32(k, p, c, out.data() + offset, pitch);
   return out;
 }

@@ -110,10 +110,7 @@ TEST(YuvConversion, BothPathsMatchTheFormulas) {
   // Pictures of odd size and offset within their frame.
   for (auto [cw, ch, fixedPath] : {std::tuple{16, 8, true}, {32, 16, false}, {16, 16, false}}) {
     Picture p(32, 16, cw, ch, 8);
-    p.picX = 3;
-    p.picY = 5;
-    p.picW = 23;
-    p.picH = 9;
+    p.picX = 3, p.picY = 5, p.picW = 23, p.picH = 9;
     ExpectConverted(p, fixedPath);
   }
 }
@@ -125,10 +122,7 @@ TEST(YuvSurfaces, LayoutsWithAPaddedPitch) {
   };
   Picture p(32, 16, 16, 8, 9);
   for (const Region region : {Region{0, 0, 32, 16}, Region{2, 4, 23, 9}}) {
-    p.picX = region.x;
-    p.picY = region.y;
-    p.picW = region.w;
-    p.picH = region.h;
+    p.picX = region.x, p.picY = region.y, p.picW = region.w, p.picH = region.h;
     const int w = region.w, h = region.h, ch = (h + 1) / 2;
     for (const char* name : {"YV12", "YUY2", "UYVY"}) {
       SCOPED_TRACE(std::string(name) + " " + std::to_string(w) + "x" + std::to_string(h));
