@@ -2,6 +2,7 @@
 #include "platform/media/graph.h"
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 
 FilterGraph::FilterGraph() = default;
@@ -265,10 +266,25 @@ HRESULT FilterGraph::Stop() {
   return S_OK;
 }
 
-HRESULT FilterGraph::GetState(uint32_t, FilterState* state) {
+// A pause is complete once every filter has reached it (each renderer holds its first sample).
+// The filters are asked without the graph lock, which their streaming threads never need but a
+// caller on another thread may.
+HRESULT FilterGraph::GetState(uint32_t timeoutMs, FilterState* state) {
   if (!state) return E_POINTER;
-  std::lock_guard<std::recursive_mutex> lock(lock_);
-  *state = state_;
+  std::vector<ComPtr<IBaseFilter>> filters;
+  {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    *state = state_;
+    if (state_ != FilterState::Paused) return S_OK;
+    for (auto& e : filters_) filters.push_back(e.filter);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (auto& f : filters) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    FilterState reached;
+    if (f->GetState(uint32_t(std::max<int64_t>(left.count(), 0)), &reached) == VFW_S_STATE_INTERMEDIATE)
+      return VFW_S_STATE_INTERMEDIATE;
+  }
   return S_OK;
 }
 

@@ -494,6 +494,9 @@ class BaseRenderer : public BaseFilter {
   HRESULT Stop() override;
   HRESULT Pause() override;
   HRESULT Run(REFERENCE_TIME start) override;
+  // Paused, the state is reached once the first sample (or the end of the stream) has come:
+  // until then, up to the time given, it waits, then answers VFW_S_STATE_INTERMEDIATE.
+  HRESULT GetState(uint32_t timeoutMs, FilterState* state) override;
 
   // Hooks.
   virtual HRESULT CheckMediaType(const MediaType* type) = 0;

@@ -100,12 +100,23 @@ HRESULT BaseRenderer::Receive(IMediaSample* sample) {
     break;
   }
   havePoster_ = true;
+  wake_.notify_all();  // a pause is complete
   REFERENCE_TIME start, stop;
   if (SUCCEEDED(sample->GetTime(&start, &stop))) lastStop_ = std::max(start, stop);
   lock.unlock();
   std::lock_guard<std::mutex> rendering(renderLock_);
   if (IsStopped()) return VFW_E_WRONG_STATE;
   return DoRenderSample(sample);
+}
+
+HRESULT BaseRenderer::GetState(uint32_t timeoutMs, FilterState* state) {
+  HRESULT hr = BaseFilter::GetState(timeoutMs, state);
+  if (hr != S_OK || *state != FilterState::Paused) return hr;
+  std::unique_lock<std::mutex> lock(mutex_);
+  const bool cued = wake_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+    return havePoster_ || eos_ || State() != FilterState::Paused || pin_->IsFlushing();
+  });
+  return cued ? S_OK : VFW_S_STATE_INTERMEDIATE;
 }
 
 bool BaseRenderer::WaitFor(std::chrono::microseconds time) {
@@ -129,6 +140,7 @@ HRESULT BaseRenderer::EndOfStream() {
     wake_.wait_for(lock, std::chrono::microseconds(std::min<REFERENCE_TIME>(lastStop_ - now, UNITS / 20) / 10 + 1));
   }
   eos_ = true;
+  wake_.notify_all();
   SendCompleteIfDue();
   return S_OK;
 }

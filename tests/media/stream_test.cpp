@@ -110,6 +110,35 @@ TEST_F(MediaTest, StopWaitsForASampleInsideATransformThatNeedsNoFilterLock) {
   EXPECT_EQ(sink->Count(), 0u);  // the renderer stopped first
 }
 
+TEST_F(MediaTest, APauseIsCompleteOnceTheRendererHoldsItsFirstSample) {
+  auto src = Make(new PushSource({TypeA()}, Seconds(4)));
+  auto pass = Make(new InPlacePass);
+  auto sink = Make(new RecordingSink);
+  auto graph = NewGraph();
+  graph->AddFilter(src.Get(), u"Source");
+  graph->AddFilter(pass.Get(), u"Pass");
+  graph->AddFilter(sink.Get(), u"Sink");
+  ASSERT_EQ(graph->ConnectDirect(PinOf(src.Get(), 0).Get(), PinOf(pass.Get(), 0).Get(), nullptr), S_OK);
+  ASSERT_EQ(graph->ConnectDirect(PinOf(pass.Get(), 1).Get(), PinOf(sink.Get(), 0).Get(), nullptr), S_OK);
+  Gate gate;
+  pass->hold = &gate;
+  auto control = graph.As<IMediaControl>();
+  ASSERT_EQ(control->Pause(), S_OK);
+  ASSERT_TRUE(gate.Reached());
+  FilterState state;
+  EXPECT_EQ(control->GetState(0, &state), VFW_S_STATE_INTERMEDIATE);
+  EXPECT_EQ(state, FilterState::Paused);
+  {
+    Call wait([&] { EXPECT_EQ(control->GetState(10000, &state), S_OK); });
+    EXPECT_FALSE(wait.Returned(0));
+    gate.Open();
+    EXPECT_TRUE(wait.Returned());
+  }
+  EXPECT_EQ(sink->Count(), 1u);
+  control->Stop();
+  EXPECT_EQ(MediaLiveThreads(), 0);
+}
+
 TEST_F(MediaTest, CompletionComesOnceEveryRendererHasEnded) {
   Chain c(Seconds(4), nullptr, true);
   // A second source and sink in the same graph end later.

@@ -13,6 +13,9 @@ namespace {
 
 constexpr int64_t kDurationWhenUnknown = 166666;  // a sixtieth of a second, in 100 ns units
 constexpr size_t kWidePathUnits = 260;
+// How long an open waits for the first picture: a 2160p picture comes within about 0.2 s on a
+// loaded machine; a stream that gives none costs no more than this.
+constexpr uint32_t kFirstPictureWaitMs = 500;
 
 IGraphBuilder* GraphOf(MovieHandleRecord* m) { return static_cast<IGraphBuilder*>(m->graphBuilder); }
 IMediaControl* ControlOf(MovieHandleRecord* m) { return static_cast<IMediaControl*>(m->mediaControl); }
@@ -131,8 +134,11 @@ int OpenMovie_MediaGraph(MovieHandleRecord* movie, const char* path, int* width,
   SeekingOf(m)->GetDuration(&duration);
   m->duration = duration == 0 ? kDurationWhenUnknown : duration;
   SeekingOf(m)->GetStopPosition(&m->stopPosition);
-  // Paused, the renderer takes the first picture and holds it, so the movie shows it before it plays.
+  // Paused, the renderer takes the first picture and holds it, so the movie shows it before it
+  // plays, and its play starts the clock with the picture ready rather than still decoding.
   ControlOf(m)->Pause();
+  FilterState state;
+  ControlOf(m)->GetState(kFirstPictureWaitMs, &state);
   if (width) *width = renderer->width;
   if (height) *height = renderer->height;
   return 0;
