@@ -27,6 +27,7 @@ extern "C" {
 #include "engine/sound/movie/movie.h"
 #include "engine/sound/movie/movie_renderer.h"
 #include "engine/system/system.h"
+#include "graph_run.h"
 #include "mediagen.h"
 #include "moviegen.h"
 #include "platform/audio/audio.h"
@@ -126,16 +127,6 @@ void BM_FFmpegDecodeConvertCpu(benchmark::State& state) {
 }
 BENCHMARK(BM_FFmpegDecodeConvertCpu)->Arg(1080)->Arg(2160)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-class CountingRenderer : public MovieRenderer {
- public:
-  CountingRenderer() : MovieRenderer(nullptr, nullptr) {}
-  HRESULT DoRenderSample(IMediaSample* sample) override {
-    ++frames;
-    return MovieRenderer::DoRenderSample(sample);
-  }
-  std::atomic<int> frames{0};
-};
-
 void BM_MovieGraphDecodeConvertCpu(benchmark::State& state) {
   const int height = int(state.range(0));
   const std::string& path = ClipOf(height, false);
@@ -145,16 +136,8 @@ void BM_MovieGraphDecodeConvertCpu(benchmark::State& state) {
   double cpu = 0;
   for (auto _ : state) {
     const double before = CpuSeconds();
-    ComPtr<IGraphBuilder> graph;
-    CreateMediaObject(CLSID_FilterGraph, nullptr, IID_IGraphBuilder, graph.PutVoid());
-    ComPtr<CountingRenderer> renderer(new CountingRenderer);
-    graph->AddFilter(renderer.Get(), u"MovieRenderer");
-    if (FAILED(graph->RenderFile(wide.c_str(), nullptr))) return state.SkipWithError("cannot render");
-    graph.As<IMediaFilter>()->SetSyncSource(nullptr);
-    int32_t code = 0;
-    graph.As<IMediaControl>()->Run();
-    graph.As<IMediaEvent>()->WaitForCompletion(60000, &code);
-    graph.As<IMediaControl>()->Stop();
+    ComPtr<CountingRenderer> renderer = PlayGraphUnclocked(wide);
+    if (!renderer) return state.SkipWithError("cannot render");
     frames += renderer->frames;
     cpu += CpuSeconds() - before;
   }

@@ -14,6 +14,7 @@ extern "C" {
 }
 
 #include "engine/sound/movie/movie_renderer.h"
+#include "graph_run.h"
 #include "mediagen.h"
 #include "one_core.h"
 
@@ -43,35 +44,16 @@ const std::string& Clip() {
   return clip.path;
 }
 
-// Counts the frames the renderer converts.
-class CountingRenderer : public MovieRenderer {
- public:
-  CountingRenderer() : MovieRenderer(nullptr, nullptr) {}
-  HRESULT DoRenderSample(IMediaSample* sample) override {
-    ++frames;
-    return MovieRenderer::DoRenderSample(sample);
-  }
-  int frames = 0;
-};
-
 void BM_MovieGraph640x480(benchmark::State& state) {
   if (Clip().empty()) return state.SkipWithError("no clip");
   OneCore core;
   std::u16string path(Clip().begin(), Clip().end());
   int64_t frames = 0;
   for (auto _ : state) {
-    ComPtr<IGraphBuilder> graph;
-    CreateMediaObject(CLSID_FilterGraph, nullptr, IID_IGraphBuilder, graph.PutVoid());
-    ComPtr<CountingRenderer> renderer(new CountingRenderer);
-    graph->AddFilter(renderer.Get(), u"MovieRenderer");
-    if (FAILED(graph->RenderFile(path.c_str(), nullptr))) return state.SkipWithError("cannot render");
-    graph.As<IMediaFilter>()->SetSyncSource(nullptr);
-    int32_t code = 0;
-    graph.As<IMediaControl>()->Run();
-    graph.As<IMediaEvent>()->WaitForCompletion(60000, &code);
-    graph.As<IMediaControl>()->Stop();
+    ComPtr<CountingRenderer> renderer = PlayGraphUnclocked(path);
+    if (!renderer) return state.SkipWithError("cannot render");
     frames += renderer->frames;
-    if (renderer->colorType != MOVIE_COLOR_YV12) state.SetLabel("not YV12");
+    if (renderer->colorType != MOVIE_COLOR_RGB32) state.SetLabel("not RGB32");
   }
   state.SetItemsProcessed(frames);
   state.SetBytesProcessed(frames * 640 * 480 * 4);

@@ -32,6 +32,17 @@ struct Chain {
   }
 };
 
+// A source, an in-place pass and a sink, connected in a new graph.
+ComPtr<IGraphBuilder> ThroughPass(PushSource* src, InPlacePass* pass, RecordingSink* sink) {
+  auto graph = NewGraph();
+  graph->AddFilter(src, u"Source");
+  graph->AddFilter(pass, u"Pass");
+  graph->AddFilter(sink, u"Sink");
+  EXPECT_EQ(graph->ConnectDirect(PinOf(src, 0).Get(), PinOf(pass, 0).Get(), nullptr), S_OK);
+  EXPECT_EQ(graph->ConnectDirect(PinOf(pass, 1).Get(), PinOf(sink, 0).Get(), nullptr), S_OK);
+  return graph;
+}
+
 }  // namespace
 
 TEST_F(MediaTest, StopJoinsEveryStreamingThread) {
@@ -84,12 +95,7 @@ TEST_F(MediaTest, StopWaitsForASampleInsideATransformThatNeedsNoFilterLock) {
   auto src = Make(new PushSource({TypeA()}, Seconds(4)));
   auto pass = Make(new InPlacePass);
   auto sink = Make(new RecordingSink);
-  auto graph = NewGraph();
-  graph->AddFilter(src.Get(), u"Source");
-  graph->AddFilter(pass.Get(), u"Pass");
-  graph->AddFilter(sink.Get(), u"Sink");
-  ASSERT_EQ(graph->ConnectDirect(PinOf(src.Get(), 0).Get(), PinOf(pass.Get(), 0).Get(), nullptr), S_OK);
-  ASSERT_EQ(graph->ConnectDirect(PinOf(pass.Get(), 1).Get(), PinOf(sink.Get(), 0).Get(), nullptr), S_OK);
+  auto graph = ThroughPass(src.Get(), pass.Get(), sink.Get());
   graph.As<IMediaFilter>()->SetSyncSource(nullptr);
   Gate gate;
   pass->hold = &gate;
@@ -114,12 +120,7 @@ TEST_F(MediaTest, APauseIsCompleteOnceTheRendererHoldsItsFirstSample) {
   auto src = Make(new PushSource({TypeA()}, Seconds(4)));
   auto pass = Make(new InPlacePass);
   auto sink = Make(new RecordingSink);
-  auto graph = NewGraph();
-  graph->AddFilter(src.Get(), u"Source");
-  graph->AddFilter(pass.Get(), u"Pass");
-  graph->AddFilter(sink.Get(), u"Sink");
-  ASSERT_EQ(graph->ConnectDirect(PinOf(src.Get(), 0).Get(), PinOf(pass.Get(), 0).Get(), nullptr), S_OK);
-  ASSERT_EQ(graph->ConnectDirect(PinOf(pass.Get(), 1).Get(), PinOf(sink.Get(), 0).Get(), nullptr), S_OK);
+  auto graph = ThroughPass(src.Get(), pass.Get(), sink.Get());
   Gate gate;
   pass->hold = &gate;
   auto control = graph.As<IMediaControl>();
