@@ -17,12 +17,6 @@
 #include <thread>
 #include <vector>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libswscale/swscale.h>
-}
-
 #include "engine/draw/draw.h"
 #include "engine/sound/movie/movie.h"
 #include "engine/sound/movie/movie_renderer.h"
@@ -79,46 +73,9 @@ void BM_FFmpegDecodeConvertCpu(benchmark::State& state) {
   double cpu = 0;
   for (auto _ : state) {
     const double before = CpuSeconds();
-    AVFormatContext* ctx = nullptr;
-    if (avformat_open_input(&ctx, path.c_str(), nullptr, nullptr) < 0) return state.SkipWithError("cannot open");
-    avformat_find_stream_info(ctx, nullptr);
-    const int v = av_find_best_stream(ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    const AVCodec* codec = avcodec_find_decoder(ctx->streams[v]->codecpar->codec_id);
-    AVCodecContext* dec = avcodec_alloc_context3(codec);
-    avcodec_parameters_to_context(dec, ctx->streams[v]->codecpar);
-    dec->thread_count = 1;
-    avcodec_open2(dec, codec, nullptr);
-    AVPacket* packet = av_packet_alloc();
-    AVFrame* frame = av_frame_alloc();
-    AVFrame* rgb = av_frame_alloc();
-    SwsContext* sws = nullptr;
-    auto drain = [&] {
-      while (avcodec_receive_frame(dec, frame) >= 0) {
-        if (!rgb->data[0]) {
-          rgb->format = AV_PIX_FMT_BGRA;
-          rgb->width = frame->width;
-          rgb->height = frame->height;
-          av_frame_get_buffer(rgb, 0);
-        }
-        sws = sws_getCachedContext(sws, frame->width, frame->height, AVPixelFormat(frame->format), frame->width,
-                                   frame->height, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
-        sws_scale(sws, frame->data, frame->linesize, 0, frame->height, rgb->data, rgb->linesize);
-        ++frames;
-        av_frame_unref(frame);
-      }
-    };
-    while (av_read_frame(ctx, packet) >= 0) {
-      if (packet->stream_index == v && avcodec_send_packet(dec, packet) >= 0) drain();
-      av_packet_unref(packet);
-    }
-    avcodec_send_packet(dec, nullptr);
-    drain();
-    sws_freeContext(sws);
-    av_frame_free(&rgb);
-    av_frame_free(&frame);
-    av_packet_free(&packet);
-    avcodec_free_context(&dec);
-    avformat_close_input(&ctx);
+    const int64_t made = DecodeWithFFmpegAlone(path, true);
+    if (made < 0) return state.SkipWithError("cannot open");
+    frames += made;
     cpu += CpuSeconds() - before;
   }
   ffmpegCpuPerFrame[height] = frames ? cpu * 1000 / double(frames) : 0;

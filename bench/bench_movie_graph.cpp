@@ -8,11 +8,6 @@
 #include <cstdio>
 #include <string>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-}
-
 #include "engine/sound/movie/movie_renderer.h"
 #include "graph_run.h"
 #include "mediagen.h"
@@ -65,33 +60,9 @@ void BM_FFmpegAlone640x480(benchmark::State& state) {
   OneCore core;
   int64_t frames = 0;
   for (auto _ : state) {
-    AVFormatContext* ctx = nullptr;
-    if (avformat_open_input(&ctx, Clip().c_str(), nullptr, nullptr) < 0) return state.SkipWithError("cannot open");
-    avformat_find_stream_info(ctx, nullptr);
-    const int v = av_find_best_stream(ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    const AVCodec* codec = avcodec_find_decoder(ctx->streams[v]->codecpar->codec_id);
-    AVCodecContext* dec = avcodec_alloc_context3(codec);
-    avcodec_parameters_to_context(dec, ctx->streams[v]->codecpar);
-    dec->thread_count = 1;
-    avcodec_open2(dec, codec, nullptr);
-    AVPacket* packet = av_packet_alloc();
-    AVFrame* frame = av_frame_alloc();
-    auto drain = [&] {
-      while (avcodec_receive_frame(dec, frame) >= 0) {
-        ++frames;
-        av_frame_unref(frame);
-      }
-    };
-    while (av_read_frame(ctx, packet) >= 0) {
-      if (packet->stream_index == v && avcodec_send_packet(dec, packet) >= 0) drain();
-      av_packet_unref(packet);
-    }
-    avcodec_send_packet(dec, nullptr);
-    drain();
-    av_frame_free(&frame);
-    av_packet_free(&packet);
-    avcodec_free_context(&dec);
-    avformat_close_input(&ctx);
+    const int64_t made = DecodeWithFFmpegAlone(Clip(), false);
+    if (made < 0) return state.SkipWithError("cannot open");
+    frames += made;
   }
   state.SetItemsProcessed(frames);
   state.SetBytesProcessed(frames * 640 * 480 * 3 / 2);
