@@ -144,7 +144,7 @@ int MakeGraphHandle(int width, int height, int useAlpha) {
     return -1;
   }
   ClearMemImgStore(&rec->SoftImage);
-  rec->SoftImage.Base->TransColor = GetTransColorValue();
+  rec->SoftImage.Base->TransColor = GetColor(G.transR, G.transG, G.transB);
   rec->Width = width;
   rec->Height = height;
   return handle;
@@ -206,8 +206,6 @@ int SetTransparentColor(int r, int g, int b) {
   return 0;
 }
 
-uint32_t GetTransColorValue() { return GetColor(G.transR, G.transG, G.transB); }
-
 // ---------------------------------------------------------------- the screen
 
 int SetScreenMode(int width, int height, int colorBits, int refreshRate) {
@@ -242,13 +240,6 @@ int SetScreenMode(int width, int height, int colorBits, int refreshRate) {
   G.refreshRate = refreshRate;
   if (G.drawTarget == DX_SCREEN_BACK) ResetDrawAreaToTarget();
   SetMainWindowClientSize(width, height);
-  return 0;
-}
-
-int GetScreenState(int* width, int* height, int* colorBits) {
-  if (width) *width = G.screenWidth;
-  if (height) *height = G.screenHeight;
-  if (colorBits) *colorBits = G.colorBits;
   return 0;
 }
 

@@ -45,8 +45,6 @@ int MakeGraphHandle(int width, int height, int useAlpha);
 
 // MEMIMG colour type of the screen (0 for 16 bits, 1 for 32 bits).
 int GetScreenColorType();
-// The transparent colour in the screen's pixel format.
-uint32_t GetTransColorValue();
 // The back buffer; null before graphics start.
 MEMIMG* GetScreenMemImg();
 // What drawing goes into: the back buffer or a graph's image; null before start.

@@ -219,7 +219,10 @@ int DrawStretchRectPartGraph(int x1, int y1, int x2, int y2, int srcX, int srcY,
   return 0;
 }
 
-int DrawRotaGraph(int x, int y, double scale, double angle, int graph, int transFlag, int turnFlag) {
+namespace {
+
+// The whole graph turned and scaled about its centre, put at (x, y).
+int DrawRotatedGraph(int x, int y, double scale, double angle, int graph, int transFlag, int turnFlag) {
   GraphDraw call;
   if (BeginGraphDraw(graph, &call) != 0) return -1;
   const MEMIMG* src = &call.rec->SoftImage;
@@ -231,12 +234,14 @@ int DrawRotaGraph(int x, int y, double scale, double angle, int graph, int trans
   return 0;
 }
 
+}  // namespace
+
 int DrawRectRotateGraph(int x, int y, int srcX, int srcY, int width, int height, double scale, double angle,
                         int graph, int transFlag, int turnFlag) {
   if (width < 1 || height < 1) return -1;
   const int part = DerivationGraph(srcX, srcY, width, height, graph);
   if (part < 0) return -1;
-  const int result = DrawRotaGraph(x, y, scale, angle, part, transFlag, turnFlag);
+  const int result = DrawRotatedGraph(x, y, scale, angle, part, transFlag, turnFlag);
   DeleteGraph(part);
   return result;
 }

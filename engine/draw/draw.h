@@ -19,7 +19,6 @@ int SetTransparentColor(int r, int g, int b);  // for images loaded afterwards
 // The screen.
 constexpr int DX_SCREEN_BACK = -2;  // the back buffer as draw target
 int SetScreenMode(int width, int height, int colorBits, int refreshRate = 60);  // 16 or 32 bits
-int GetScreenState(int* width, int* height, int* colorBits);
 int SetDrawTarget(int graph);  // the draw area becomes the whole target
 int SetDrawArea(int x1, int y1, int x2, int y2);
 int ClearScreen(int flag = 0);
@@ -42,8 +41,8 @@ int DrawRectPartGraph(int x, int y, int srcX, int srcY, int width, int height, i
 int DrawStretchGraph(int x1, int y1, int x2, int y2, int graph, int transFlag);
 int DrawStretchRectPartGraph(int x1, int y1, int x2, int y2, int srcX, int srcY, int width, int height,
                              int graph, int transFlag);
-// Whole graph turned by angle (radians, clockwise on screen) and scaled about its centre, put at (x, y).
-int DrawRotaGraph(int x, int y, double scale, double angle, int graph, int transFlag, int turnFlag);
+// The rectangle of the graph turned by angle (radians, clockwise on screen) and scaled about its
+// centre, put at (x, y).
 int DrawRectRotateGraph(int x, int y, int srcX, int srcY, int width, int height, double scale, double angle,
                         int graph, int transFlag, int turnFlag);
 int DrawBox(int x1, int y1, int x2, int y2, unsigned int color, int fillFlag);

@@ -37,13 +37,11 @@ int LoadSoundMemBase(const SoundLoadSettings* settings, const char* path, int bu
 int PlaySoundMem(int handle, int playType, int topPositionFlag = 1);
 int StopSoundMem(int handle);
 int IsSoundMemPlaying(int handle);  // 1 playing, 0 not, -1 bad handle
-int CheckSoundMem(int handle);      // the same
 int GetSoundCurrentTime(int handle);  // play position in milliseconds
 int GetSoundTotalSample(int handle);
 int GetSoundTotalTime(int handle);    // milliseconds
 int SetVolumeSoundMem(int volume, int handle);  // volume 0..255
 int DeleteSoundMem(int handle);
-int InitSoundMem();  // deletes every sound handle
 
 enum : int {
   DX_PLAYTYPE_NORMAL = 0,  // waits until the sound ends

@@ -292,8 +292,6 @@ int IsSoundMemPlaying(int handle) {
   return 0;
 }
 
-int CheckSoundMem(int handle) { return IsSoundMemPlaying(handle); }
-
 int SetVolumeSoundMem(int volume, int handle) {
   SoundHandleRecord* sound = GetSoundHandleRecord(handle);
   if (!sound) return -1;
@@ -338,9 +336,4 @@ int GetSoundTotalTime(int handle) {
 int DeleteSoundMem(int handle) {
   if (!SoundSystem.up) return -1;
   return SubHandle(&SoundSystem.soundHandles, handle);
-}
-
-int InitSoundMem() {
-  if (!SoundSystem.up) return -1;
-  return DeleteAllHandles(&SoundSystem.soundHandles, nullptr);
 }

@@ -39,8 +39,10 @@ int RingBufInitialize(RingBuf* ring) {
   return 0;
 }
 
-int RingBufReSize(RingBuf* ring, size_t addSize) {
-  if (!ring) return -1;
+namespace {
+
+// Grows the store (doubling, from 256 bytes) until addSize more bytes fit.
+int MakeRoom(RingBuf* ring, size_t addSize) {
   if (addSize > SIZE_MAX / 2 - ring->dataLength) return -1;
   size_t need = ring->dataLength + addSize;
   if (need <= ring->bufferSize) return 0;
@@ -57,9 +59,11 @@ int RingBufReSize(RingBuf* ring, size_t addSize) {
   return 0;
 }
 
+}  // namespace
+
 int RingBufDataAdd(RingBuf* ring, const void* data, size_t length) {
   if (!ring || (!data && length)) return -1;
-  if (RingBufReSize(ring, length) != 0) return -1;
+  if (MakeRoom(ring, length) != 0) return -1;
   const unsigned char* src = static_cast<const unsigned char*>(data);
   size_t first = ring->bufferSize - ring->end;
   if (first > length) first = length;

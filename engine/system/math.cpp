@@ -94,8 +94,6 @@ int GetRandRange(int max) {
   return static_cast<int>(max < 0 ? -value : value);
 }
 
-int GetRand(int max) { return GetRandRange(max); }
-
 void SeedRandomFromClock() { SRand(static_cast<int>(static_cast<uint32_t>(PlatformTime_Microseconds()))); }
 
 void DetectProcessorFeatures() {
@@ -120,11 +118,6 @@ int SetLogicalProcessorCount(int count) {
 }
 
 int64_t GetMicrosecondCount(int) { return PlatformTime_Microseconds(); }
-
-int GetNowCount(int) {
-  uint64_t ms = static_cast<uint64_t>(PlatformTime_Microseconds() / 1000);
-  return static_cast<int>(ms & 0x7FFFFFFFu);
-}
 
 void SleepMilliseconds(int ms) { PlatformTime_Sleep(ms); }
 

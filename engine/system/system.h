@@ -261,7 +261,6 @@ struct RingBuf {
 };
 
 int RingBufInitialize(RingBuf* ring);
-int RingBufReSize(RingBuf* ring, size_t addSize);
 int RingBufDataAdd(RingBuf* ring, const void* data, size_t length);
 int RingBufDataGet(RingBuf* ring, void* buffer, size_t length, int peek);
 size_t RingBufGetDataLength(const RingBuf* ring);
@@ -271,7 +270,6 @@ int RingBufTerminate(RingBuf* ring);
 
 // Time follows the test driver's manual clock when it is on (platform/window/test_driver.h).
 int64_t GetMicrosecondCount(int flag = 0);  // monotonic
-int GetNowCount(int flag = 0);  // milliseconds, wrapping within the positive int range
 void SleepMilliseconds(int ms);
 // Sleeps until GetMicrosecondCount reaches `time` or shortly after; the manual clock moves to it.
 void SleepUntilMicrosecondCount(int64_t time);
@@ -287,7 +285,6 @@ int DoubleToInt(double value);  // truncated; NaN or out of range gives INT32_MI
 int FloatToInt(float value);
 void SinCosF(float angle, float* sinOut, float* cosOut);
 int SRand(int seed);
-int GetRand(int max);
 int GetRandRange(int max);  // 0..max inclusive
 
 // 1 when the processor has MMX; the software rasteriser picks its packed loops by it.
@@ -340,7 +337,6 @@ using WindowHandle = void*;
 int SetWindowTitleText(const char* text);
 // 1 window, 0 full screen. 0, or -1 when full screen cannot be had (the window stays).
 int ChangeWindowMode(int windowFlag);
-int GetWindowModeFlag();  // 1 window, 0 full screen
 // The window's client size is the screen size times these rates; a y rate of 0 or below
 // takes the x rate (an x rate of 0 or below, or not a number, counts as 1).
 int SetWindowSizeRate(double xRate, double yRate);

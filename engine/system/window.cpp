@@ -95,8 +95,6 @@ int ChangeWindowMode(int windowFlag) {
   return 0;
 }
 
-int GetWindowModeFlag() { return state.windowed ? 1 : 0; }
-
 int SetWindowSizeRate(double xRate, double yRate) {
   if (!(xRate > 0.0) || !std::isfinite(xRate)) xRate = 1.0;
   if (!(yRate > 0.0) || !std::isfinite(yRate)) yRate = xRate;

@@ -11,7 +11,7 @@
 // GetPadInputState sees them, OR-ed with the real devices. Focus and close events are
 // queued ahead of the real window's events and take effect when the message pump
 // (ProcessWindowMessages, PumpMessages, WaitWhileInactive) dispatches them.
-// With the manual clock on, GetMicrosecondCount and GetNowCount read it, and
+// With the manual clock on, GetMicrosecondCount reads it, and
 // SleepMilliseconds advances it instead of sleeping.
 //
 // A script can also drive the real program from outside: when the environment variable

@@ -183,8 +183,8 @@ TEST_P(DrawOps, RectRotateTurnsAboutTheRectangleCentre) {
   EXPECT_EQ(DrawRectRotateGraph(20, 20, 6, 0, 4, 4, 1.0, 0.0, g, 0, 0), -1);
   EXPECT_EQ(DrawRectRotateGraph(20, 20, 0, 0, 4, 4, NAN, 0.0, g, 0, 0), -1);
   EXPECT_EQ(DrawRectRotateGraph(20, 20, 0, 0, 4, 4, 1.0, INFINITY, g, 0, 0), -1);
-  EXPECT_EQ(DrawRotaGraph(100000, 20, 1.0, 0.0, g, 0, 0), -1);
-  EXPECT_EQ(DrawRotaGraph(20, 20, 1e6, 0.0, g, 0, 0), -1);
+  EXPECT_EQ(DrawRectRotateGraph(100000, 20, 0, 0, 4, 4, 1.0, 0.0, g, 0, 0), -1);
+  EXPECT_EQ(DrawRectRotateGraph(20, 20, 0, 0, 4, 4, 1e6, 0.0, g, 0, 0), -1);
   EXPECT_EQ(GetGraphHandleManager()->count, graphs);
 }
 

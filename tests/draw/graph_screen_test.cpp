@@ -66,11 +66,9 @@ TEST_P(GraphScreen, ColorValuesFollowTheScreenFormat) {
   EXPECT_EQ(GetColor(255, 255, 255), Rgb(255, 255, 255));
   EXPECT_EQ(GetColor(0x12, 0x34, 0x56), is32() ? 0x123456u : uint32_t((0x12 >> 3) << 11 | (0x34 >> 2) << 5 | 0x56 >> 3));
   EXPECT_EQ(GetColor(0, 255, 0), is32() ? 0x00FF00u : 0x07E0u);
-  int w, h, b;
-  GetScreenState(&w, &h, &b);
-  EXPECT_EQ(w, kScreenW);
-  EXPECT_EQ(h, kScreenH);
-  EXPECT_EQ(b, bits());
+  EXPECT_EQ(GetScreenMemImg()->Width, kScreenW);
+  EXPECT_EQ(GetScreenMemImg()->Height, kScreenH);
+  EXPECT_EQ(GetScreenColorType(), is32() ? 1 : 0);
 }
 
 TEST_P(GraphScreen, DrawTargetAndAreaStayInsideTheTarget) {

@@ -147,7 +147,7 @@ TEST_F(SoundHandles, EveryKindOfFilePlaysAsDecoded) {
     EXPECT_EQ(GetSoundTotalSample(h), static_cast<int>(frames));
     EXPECT_EQ(GetSoundTotalTime(h), static_cast<int>(frames * 1000ull / 44100));
     ASSERT_EQ(PlaySoundMem(h, DX_PLAYTYPE_BACK, 1), 0);
-    EXPECT_EQ(CheckSoundMem(h), 1);
+    EXPECT_EQ(IsSoundMemPlaying(h), 1);
     std::vector<int16_t> heard = Mix(frames + 10);
     heard.resize(k.expected.size());
     EXPECT_EQ(heard, k.expected);
@@ -272,7 +272,7 @@ TEST_F(SoundHandles, BufferCountsHandlesAndFailures) {
     EXPECT_EQ(GetSoundCurrentTime(bad), -1);
     EXPECT_EQ(DeleteSoundMem(bad), -1);
   }
-  EXPECT_EQ(InitSoundMem(), 0);
+  EXPECT_EQ(DeleteSoundMem(one), 0);
   EXPECT_EQ(IsSoundMemPlaying(one), -1);
 
   // 180 seconds is still a sound held whole.

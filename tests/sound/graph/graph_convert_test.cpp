@@ -284,7 +284,7 @@ TEST_F(GraphConvert, ClosingWhileALoadingThreadConvertsEndsThatConversion) {
   while (GetASyncLoadNum() > 0) ProcessWindowMessages();
   SetFileAccessTable(nullptr);
   readGate = nullptr;
-  EXPECT_EQ(CheckSoundMem(handle), -1);
+  EXPECT_EQ(IsSoundMemPlaying(handle), -1);
   EXPECT_TRUE(Logged("MP3変換の途中でソフトが終了しました"));
 }
 
