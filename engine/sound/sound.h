@@ -44,7 +44,7 @@ int SetVolumeSoundMem(int volume, int handle);  // volume 0..255
 int DeleteSoundMem(int handle);
 
 enum : int {
-  DX_PLAYTYPE_NORMAL = 0,  // waits until the sound ends
-  DX_PLAYTYPE_BACK = 1,    // any other value but 3 plays once in the background too
-  DX_PLAYTYPE_LOOP = 3,
+  PlayType::Wait = 0,  // waits until the sound ends
+  PlayType::Background = 1,    // any other value but 3 plays once in the background too
+  PlayType::Loop = 3,
 };

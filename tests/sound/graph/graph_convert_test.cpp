@@ -281,7 +281,7 @@ TEST_F(GraphConvert, ClosingWhileALoadingThreadConvertsEndsThatConversion) {
   TestDriver_Close();
   EXPECT_EQ(ProcessWindowMessages(), -1);
   gate.Open();
-  while (GetASyncLoadNum() > 0) ProcessWindowMessages();
+  while (GetAsyncLoadRequestCount() > 0) ProcessWindowMessages();
   SetFileAccessTable(nullptr);
   readGate = nullptr;
   EXPECT_EQ(IsSoundMemPlaying(handle), -1);
