@@ -2,7 +2,7 @@
 // Results: 0 or a handle for success, -1 for failure (bad handle, bad arguments).
 #pragma once
 
-#include "engine/draw/memimg.h"  // DX_BLENDMODE_* numbers
+#include "engine/draw/memimg.h"  // BlendMode
 #include "engine/system/system.h"
 
 // Image handles and files.
@@ -17,7 +17,9 @@ int SetUseGraphTextureDivision(int flag);
 int SetTransparentColor(int r, int g, int b);  // for images loaded afterwards
 
 // The screen.
-constexpr int DrawTarget::BackBuffer = -2;  // the back buffer as draw target
+namespace DrawTarget {
+enum : int { BackBuffer = -2 };  // the back buffer, as SetDrawTarget's graph
+}  // namespace DrawTarget
 int SetScreenMode(int width, int height, int colorBits, int refreshRate = 60);  // 16 or 32 bits
 int SetDrawTarget(int graph);  // the draw area becomes the whole target
 int SetDrawArea(int x1, int y1, int x2, int y2);
@@ -25,11 +27,9 @@ int ClearScreen(int flag = 0);
 unsigned int GetColor(int r, int g, int b);
 int FlipScreen();
 
-enum : int {
-  ImageSaveType::Bmp = 0,
-  ImageSaveType::Jpeg = 1,
-  ImageSaveType::Png = 2,
-};
+namespace ImageSaveType {
+enum : int { Bmp = 0, Jpeg = 1, Png = 2 };
+}  // namespace ImageSaveType
 // Writes the rectangle of the draw target; the file appears complete or not at all.
 int SaveDrawScreen(int x1, int y1, int x2, int y2, const char* fileName, int saveType = 0,
                    int jpegQuality = 80, int jpegSample2x1 = 1, int pngCompressionLevel = -1);

@@ -7,13 +7,13 @@
 
 // A colour-format descriptor.
 struct ColorData {
-  uint8_t ColorBitDepth;  // 8, 16, 24 or 32
-  uint16_t BytesPerPixel;     // bytes per pixel as stored
+  uint8_t ColorBitDepth;   // 8, 16, 24 or 32
+  uint16_t BytesPerPixel;  // as stored
   uint8_t RedWidth, GreenWidth, BlueWidth, AlphaWidth;
-  uint8_t RedShift, GreenShift, BlueShift, AlphaShift;
+  uint8_t RedShift, GreenShift, BlueShift, AlphaShift;  // of each field's lowest bit
   uint32_t RedMask, GreenMask, BlueMask, AlphaMask;
-  uint32_t UnusedMask;
-  int PaletteCount;  // 0 for direct colour
+  uint32_t UnusedMask;  // the bits of a pixel that no field holds
+  int PaletteCount;     // 0 for direct colour
 };
 
 enum MemImgColorType : int {
@@ -47,9 +47,9 @@ struct MemImgBase {
 
 // A software image: a view of Width x Height pixels into a base.
 struct MEMIMG {
-  int Valid;  // non-zero while valid
+  int Valid;  // non-zero while the view may be used
   int Width, Height;
-  uint8_t* TopLeft;   // top-left pixel of the view
+  uint8_t* TopLeft;  // the view's top-left pixel, inside the base's store
   MemImgBase* Base;
 };
 
@@ -72,15 +72,17 @@ extern int DrawBlendMode;       // 0 none, 1 alpha, 2 add, 3 sub, 4 mul, 10 inve
 extern int DrawBlendParam;      // 0..255
 extern uint32_t DrawBrightness; // 0x00RRGGBB; low 24 bits 0xFFFFFF means off
 
+namespace BlendMode {
 enum : int {
-  BlendMode::None = 0,
-  BlendMode::Alpha = 1,
-  BlendMode::Add = 2,
-  BlendMode::Subtract = 3,
-  BlendMode::Multiply = 4,
-  BlendMode::InvertedAlpha = 10,
-  BlendMode::MultiplyThenAlpha = 11,
+  None = 0,
+  Alpha = 1,
+  Add = 2,
+  Subtract = 3,
+  Multiply = 4,
+  InvertedAlpha = 10,      // alpha blending of the inverted source
+  MultiplyThenAlpha = 11,  // the product, then alpha blended
 };
+}  // namespace BlendMode
 
 // ---------------------------------------------------------------- blend tables
 

@@ -43,8 +43,10 @@ int GetSoundTotalTime(int handle);    // milliseconds
 int SetVolumeSoundMem(int volume, int handle);  // volume 0..255
 int DeleteSoundMem(int handle);
 
+namespace PlayType {
 enum : int {
-  PlayType::Wait = 0,  // waits until the sound ends
-  PlayType::Background = 1,    // any other value but 3 plays once in the background too
-  PlayType::Loop = 3,
+  Wait = 0,        // until the sound ends
+  Background = 1,  // any other value but 3 plays once in the background too
+  Loop = 3,
 };
+}  // namespace PlayType

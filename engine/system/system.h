@@ -44,9 +44,9 @@ int CheckAllocMemory();
 // one tab per indent level, the text, CR LF.
 int SetLogOutputFlag(int flag);
 int GetLogOutputFlag();
-int SetLogFileName(const char* name);   // another file (tests); null restores "Log.txt"
-int SetDatedLogFileFlag(int flag);    // 1: "Log" + y_m_d_h_m_s + ".txt"
-const char* GetLogFileName();           // the file now written (or to be written)
+int SetLogFileName(const char* name);  // another file (tests); null restores "Log.txt"
+int SetDatedLogFileFlag(int flag);     // 1: "Log" + y_m_d_h_m_s + ".txt"
+const char* GetLogFileName();          // the file now written (or to be written)
 int LogPrint(const char* text);
 int LogPrintf(const char* format, ...);
 int LogIndentAdd();
@@ -57,24 +57,27 @@ int LogIndentSub();
 
 using HandleValue = int32_t;
 
-enum HandleTypeNumber {
-  HandleType::Graph = 1,
-  HandleType::SoftImage = 2,
-  HandleType::Sound = 3,
-  HandleType::SoftSound = 4,
-  HandleType::Music = 5,
-  HandleType::Movie = 6,
-  HandleType::Mask = 7,
-  HandleType::Font = 8,
-  HandleType::KeyInput = 9,
-  HandleType::Light = 11,
-  HandleType::Shader = 12,
-  HandleType::ModelBase = 13,
-  HandleType::Model = 14,
-  HandleType::VertexBuffer = 15,
-  HandleType::IndexBuffer = 16,
-  HandleType::File = 17,
+// The type number in a handle's bits 26 to 30.
+namespace HandleType {
+enum : int {
+  Graph = 1,
+  SoftImage = 2,
+  Sound = 3,
+  SoftSound = 4,
+  Music = 5,
+  Movie = 6,
+  Mask = 7,
+  Font = 8,
+  KeyInput = 9,
+  Light = 11,
+  Shader = 12,
+  ModelBase = 13,
+  Model = 14,
+  VertexBuffer = 15,
+  IndexBuffer = 16,
+  File = 17,
 };
+}  // namespace HandleType
 
 constexpr uint32_t HANDLE_ERROR_MASK = 0x80000000u;
 constexpr uint32_t HANDLE_TYPE_MASK = 0x7C000000u;
@@ -275,7 +278,7 @@ void SleepMilliseconds(int ms);
 void SleepUntilMicrosecondCount(int64_t time);
 
 struct LocalDateTime {
-  int Year, Mon, Day, Hour, Min, Sec;
+  int Year, Month, Day, Hour, Minute, Second;
 };
 int GetLocalDateTime(LocalDateTime* out);
 
@@ -289,7 +292,6 @@ int GetRandRange(int max);  // 0..max inclusive
 
 // 1 when the processor has MMX; the software rasteriser picks its packed loops by it.
 extern int ProcessorHasMMX;
-inline int& ProcessorHasMMX = ProcessorHasMMX;
 int GetLogicalProcessorCount();
 // Overrides the detected count (0 restores it): with 1 the pump services streamed sounds.
 int SetLogicalProcessorCount(int count);
@@ -300,34 +302,30 @@ int IsKeyDown(int keyCode);
 int GetAllKeyStates(char* table256);
 int GetPadInputState(int pad);  // pad 1..4
 
-// Engine key codes (the classic PC scan-code numbering).
+// Key codes: the scan codes 0..255 of a PC keyboard (IsKeyDown, GetAllKeyStates, "setting.dat").
+namespace KeyCode {
 enum : int {
-  KeyCode::Escape = 0x01, KeyCode::Digit1 = 0x02, KeyCode::Digit2 = 0x03, KeyCode::Digit3 = 0x04,
-  KeyCode::Digit4 = 0x05, KeyCode::Digit5 = 0x06, KeyCode::Digit6 = 0x07, KeyCode::Digit7 = 0x08,
-  KeyCode::Digit8 = 0x09, KeyCode::Digit9 = 0x0A, KeyCode::Digit0 = 0x0B, KeyCode::Minus = 0x0C,
-  KeyCode::Backspace = 0x0E, KeyCode::Tab = 0x0F, KeyCode::Q = 0x10, KeyCode::W = 0x11,
-  KeyCode::E = 0x12, KeyCode::R = 0x13, KeyCode::T = 0x14, KeyCode::Y = 0x15,
-  KeyCode::U = 0x16, KeyCode::I = 0x17, KeyCode::O = 0x18, KeyCode::P = 0x19,
-  KeyCode::Enter = 0x1C, KeyCode::LeftControl = 0x1D, KeyCode::A = 0x1E, KeyCode::S = 0x1F,
-  KeyCode::D = 0x20, KeyCode::F = 0x21, KeyCode::G = 0x22, KeyCode::H = 0x23,
-  KeyCode::J = 0x24, KeyCode::K = 0x25, KeyCode::L = 0x26, KeyCode::LeftShift = 0x2A,
-  KeyCode::Z = 0x2C, KeyCode::X = 0x2D, KeyCode::C = 0x2E, KeyCode::V = 0x2F,
-  KeyCode::B = 0x30, KeyCode::N = 0x31, KeyCode::M = 0x32, KeyCode::RightShift = 0x36,
-  KeyCode::LeftAlt = 0x38, KeyCode::Space = 0x39, KeyCode::F1 = 0x3B, KeyCode::F2 = 0x3C,
-  KeyCode::F3 = 0x3D, KeyCode::F4 = 0x3E, KeyCode::F5 = 0x3F, KeyCode::F6 = 0x40,
-  KeyCode::F7 = 0x41, KeyCode::F8 = 0x42, KeyCode::F9 = 0x43, KeyCode::F10 = 0x44,
-  KeyCode::F11 = 0x57, KeyCode::F12 = 0x58, KeyCode::NumpadEnter = 0x9C,
-  KeyCode::RightControl = 0x9D, KeyCode::RightAlt = 0xB8, KeyCode::Pause = 0xC5,
-  KeyCode::Home = 0xC7, KeyCode::Up = 0xC8, KeyCode::PageUp = 0xC9, KeyCode::Left = 0xCB,
-  KeyCode::Right = 0xCD, KeyCode::End = 0xCF, KeyCode::Down = 0xD0, KeyCode::PageDown = 0xD1,
-  KeyCode::Insert = 0xD2, KeyCode::Delete = 0xD3,
+  Escape = 0x01, Digit1 = 0x02, Digit2 = 0x03, Digit3 = 0x04, Digit4 = 0x05, Digit5 = 0x06,
+  Digit6 = 0x07, Digit7 = 0x08, Digit8 = 0x09, Digit9 = 0x0A, Digit0 = 0x0B, Minus = 0x0C,
+  Backspace = 0x0E, Tab = 0x0F, Q = 0x10, W = 0x11, E = 0x12, R = 0x13, T = 0x14, Y = 0x15,
+  U = 0x16, I = 0x17, O = 0x18, P = 0x19, Enter = 0x1C, LeftControl = 0x1D, A = 0x1E, S = 0x1F,
+  D = 0x20, F = 0x21, G = 0x22, H = 0x23, J = 0x24, K = 0x25, L = 0x26, LeftShift = 0x2A, Z = 0x2C,
+  X = 0x2D, C = 0x2E, V = 0x2F, B = 0x30, N = 0x31, M = 0x32, RightShift = 0x36, LeftAlt = 0x38,
+  Space = 0x39, F1 = 0x3B, F2 = 0x3C, F3 = 0x3D, F4 = 0x3E, F5 = 0x3F, F6 = 0x40, F7 = 0x41,
+  F8 = 0x42, F9 = 0x43, F10 = 0x44, F11 = 0x57, F12 = 0x58, NumpadEnter = 0x9C,
+  RightControl = 0x9D, RightAlt = 0xB8, Pause = 0xC5, Home = 0xC7, Up = 0xC8, PageUp = 0xC9,
+  Left = 0xCB, Right = 0xCD, End = 0xCF, Down = 0xD0, PageDown = 0xD1, Insert = 0xD2,
+  Delete = 0xD3,
 };
+}  // namespace KeyCode
 
+// The bits of GetPadInputState: the four directions, then one bit a button.
+namespace PadBit {
 enum : int {
-  PadBit::Down = 1, PadBit::Left = 2, PadBit::Right = 4, PadBit::Up = 8,
-  PadBit::Button1 = 16, PadBit::Button2 = 32, PadBit::Button3 = 64, PadBit::Button4 = 128,
-  PadBit::Button5 = 256, PadBit::Button6 = 512,
+  Down = 1, Left = 2, Right = 4, Up = 8, Button1 = 16, Button2 = 32, Button3 = 64, Button4 = 128,
+  Button5 = 256, Button6 = 512,
 };
+}  // namespace PadBit
 
 // ---------------------------------------------------------------- window
 

@@ -27,7 +27,7 @@ struct WindowState {
   int screenWidth = 640, screenHeight = 480;
   bool active = true;
   std::atomic<bool> closed{false};  // read by loading threads too
-  bool alwaysRun = false;
+  bool runInBackground = false;
   bool inPass = false;
   int screenLogFontSize = 16;
   std::vector<std::string> screenLog;
@@ -54,7 +54,7 @@ void SetActive(bool active) {
   if (active == state.active) return;
   state.active = active;
   if (!active) ClearInputState();
-  if (!state.alwaysRun) {
+  if (!state.runInBackground) {
     if (!active) {
       PauseSoundMemAll(1);
       PauseSoftSoundAll(1);
@@ -124,7 +124,7 @@ int IsWindowActive() { return state.active ? 1 : 0; }
 int IsWindowClosed() { return state.closed ? 1 : 0; }
 
 int SetRunInBackgroundFlag(int flag) {
-  state.alwaysRun = flag != 0;
+  state.runInBackground = flag != 0;
   return 0;
 }
 
@@ -240,7 +240,7 @@ int ProcessWindowMessages() {
 
 int WaitWhileInactive() {
   if (!IsLibInitialized() || !IsMainThread() || state.inPass) return 0;
-  while (!state.active && !state.alwaysRun && !state.closed) {
+  while (!state.active && !state.runInBackground && !state.closed) {
     if (ProcessWindowMessages() == -1) break;
     if (!state.active) PlatformTime_RealSleep(1);
   }

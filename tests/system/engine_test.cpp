@@ -174,7 +174,7 @@ TEST_F(Engine, InactiveWindowHoldsTheProgram) {
   RemoveActivationHook(CountActivation, &c);
 }
 
-TEST_F(Engine, AlwaysRunDoesNotWait) {
+TEST_F(Engine, RunningInTheBackgroundDoesNotWait) {
   SetRunInBackgroundFlag(1);
   TestDriver_Focus(0);
   PumpMessages();
