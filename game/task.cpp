@@ -36,7 +36,7 @@ Character::~Character() { LiveTasks().erase(this); }
 void Character::Update() {}
 
 void Character::Draw() {
-  // Positions are truncated toward zero, like the original integer conversion.
+  // Positions are truncated toward zero; one outside the int range draws at 0.
   auto toInt = [](double v) -> int {
     if (!(v > -2147483648.0 && v < 2147483648.0)) return 0;
     return static_cast<int>(v);

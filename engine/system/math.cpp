@@ -11,7 +11,7 @@ int ProcessorHasMMX = 0;
 
 namespace {
 
-// Mersenne Twister MT19937 with its original seeding (the 69069 generator).
+// Mersenne Twister MT19937, seeded through the 69069 linear congruential generator.
 struct Twister {
   static constexpr int N = 624, M = 397;
   uint32_t mt[N];

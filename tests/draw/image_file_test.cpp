@@ -335,7 +335,7 @@ TEST_P(ImageFiles, DamagedFilesGiveMinusOneAndLeakNothing) {
   EXPECT_EQ(GetAllocMemoryCount(&bytesAfter), blocksBefore);
   EXPECT_EQ(bytesAfter, bytesBefore);
   EXPECT_EQ(GetGraphHandleManager()->count, graphsBefore);
-  // The good originals still load.
+  // The untouched files still load.
   EXPECT_GE(Load(png), 0);
   EXPECT_GE(Load(jpg), 0);
 }

@@ -84,7 +84,8 @@ struct Fmt {
 inline uint64_t Bright(uint32_t bright, int i) { return (bright >> (8 * i)) & 0xFF; }
 inline bool BrightOn(uint32_t bright) { return (bright & 0xFFFFFF) != 0xFFFFFF; }
 
-// Saturating add and subtract as told channel by channel; fourth byte per the 32-bit rules.
+// Saturating add and subtract, channel by channel with the low-bit rule of the packed sums; the
+// fourth byte by the 32-bit rules.
 inline uint32_t AddRef(Fmt f, uint32_t d, uint32_t t) {
   uint32_t out = 0;
   bool carry = false;
@@ -312,7 +313,8 @@ inline std::set<std::pair<int, int>> DiscSet(int cx, int cy, int r) {
   return s;
 }
 
-// A line's pixels: clamps as told, then pixel k at major offset k and minor offset k * minor / major.
+// A line's pixels: each end moved along the line onto the area (the start inside it, the end one
+// step outside), then pixel k at major offset k and minor offset k * minor / major.
 inline Points LinePoints(int x1, int y1, int x2, int y2, RECT a) {
   const int64_t l = a.left, t = a.top, r = a.right, b = a.bottom;
   // Liang-Barsky: does the segment meet the area's pixel rectangle at all?

@@ -60,8 +60,8 @@ TEST(Math, ConversionsTruncateAndGiveIntMinOutsideTheRange) {
 
 namespace {
 
-// The reference generator: the standard library's MT19937 given the state that the
-// original seeding (the 69069 generator) makes.
+// The reference generator: the standard library's MT19937 given the state that seeding
+// through the 69069 generator makes.
 std::mt19937 ReferenceTwister(uint32_t seed) {
   std::ostringstream state;
   for (int i = 0; i < 624; ++i) {

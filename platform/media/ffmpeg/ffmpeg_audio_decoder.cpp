@@ -19,7 +19,8 @@ class AudioDecoder : public CodecFilter {
   HRESULT CheckInputType(const MediaType& type) override {
     CodecFormat f;
     const uint8_t* extra;
-    // Below what the sound output plays no rate is real: at 1 Hz each sample became 48000.
+    // Below what the sound output plays no rate is real, and resampling one to the output rate
+    // would make thousands of samples of each (48000 at 1 Hz).
     if (ReadCodecMediaType(type, AVMEDIA_TYPE_AUDIO, &f, &extra) && f.sampleRate < int(DSBFREQUENCY_MIN))
       return VFW_E_TYPE_NOT_ACCEPTED;
     return CodecFilter::CheckInputType(type);
