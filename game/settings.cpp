@@ -171,9 +171,10 @@ void ReadSetting() {
   size_t size = std::fread(data, 1, sizeof data, file);
   std::fclose(file);
   DecodeSetting(data, static_cast<int>(size), &Settings, &ContinueStage);
-  // A sound assignment read becomes the one to fall back on; an unsound one is not written back.
-  RememberSound(Settings, kPadFields, PadValue);
-  RememberSound(Settings, kKeyFields, AssignedKey);
+  // An unsound assignment is not used for a single frame: the last whole one (the defaults, at
+  // start-up) stands in for it.
+  KeepSound(&Settings, kPadFields, PadValue);
+  KeepSound(&Settings, kKeyFields, AssignedKey);
 }
 
 bool WriteSetting() {

@@ -39,7 +39,8 @@ constexpr int32_t kLastStageNumber = 24;
 
 // Reads "setting.dat" into Settings and ContinueStage. A missing file leaves the values
 // as they are; a field past the end of a short file keeps its value; a field out of its
-// range takes its default.
+// range takes its default. A pad or key assignment that is not sound (see WriteSetting) is
+// replaced as a whole by the last sound one, which before any is read or written is the default.
 void ReadSetting();
 // Writes all fields to a temporary file, synced to the disk, and renames it over "setting.dat",
 // so the old file survives a failed write or a power cut. A pad or key assignment that leaves an

@@ -82,13 +82,13 @@ TEST_F(SettingsTest, ShortFilesSetOnlyTheirWholeFields) {
   // 10 bytes: the two bytes, SCREEN SIZE and FRAME SKIP.
   const int32_t ints[20] = {0, 30, 32, 32, 32, 32, 1, 1, 1, 1, 1, 1, 1, 1, 5, 5, 32, 1, 0, 5};
   WriteWholeFile("setting.dat", FileImage(1, 0, ints).substr(0, 10));
-  Settings.padAttack = 32;  // a field past the end keeps what it had
+  Settings.padAttack = 128;  // a field past the end keeps what it had
   ReadSetting();
   EXPECT_EQ(Settings.bgmQuality, 1);
   EXPECT_EQ(Settings.soundEffect, 0);
   EXPECT_EQ(Settings.screenSize, 0);
   EXPECT_EQ(Settings.frameSkip, 30);
-  EXPECT_EQ(Settings.padAttack, 32);
+  EXPECT_EQ(Settings.padAttack, 128);
   EXPECT_EQ(Settings.keyLeft, 203);
   // A field cut in the middle is not read.
   Settings = SettingRecord{};
@@ -158,12 +158,13 @@ TEST_F(SettingsTest, HalfMadeAssignmentsAreNotSavedAndTheOldOnesStay) {
   ASSERT_TRUE(WriteSetting());
   EXPECT_EQ(ReadWholeFile("setting.dat"), expected);
 
-  // A file holding a button for two actions is read as it is, but not written back so.
+  // A file holding a button for two actions is mended as it is read: the last whole set stands.
   std::string twice = expected;
   twice.replace(14, 4, Le32(128));  // JUMP on ATTACK's button
   WriteWholeFile("setting.dat", twice);
   ReadSetting();
-  EXPECT_EQ(Settings.padJump, 128);
+  EXPECT_EQ(Settings.padAttack, 128);
+  EXPECT_EQ(Settings.padJump, 32);
   ASSERT_TRUE(WriteSetting());
   EXPECT_EQ(ReadWholeFile("setting.dat"), expected);
 }

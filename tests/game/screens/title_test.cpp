@@ -128,6 +128,30 @@ TEST_F(TitleTest, CursorWrapsOverTheThreeChoices) {
   EXPECT_EQ(Count(trace, Sound(kSeAttack)), 0);
 }
 
+TEST_F(TitleTest, AnUnsoundKeySetIsMendedBeforeTheFirstFrame) {
+  auto save = [](const SettingRecord& s) {
+    uint8_t bytes[kSettingFileSize];
+    EncodeSetting(s, 0, bytes);
+    gametest::WriteWholeFile("setting.dat", std::string(reinterpret_cast<char*>(bytes), sizeof bytes));
+  };
+  save(SettingRecord{});
+  ReadSetting();  // the last whole set: the defaults
+  // LEFT on F2 and one pad button for JUMP and ATTACK; the other fields stand as they are.
+  SettingRecord unsound;
+  unsound.keyLeft = KeyCode::F2;
+  unsound.padJump = unsound.padAttack;
+  unsound.frameSkip = 30;
+  save(unsound);
+  Begin(240);
+  EXPECT_EQ(Settings.keyLeft, KeyCode::Left);
+  EXPECT_EQ(Settings.padJump, PadBit::Button2);
+  EXPECT_EQ(Settings.frameSkip, 30);
+  Press(KeyCode::F2);
+  EXPECT_EQ(title->cursor, 0);
+  Press(KeyCode::Left);
+  EXPECT_EQ(title->cursor, 2);
+}
+
 TEST_F(TitleTest, GameStartFadesOutIntoTheFirstStage) {
   Begin(240);
   trace.clear();
