@@ -1,7 +1,7 @@
 // Test driver: scripts the platform's input, window events and clock without a display.
 //
 //   TestDriver_Reset();                       // at the start of every test
-//   TestDriver_KeyDown(KeyCode::Z);          // engine key codes (1 Escape, 0x1E A, 0xC8 Up, ...)
+//   TestDriver_KeyDown(KeyCode::Z);           // engine key codes (1 Escape, 0x1E A, 0xC8 Up, ...)
 //   TestDriver_SetPad(1, PadBit::Left | PadBit::Button1);
 //   TestDriver_Focus(0); TestDriver_Close();  // queued window events
 //   TestDriver_SetManualClock(0, 0);          // GetMicrosecondCount now reads 0
