@@ -43,7 +43,9 @@ struct AudioBuffer {
 enum class AudioBackend { Sdl, Null };
 
 struct AudioDevice {
-  std::mutex mutex;  // guards the buffer list and every buffer's play state
+  // Guards the buffer list and every buffer's play state. Taken under the media layer's ring lock
+  // (media_base.h) and the engine's handle locks; a mix takes the second client's lock under it.
+  std::mutex mutex;
   AudioBackend backend = AudioBackend::Sdl;
   bool open = false;
   uint32_t rate = 44100;

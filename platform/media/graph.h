@@ -98,6 +98,7 @@ class FilterGraph : public MediaObject,
   HRESULT RenderOutputs(IBaseFilter* filter, int depth, Journal& journal, int* rendered, int* outputs);
   void Undo(Journal& journal, size_t mark);
 
+  // Graph lock, the outermost of the layer (media_base.h): the fields up to the event lock.
   std::recursive_mutex lock_;
   std::vector<Entry> filters_;
   FilterState state_ = FilterState::Stopped;
@@ -108,7 +109,7 @@ class FilterGraph : public MediaObject,
   int64_t positionBase_ = 0;     // media position at stream time 0
   int64_t stopPosition_ = -1;    // -1: the sources' own
 
-  std::mutex eventLock_;
+  std::mutex eventLock_;  // innermost (media_base.h): the fields below
   std::condition_variable eventReady_;
   struct Event {
     int32_t code;

@@ -8,9 +8,13 @@
 // Locks, in the one order in which they are taken (a lock on the left may be held while one on
 // its right is taken, never the reverse):
 //
-//   graph lock -> filter lock -> streaming lock -> a filter's own locks -> allocator, event lock
+//   graph lock -> filter lock -> streaming lock -> audio output lock -> a filter's own locks
+//     -> sound device mutex -> allocator lock, event lock, registry lock, a clock's own lock
 //
-// - Graph lock (FilterGraph::lock_): the graph's filters, state, clock and positions.
+// - Graph lock (FilterGraph::lock_): the graph's filters, state, clock and positions. Held while
+//   it changes its filters' states, seeks them, sets the audio renderer's volume (its ring lock),
+//   reads the clock and makes objects (the registry lock). A pause's completion is asked of the
+//   filters without it.
 // - Filter lock (BaseFilter::lock_, also the lock of the filter's pins): the filter's state
 //   changes, its pins' connections and types, its clock. Only application threads take it (the
 //   graph, the filter's owner); no streaming-thread path does. Pins that exist from the filter's
@@ -19,20 +23,43 @@
 //   A connection holds the upstream filter's lock while it takes the downstream one's.
 // - Streaming lock (TransformFilter::receiveLock_, BaseRenderer::renderLock_): held by the
 //   streaming thread through one sample or end of stream. Delivering downstream takes the next
-//   filter's streaming lock with this one held, so they nest from upstream to downstream.
-// - A filter's own locks (the renderer's wait lock, the sample grabber's lock, the movie
-//   renderer's frame lock, a reader's request and stream locks, a demultiplexer pin's queue
-//   lock, the video decoder's clock lock, the audio renderer's ring lock, the only lock its
-//   clearing thread takes): their own fields only. Nothing under them delivers a sample or
-//   takes a lock to their left.
-// - Allocator lock (MemAllocator) and the graph's event lock: innermost; nothing is taken
-//   under them.
+//   filter's streaming lock with this one held, so they nest from upstream to downstream. The
+//   application takes it under a filter lock (the filter's own, or a source's that flushes
+//   downstream): to stop, to flush, to open or drop a decoder.
+// - Audio output lock (AudioOutput::lock, filters/audio_renderer.cpp): the sound device the
+//   audio renderers play through and the renderers alive. Taken by a renderer leaving the stopped
+//   state (under its filter lock), by SetMediaAudioDevice and by MediaAudioQueuedMs, each of
+//   which takes ring locks under it.
+// - A filter's own locks: their own fields only. None is held while another of them is taken,
+//   nothing under them delivers a sample, and no thread is joined under one.
+//     - the renderer's wait lock (BaseRenderer::mutex_): the running stream's clock and start,
+//       what was rendered, the wait for a sample's time; the clock is read and EC_COMPLETE sent
+//       (the event lock) under it;
+//     - the audio renderer's ring lock (bufferLock_): its play buffer and the ring's counts; every
+//       call on the play buffer takes the sound device mutex under it. Its clearing thread takes
+//       this lock, and the device mutex under it, and nothing else;
+//     - the video decoder's clock lock: the running stream's clock and start, read out before the
+//       clock is;
+//     - the movie renderer's frame lock: the ready frame and the new-frame flag; a kept sample let
+//       go under it returns to its allocator (the allocator lock);
+//     - the sample grabber's lock: the accepted type and the owner's callback, held through it;
+//     - a demultiplexer pin's queue lock: the packets waiting for its streaming thread;
+//     - the asynchronous reader's request lock (its lists of reads) and its stream lock (held
+//       through one read, with the memory stream's own lock taken under it).
+// - Sound device mutex (AudioDevice::mutex, platform/audio): a device's buffers and their play
+//   state. A mix holds it throughout and takes under it only the sound output's own client and
+//   music locks, never one of this layer.
+// - Allocator lock (MemAllocator), the graph's event lock, the registry lock and whatever lock a
+//   reference clock's GetTime takes: innermost; nothing is taken under them.
 //
 // So a Stop may hold its filter lock while it waits for the streaming lock: it first marks the
 // filter stopped and makes the pins inactive (a decommitted allocator wakes a thread waiting for
 // a buffer, a stopped renderer returns at once), and the thread it waits for never asks for the
 // filter lock. The graph stops renderers first, so a thread blocked downstream is released
-// before its upstream filters wait for it.
+// before its upstream filters wait for it. A thread is joined only where its joiner holds no lock
+// the thread takes: a filter joins its threads (and FFmpeg's) under the graph lock, its own
+// filter lock and at most its own streaming lock, which they never take; the audio renderer lets
+// go of its ring lock before it joins its clearing thread.
 #pragma once
 
 #include <atomic>
@@ -152,7 +179,8 @@ class MemAllocator : public MediaObject, public IMemAllocator {
 
  protected:
   void* GetInterface(const IID& iid) override;
-  // Makes props_.cBuffers samples of props_.cbBuffer bytes each.
+  // Makes props_.cBuffers samples of props_.cbBuffer bytes each. Alloc and Free run under the
+  // allocator lock, innermost: they take no lock.
   virtual HRESULT Alloc();
   // Frees what Alloc made; called with every sample back.
   virtual void Free();
@@ -163,7 +191,7 @@ class MemAllocator : public MediaObject, public IMemAllocator {
 
  private:
   friend class MediaSample;
-  std::mutex mutex_;
+  std::mutex mutex_;  // allocator lock (see the order above): props_ and the fields below
   std::condition_variable freed_;
   std::vector<MediaSample*> free_;
   std::unique_ptr<uint8_t[]> block_;
@@ -339,7 +367,7 @@ class BaseFilter : public MediaObject, public IBaseFilter {
  protected:
   void* GetInterface(const IID& iid) override;
 
-  std::recursive_mutex lock_;
+  std::recursive_mutex lock_;  // filter lock (see the order above): state changes, pins, clock
   std::atomic<FilterState> state_{FilterState::Stopped};
   ComPtr<IReferenceClock> clock_;
   REFERENCE_TIME start_ = 0;
@@ -396,7 +424,8 @@ class TransformFilter : public BaseFilter {
   // Copies times, flags, stream id and a type change from one sample to another.
   static void CopySampleProperties(IMediaSample* from, IMediaSample* to);
 
-  std::mutex receiveLock_;  // streaming lock: held through each Receive and EndOfStream
+  // Streaming lock (see the order above): held through each Receive and EndOfStream.
+  std::mutex receiveLock_;
 
  private:
   friend class TransformInputPin;
@@ -524,8 +553,10 @@ class BaseRenderer : public BaseFilter {
   void SendCompleteIfDue();  // under mutex_
 
   std::unique_ptr<RendererInputPin> pin_;
-  std::mutex mutex_;       // the wait lock: the fields below and the wait for a sample's time
-  std::mutex renderLock_;  // streaming lock: held through DoRenderSample
+  // The wait lock, one of a filter's own (see the order above): the fields below and the wait for
+  // a sample's time. The clock is read and the graph's event lock taken under it.
+  std::mutex mutex_;
+  std::mutex renderLock_;  // streaming lock (see the order above): held through DoRenderSample
   std::condition_variable wake_;
   ComPtr<IReferenceClock> runClock_;  // the clock and start of the running stream, under mutex_
   REFERENCE_TIME runStart_ = 0;

@@ -19,7 +19,7 @@ std::vector<FilterRegistration> BuiltinFilters() {
 }
 
 struct Registry {
-  std::mutex lock;
+  std::mutex lock;  // the lists below; innermost (media_base.h): a class's maker runs without it
   std::vector<std::pair<CLSID, CreateMediaObjectFn>> classes;
   std::vector<FilterRegistration> filters;
 

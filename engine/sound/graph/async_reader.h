@@ -37,7 +37,7 @@ class Tamrak_CMemStream : public AsyncStream {
   void Unlock() override { lock_.unlock(); }
 
  private:
-  std::recursive_mutex lock_;
+  std::recursive_mutex lock_;  // the position; innermost, under the reader's stream lock
   const uint8_t* data_;
   int64_t length_;
   int64_t position_ = 0;
@@ -93,9 +93,11 @@ class AsyncIoWorker {
   void Complete(IoRequest* request);
   void Process();
 
+  // Two of a filter's own locks (platform/media/media_base.h), never one under the other. The
+  // stream lock holds the stream's position through one read and takes the stream's own lock.
   std::mutex streamLock_;
   AsyncStream* stream_;
-  std::mutex listLock_;
+  std::mutex listLock_;  // the fields below; a read runs without it
   bool flushing_ = false;
   std::deque<IoRequest*> pending_, done_;
   bool work_ = false;       // manual-reset: requests are pending

@@ -86,8 +86,9 @@ class Tamrak_CSampleGrabber : public InPlaceTransformFilter, public ISampleGrabb
  private:
   MediaType accepted_;
   SampleGrabberCallback callback_ = nullptr;
-  // The accepted type, the callback and its user data; held through the callback. Taken under
-  // the filter lock (the type check) and the streaming lock (Transform), and takes neither.
+  // The accepted type, the callback and its user data; held through the callback. One of a
+  // filter's own locks (platform/media/media_base.h): taken under the filter lock (the type check)
+  // and the streaming lock (Transform), and takes neither.
   std::mutex grabLock_;
   void* user_ = nullptr;
 };

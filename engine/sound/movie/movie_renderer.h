@@ -61,7 +61,9 @@ class MovieRenderer : public BaseVideoRenderer {
   uint8_t* fillBuffer_ = nullptr;   // the streaming thread's frame
   std::atomic<bool> keepSamples_{false};  // set while stopped
   ComPtr<IMediaSample> shownSample_;      // the main thread's, when samples are kept
-  std::mutex frameLock_;                  // the ready frame and newFrame_
+  // The three below. One of a filter's own locks (platform/media/media_base.h): a sample let go
+  // under it takes only its allocator's lock.
+  std::mutex frameLock_;
   uint8_t* readyBuffer_ = nullptr;        // the latest whole frame
   ComPtr<IMediaSample> readySample_;      // or the sample holding it
   bool newFrame_ = false;

@@ -131,7 +131,7 @@ class DemuxPin : public BaseOutputPin {
 
   MediaType offered_;
   MediaThread thread_;
-  std::mutex queueLock_;  // the fields below; nothing is delivered under it
+  std::mutex queueLock_;  // one of a filter's own locks (media_base.h): the fields below
   std::condition_variable queueChanged_;
   std::deque<ComPtr<IMediaSample>> queue_;  // null: the end of the stream
   size_t bytes_ = 0;

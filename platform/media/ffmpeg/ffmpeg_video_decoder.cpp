@@ -295,7 +295,9 @@ class VideoDecoder : public CodecFilter {
   CodecFormat format_{};
   const Layout* out_ = &kFallback;
   bool mayDrop_ = false;  // a picture went out since the last drop or reset
-  std::mutex clockLock_;  // the two below: the running stream's clock (null when not running) and start
+  // One of a filter's own locks (media_base.h), taken under the filter lock: the running stream's
+  // clock (null when not running) and start. Let go of before the clock is read.
+  std::mutex clockLock_;
   ComPtr<IReferenceClock> runClock_;
   REFERENCE_TIME runStart_ = 0;
   SwsPtr sws_;

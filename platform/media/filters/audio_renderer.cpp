@@ -20,6 +20,7 @@ class AudioRenderer;
 // The device the renderers play through, and the renderers alive, so that a device going away
 // takes their buffers first.
 struct AudioOutput {
+  // The output lock (media_base.h): after the filter lock, before the renderers' ring locks.
   std::mutex lock;
   AudioDevice* device = nullptr;
   std::vector<AudioRenderer*> renderers;
@@ -312,7 +313,9 @@ class AudioRenderer : public BaseRenderer, public IBasicAudio {
   }
 
   WAVEFORMATEX format_{};
-  std::mutex bufferLock_;  // the play buffer and the ring's counts
+  // The ring lock, one of a filter's own (media_base.h): the play buffer and the ring's counts.
+  // Every AudioBuffer_ call takes the device mutex under it.
+  std::mutex bufferLock_;
   AudioBuffer* buffer_ = nullptr;
   uint32_t ringBytes_ = 0;
   uint64_t consumedAtStart_ = 0;
