@@ -46,6 +46,7 @@ bool WriteTestClip(const std::string& path, const TestClipSpec& shape) {
   if (avformat_alloc_output_context2(&made, nullptr, shape.container, path.c_str()) < 0 || !made)
     return Fail(path, "no such container");
   OutputPtr out(made);
+  out->flags |= AVFMT_FLAG_BITEXACT;  // no random stream ids: the same bytes every run
   const bool globalHeader = (out->oformat->flags & AVFMT_GLOBALHEADER) != 0;
 
   Track video;

@@ -100,6 +100,7 @@ bool WriteSound(const std::string& path, const SoundSpec& s) {
   if (avformat_alloc_output_context2(&made, nullptr, s.muxer, path.c_str()) < 0 || !made)
     return Fail(path, "no such container");
   OutputPtr out(made);
+  out->flags |= AVFMT_FLAG_BITEXACT;  // no random stream ids: the same bytes every run
   const AVCodec* codec = avcodec_find_encoder_by_name(s.codec);
   if (!codec) return Fail(path, "no encoder");
   CodecPtr c(avcodec_alloc_context3(codec));
