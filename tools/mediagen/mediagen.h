@@ -24,6 +24,6 @@ struct TestClipSpec {
 // Writes the clip; false (with a line on stderr) when an encoder or the muxer fails.
 bool WriteTestClip(const std::string& path, const TestClipSpec& shape);
 
-// Sound files of the kinds other programs make (AIFF, AU, GSM, AAC, 32-bit and MS ADPCM WAVE)
+// Sound files of the kinds other programs make (AIFF, AU, GSM, AAC, 32-bit and MS ADPCM WAVE, Opus)
 // into a folder; false when an encoder or a muxer fails.
 bool WriteTestSounds(const std::string& dir);
