@@ -19,6 +19,7 @@ struct TestClipSpec {
   int gop = 12;          // frames from one key frame to the next
   int videoBitRate = 0;   // bits a second for H.264, VP8 and MPEG-1/2; 0: by the picture's size
   int maxQuantiser = 12;  // coarsest quantiser of VP8 and MPEG-1/2
+  float (*sound)(int rate, long i) = nullptr;  // sample i in [-1, 1] of every channel; null: TestTone
 };
 
 // Writes the clip; false (with a line on stderr) when an encoder or the muxer fails.
