@@ -30,7 +30,7 @@ std::vector<int16_t> HeardAt(uint32_t rate) {
     const int param[1] = {0};
     const int m = OpenMovie(param, movietest::MoviePath("tone30k_96k.mkv").c_str(), nullptr, nullptr, 0, 0);
     EXPECT_NE(m, -1);
-    PlayMovie(m, DX_PLAYTYPE_BACK);
+    PlayMovie(m, PlayType::Background);
     for (int step = 0; step < 80 && m != -1; ++step) {
       // On by 10 ms once the renderer holds that much, or all there is: the sound never runs dry.
       const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(2);
