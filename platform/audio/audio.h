@@ -95,6 +95,8 @@ AudioDevice* AudioDevice_Create();
 // Opens the output. 0, or an error code (non-zero).
 int AudioDevice_Initialize(AudioDevice* device);
 int AudioDevice_GetCaps(AudioDevice* device, DSCAPS* caps);
+// Frames a second of the mix, which the buffers' sound is converted to.
+int AudioDevice_GetRate(AudioDevice* device, uint32_t* framesPerSecond);
 int AudioDevice_CreateBuffer(AudioDevice* device, const DSBUFFERDESC* desc, AudioBuffer** out);
 // A buffer over the same sample memory with its own cursor, state, volume, pan and frequency.
 int AudioDevice_DuplicateBuffer(AudioDevice* device, AudioBuffer* source, AudioBuffer** out);

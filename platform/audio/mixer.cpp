@@ -263,6 +263,12 @@ int AudioDevice_GetCaps(AudioDevice* d, DSCAPS* caps) {
   return 0;
 }
 
+int AudioDevice_GetRate(AudioDevice* d, uint32_t* framesPerSecond) {
+  if (!d || !framesPerSecond || !d->open) return -1;
+  *framesPerSecond = d->rate;
+  return 0;
+}
+
 int AudioDevice_CreateBuffer(AudioDevice* d, const DSBUFFERDESC* desc, AudioBuffer** out) {
   if (!d || !desc || !out || !d->open) return -1;
   auto* b = new AudioBuffer;

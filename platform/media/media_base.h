@@ -530,6 +530,8 @@ class BaseRenderer : public BaseFilter {
   // Hooks.
   virtual HRESULT CheckMediaType(const MediaType* type) = 0;
   virtual HRESULT SetMediaType(const MediaType* type) { return S_OK; }
+  // The types the input pin proposes, tried before the upstream pin's own; none by default.
+  virtual HRESULT GetMediaType(int index, MediaType* type) { return index < 0 ? E_INVALIDARG : VFW_S_NO_MORE_ITEMS; }
   virtual HRESULT DoRenderSample(IMediaSample* sample) = 0;
   virtual HRESULT CompleteConnect(IPin* pin) { return S_OK; }
   virtual HRESULT BreakConnect() { return S_OK; }
@@ -571,6 +573,7 @@ class RendererInputPin : public BaseInputPin {
  public:
   RendererInputPin(BaseRenderer* renderer, const char16_t* name = u"In");
   HRESULT CheckMediaType(const MediaType& type) override;
+  HRESULT GetMediaType(int index, MediaType* type) override;
   HRESULT SetMediaType(const MediaType& type) override;
   HRESULT CompleteConnect(IPin* pin) override;
   HRESULT BreakConnect() override;

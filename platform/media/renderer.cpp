@@ -164,6 +164,8 @@ RendererInputPin::RendererInputPin(BaseRenderer* renderer, const char16_t* name)
 
 HRESULT RendererInputPin::CheckMediaType(const MediaType& type) { return renderer_->CheckMediaType(&type); }
 
+HRESULT RendererInputPin::GetMediaType(int index, MediaType* type) { return renderer_->GetMediaType(index, type); }
+
 HRESULT RendererInputPin::SetMediaType(const MediaType& type) {
   BasePin::SetMediaType(type);
   return renderer_->SetMediaType(&type);

@@ -46,6 +46,7 @@ bool WriteTestClip(const std::string& path, const TestClipSpec& shape) {
   if (avformat_alloc_output_context2(&made, nullptr, shape.container, path.c_str()) < 0 || !made)
     return Fail(path, "no such container");
   OutputPtr out(made);
+  out->flags |= AVFMT_FLAG_BITEXACT;  // no random stream ids: the same bytes every run
   const bool globalHeader = (out->oformat->flags & AVFMT_GLOBALHEADER) != 0;
 
   Track video;
@@ -150,7 +151,8 @@ bool WriteTestClip(const std::string& path, const TestClipSpec& shape) {
       const bool s16 = av_get_packed_sample_fmt(AVSampleFormat(f->format)) == AV_SAMPLE_FMT_S16;
       const int channels = f->ch_layout.nb_channels;
       for (int i = 0; i < f->nb_samples; ++i) {
-        const float v = audio.next + i < audioSamples ? TestTone(shape.audioRate, long(audio.next) + i) : 0.0f;
+        const long n = long(audio.next) + i;
+        const float v = n < audioSamples ? (shape.sound ? shape.sound : TestTone)(shape.audioRate, n) : 0.0f;
         for (int ch = 0; ch < channels; ++ch) {
           const int at = planar ? i : i * channels + ch;
           uint8_t* plane = f->data[planar ? ch : 0];

@@ -19,11 +19,12 @@ struct TestClipSpec {
   int gop = 12;          // frames from one key frame to the next
   int videoBitRate = 0;   // bits a second for H.264, VP8 and MPEG-1/2; 0: by the picture's size
   int maxQuantiser = 12;  // coarsest quantiser of VP8 and MPEG-1/2
+  float (*sound)(int rate, long i) = nullptr;  // sample i in [-1, 1] of every channel; null: TestTone
 };
 
 // Writes the clip; false (with a line on stderr) when an encoder or the muxer fails.
 bool WriteTestClip(const std::string& path, const TestClipSpec& shape);
 
-// Sound files of the kinds other programs make (AIFF, AU, GSM, AAC, 32-bit and MS ADPCM WAVE)
+// Sound files of the kinds other programs make (AIFF, AU, GSM, AAC, 32-bit and MS ADPCM WAVE, Opus)
 // into a folder; false when an encoder or a muxer fails.
 bool WriteTestSounds(const std::string& dir);

@@ -1,6 +1,6 @@
 // Sound files in the forms other programs write, encoded by libavcodec and muxed by libavformat:
 // PCM whose bytes hold 0xFF 0xFx pairs that parse as MPEG audio frame headers, AAC in ADTS and
-// MP4, 32-bit PCM and big-block MS ADPCM in WAVE.
+// MP4, 32-bit PCM and big-block MS ADPCM in WAVE, Opus in Ogg.
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -100,6 +100,7 @@ bool WriteSound(const std::string& path, const SoundSpec& s) {
   if (avformat_alloc_output_context2(&made, nullptr, s.muxer, path.c_str()) < 0 || !made)
     return Fail(path, "no such container");
   OutputPtr out(made);
+  out->flags |= AVFMT_FLAG_BITEXACT;  // no random stream ids: the same bytes every run
   const AVCodec* codec = avcodec_find_encoder_by_name(s.codec);
   if (!codec) return Fail(path, "no encoder");
   CodecPtr c(avcodec_alloc_context3(codec));
@@ -156,6 +157,8 @@ bool WriteTestSounds(const std::string& dir) {
       {"pcm32.wav", "wav", "pcm_s32le", 44100, 2, 2.0, Signal::QuietTone},
       {"adpcm_88200.wav", "wav", "adpcm_ms", 88200, 2, 2.0, Signal::QuietTone, "block_size=4096"},
       {"adpcm_96000.wav", "wav", "adpcm_ms", 96000, 2, 2.0, Signal::QuietTone, "block_size=4096"},
+      // 48,312 frames with the encoder's delay, in 51 packets of 960: the last page trims 648.
+      {"tone.opus", "ogg", "libopus", 48000, 2, 1.0, Signal::Tone},
   };
   bool ok = true;
   for (const SoundSpec& s : specs) ok = WriteSound(dir + s.file, s) && ok;

@@ -1,6 +1,6 @@
 // The audio decoder over libavcodec: sound out as interleaved 16-bit PCM through libswresample,
 // mono staying mono and everything else mixed down to stereo, at the stream's own rate when the
-// sound output takes it.
+// sound output takes it, or at a lower rate that downstream asks for.
 #include <algorithm>
 #include <cstring>
 
@@ -27,14 +27,19 @@ class AudioDecoder : public CodecFilter {
   }
 
   HRESULT SetMediaType(PinDirection dir, const MediaType& type) override {
-    if (dir == PinDirection::Output) return S_OK;
+    if (dir == PinDirection::Output) {
+      std::lock_guard<std::mutex> streaming(receiveLock_);
+      type.GetWaveFormat(&out_);
+      out_.cbSize = 0;
+      swr_.reset();
+      return S_OK;
+    }
     CodecFormat f;
     if (!OpenInput(type, &f)) return VFW_E_TYPE_NOT_ACCEPTED;
     std::lock_guard<std::mutex> streaming(receiveLock_);
     const int rate = f.sampleRate <= kOutputRateLimit ? f.sampleRate : 48000;
-    out_ = WAVEFORMATEX{WAVE_FORMAT_PCM, uint16_t(f.channels == 1 ? 1 : 2), uint32_t(rate), 0, 0, 16, 0};
-    out_.nBlockAlign = uint16_t(out_.nChannels * 2);
-    out_.nAvgBytesPerSec = out_.nSamplesPerSec * out_.nBlockAlign;
+    own_ = AtRate(WAVEFORMATEX{WAVE_FORMAT_PCM, uint16_t(f.channels == 1 ? 1 : 2), 0, 0, 0, 16, 0}, uint32_t(rate));
+    out_ = own_;
     swr_.reset();
     return S_OK;
   }
@@ -42,15 +47,19 @@ class AudioDecoder : public CodecFilter {
   HRESULT GetMediaType(int index, MediaType* type) override {
     if (index < 0) return E_INVALIDARG;
     if (index > 0) return VFW_S_NO_MORE_ITEMS;
-    *type = MakePcmMediaType(out_);
+    *type = MakePcmMediaType(own_);
     return S_OK;
   }
+  // The stream's own rate, or a lower one: libswresample then filters out what the lower rate
+  // cannot carry.
   HRESULT CheckTransform(const MediaType& in, const MediaType& out) override {
     WAVEFORMATEX wf{};
     if (out.majortype != MEDIATYPE_Audio || out.subtype != MEDIASUBTYPE_PCM || !out.GetWaveFormat(&wf))
       return VFW_E_TYPE_NOT_ACCEPTED;
     wf.cbSize = 0;
-    return SameWaveFormat(wf, out_) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+    if (wf.nSamplesPerSec < DSBFREQUENCY_MIN || wf.nSamplesPerSec > own_.nSamplesPerSec)
+      return VFW_E_TYPE_NOT_ACCEPTED;
+    return SameWaveFormat(wf, AtRate(own_, wf.nSamplesPerSec)) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
   }
   // Buffers of a tenth of a second.
   HRESULT DecideBufferSize(IMemAllocator* allocator, AllocatorProperties* request) override {
@@ -70,6 +79,13 @@ class AudioDecoder : public CodecFilter {
   }
   void Disconnected() override { swr_.reset(); }
 
+  static WAVEFORMATEX AtRate(WAVEFORMATEX f, uint32_t rate) {
+    f.nSamplesPerSec = rate;
+    f.nBlockAlign = uint16_t(f.nChannels * 2);
+    f.nAvgBytesPerSec = rate * f.nBlockAlign;
+    return f;
+  }
+
   bool MakeResampler(const AVFrame* f) {
     swr_ = MakePcmMix(f->ch_layout, AVSampleFormat(f->format), f->sample_rate, out_.nChannels, AV_SAMPLE_FMT_S16,
                       int(out_.nSamplesPerSec));
@@ -87,7 +103,11 @@ class AudioDecoder : public CodecFilter {
     if (!swr_ || f->format != inFormat_ || f->sample_rate != inRate_ || f->ch_layout.nb_channels != inChannels_)
       if (!MakeResampler(f)) return S_OK;  // sound in a form we cannot convert is left out
     REFERENCE_TIME start = FrameTime(f);
-    if (start == AV_NOPTS_VALUE) start = nextTime_ != AV_NOPTS_VALUE ? nextTime_ : 0;
+    // What the resampler still holds of the frames before comes out first.
+    if (start != AV_NOPTS_VALUE)
+      start -= swr_get_delay(swr_.get(), UNITS);
+    else
+      start = nextTime_ != AV_NOPTS_VALUE ? nextTime_ : 0;
     const uint8_t** in = const_cast<const uint8_t**>(f->extended_data);
     int inSamples = f->nb_samples;
     // Out in buffer-sized pieces; what does not fit stays in the resampler for the next piece.
@@ -116,7 +136,8 @@ class AudioDecoder : public CodecFilter {
     }
   }
 
-  WAVEFORMATEX out_{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
+  WAVEFORMATEX own_{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};  // at the stream's rate
+  WAVEFORMATEX out_ = own_;                                         // as connected
   SwrPtr swr_;
   int inFormat_ = -1, inRate_ = 0, inChannels_ = 0;
 };

@@ -54,6 +54,14 @@ int RawValue(const E& field) {
   return value;
 }
 
+// A sample that is a packet libavformat read. Beside the bytes the packet carries what libavcodec
+// is to know of them: the samples to drop at the start and the end of the sound (an encoder's
+// delay, the padding of the last frame), as the container states them.
+struct IPacketSample : virtual IUnknown {
+  static constexpr IID iid = MakeGuid("c41e7a2d-5b3d-4f19-9e8a-2d6b0f4c7a31");
+  virtual const AVPacket* Packet() = 0;
+};
+
 // Media type of a stream from its parameters.
 MediaType MakeCodecMediaType(const AVCodecParameters* par, REFERENCE_TIME avgTimePerFrame);
 // The parameters back from a media type of ours; false when it is not one or is malformed.

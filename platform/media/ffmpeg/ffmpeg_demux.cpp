@@ -21,10 +21,18 @@ constexpr size_t kQueuedAudioPackets = 128;
 constexpr size_t kQueuedBytes = size_t(64) << 20;
 
 // A sample that owns the packet holding its bytes.
-class PacketSample : public MediaSample {
+class PacketSample : public MediaSample, public IPacketSample {
  public:
   explicit PacketSample(PacketPtr packet)
       : MediaSample(nullptr, packet->data, packet->size), packet_(std::move(packet)) {}
+
+  const AVPacket* Packet() override { return packet_.get(); }
+
+ protected:
+  void* GetInterface(const IID& iid) override {
+    if (iid == IPacketSample::iid) return static_cast<IPacketSample*>(this);
+    return MediaSample::GetInterface(iid);
+  }
 
  private:
   PacketPtr packet_;

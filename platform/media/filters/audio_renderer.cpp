@@ -61,6 +61,23 @@ class AudioRenderer : public BaseRenderer, public IBasicAudio {
       return E_FAIL;
     return S_OK;
   }
+  // 16-bit stereo, then mono, at the rate of the mix: sound faster than that would fold back in
+  // the mixer, whose filter serves only slower sound, so a decoder that can resample brings it
+  // down, filtered, before it comes here.
+  HRESULT GetMediaType(int index, MediaType* type) override {
+    if (!type) return E_POINTER;
+    if (index < 0) return E_INVALIDARG;
+    uint32_t rate = 0;
+    {
+      std::lock_guard<std::mutex> lock(Output().lock);
+      if (index > 1 || !Output().device || AudioDevice_GetRate(Output().device, &rate) != 0)
+        return VFW_S_NO_MORE_ITEMS;
+    }
+    const uint16_t channels = uint16_t(2 - index);
+    *type = MakePcmMediaType(
+        WAVEFORMATEX{WAVE_FORMAT_PCM, channels, rate, rate * 2u * channels, uint16_t(2 * channels), 16, 0});
+    return S_OK;
+  }
   HRESULT SetMediaType(const MediaType* type) override {
     type->GetWaveFormat(&format_);
     format_.cbSize = 0;

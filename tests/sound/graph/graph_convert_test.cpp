@@ -405,6 +405,12 @@ TEST_F(GraphConvert, AacThirtyTwoBitAndBigBlockAdpcmDecodeInTheGraph) {
     ExpectAsFFmpeg(name, SOUNDCONV_KIND_MEMORY);
 }
 
+// Without the encoder's delay at the start (MP3 in MP4: 1,105 frames) and the last frame's
+// padding at the end (Opus: 648), as the container states them.
+TEST_F(GraphConvert, OpusAndMp3InMp4LoseTheEncodersDelayAndPadding) {
+  for (const char* name : {"tone.opus", "count50_mp3.mp4"}) ExpectAsFFmpeg(name, SOUNDCONV_KIND_MEMORY);
+}
+
 TEST_F(GraphConvert, SurroundOggIsMixedToStereoAsFFmpegMixesIt) {
   for (int channels : {3, 6, 8}) {
     SCOPED_TRACE(channels);
