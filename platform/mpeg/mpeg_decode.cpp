@@ -4,8 +4,11 @@
 #include <mpg123.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 const int kMpegBitRates[2][3][15] = {
     {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
@@ -78,26 +81,56 @@ struct Run {
 
 size_t FrameLength(const FrameHeader& f, const Run& run) { return f.length ? f.length : run.freeLength + f.padding; }
 
-// A free-format frame ends where the next header of its format begins (the way decoders find it):
-// its length without padding, or 0 when no such header follows within kMpegMaxFreeFrame bytes or
-// the length is no whole number of Layer I's four-byte slots.
-size_t FreeFrameLength(const uint8_t* data, size_t size, size_t at, const FrameHeader& head) {
-  const size_t last = std::min(size - 4, at + kMpegMaxFreeFrame);
-  FrameHeader next;
-  for (size_t pos = at + 4 + head.padding + 1; pos <= last; ++pos) {
-    if (data[pos] != 0xFF || !ParseHeader(data + pos, &next) || next.format != head.format) continue;
-    const size_t length = pos - at - head.padding;
-    return head.samples == 384 && length % 4 != 0 ? 0 : length;
+// Free-format headers as a search meets them, each byte parsed once however many headers look
+// ahead from it: for each, where the next header of its format follows within kMpegMaxFreeFrame.
+class FreeHeaders {
+ public:
+  // The next header of the format of the free-format header at `at` (at or past every one asked
+  // before), or 0 when none follows within reach.
+  size_t Next(const uint8_t* data, size_t size, size_t at) {
+    if (links_.empty()) {
+      links_.assign(kLinks, Link{SIZE_MAX, 0});
+      last_.fill(SIZE_MAX);
+    }
+    const size_t end = std::min(size - 4, at + kMpegMaxFreeFrame);
+    FrameHeader h;
+    for (frontier_ = std::max(frontier_, at); frontier_ <= end; ++frontier_) {
+      if (data[frontier_] != 0xFF || !ParseHeader(data + frontier_, &h) || h.length) continue;
+      size_t& last = last_[size_t(h.format >> 9 & 0xF) << 3 | size_t(h.format >> 1 & 6) | size_t(h.format & 1)];
+      if (last != SIZE_MAX && frontier_ - last <= kMpegMaxFreeFrame) links_[last % kLinks].next = frontier_;
+      links_[frontier_ % kLinks] = Link{frontier_, 0};
+      last = frontier_;
+    }
+    const Link& l = links_[at % kLinks];
+    return l.at == at ? l.next : 0;
   }
-  return 0;
+
+ private:
+  struct Link {
+    size_t at, next;
+  };
+  // More than one reach: no link is overwritten while it can still be asked for.
+  static constexpr size_t kLinks = 2 * kMpegMaxFreeFrame;
+  std::vector<Link> links_;
+  std::array<size_t, 128> last_;  // by version, layer, rate and mono-or-not
+  size_t frontier_ = 0;           // every byte before it is parsed
+};
+
+// A free-format frame ends where the next header of its format begins (the way decoders find it):
+// its length without padding, or 0 when there is none or the length is too short or no whole
+// number of Layer I's four-byte slots.
+size_t FreeFrameLength(const uint8_t* data, size_t size, size_t at, const FrameHeader& head, FreeHeaders* heads) {
+  const size_t next = heads->Next(data, size, at);
+  const size_t length = next > at + head.padding ? next - at - head.padding : 0;
+  return length <= 4 || (head.samples == 384 && length % 4 != 0) ? 0 : length;
 }
 
-bool RunAt(const uint8_t* data, size_t size, size_t at, Run* run) {
+bool RunAt(const uint8_t* data, size_t size, size_t at, Run* run, FreeHeaders* heads) {
   FrameHeader head, next;
   if (size - at < 4 || !ParseHeader(data + at, &head)) return false;
   run->at = at;
   run->format = head.format;
-  run->freeLength = head.length ? 0 : FreeFrameLength(data, size, at, head);
+  run->freeLength = head.length ? 0 : FreeFrameLength(data, size, at, head, heads);
   if (!head.length && !run->freeLength) return false;
   size_t pos = at, length = FrameLength(head, *run);
   for (int frames = 1;; ++frames) {
@@ -110,9 +143,10 @@ bool RunAt(const uint8_t* data, size_t size, size_t at, Run* run) {
   }
 }
 
-bool FindRun(const uint8_t* data, size_t size, size_t from, Run* run) {
+// The first run at or past `from` (at or past every search before with the same FreeHeaders).
+bool FindRun(const uint8_t* data, size_t size, size_t from, Run* run, FreeHeaders* heads) {
   for (size_t at = from; at < size && size - at >= 4; ++at)
-    if (data[at] == 0xFF && RunAt(data, size, at, run)) return true;
+    if (data[at] == 0xFF && RunAt(data, size, at, run, heads)) return true;
   return false;
 }
 
@@ -130,13 +164,15 @@ size_t Id3v2TagLength(const uint8_t* p, size_t left) {
 
 int64_t MpegFindFrames(const uint8_t* data, size_t size) {
   Run run;
-  return FindRun(data, size, 0, &run) ? int64_t(run.at) : -1;
+  FreeHeaders heads;
+  return FindRun(data, size, 0, &run, &heads) ? int64_t(run.at) : -1;
 }
 
 bool MpegGatherFrames(uint8_t* data, size_t size, MpegFrames* out) {
   *out = MpegFrames{};
   Run run;
-  if (!FindRun(data, size, 0, &run)) return false;
+  FreeHeaders heads;
+  if (!FindRun(data, size, 0, &run, &heads)) return false;
   const int format = run.format;
   FrameHeader f;
   ParseHeader(data + run.at, &f);
@@ -155,7 +191,7 @@ bool MpegGatherFrames(uint8_t* data, size_t size, MpegFrames* out) {
     // Frames go on after a tag (the second of two joined files keeps its own), or after other
     // bytes where a run of frames of the stream's own format begins again.
     const size_t from = pos + Id3v2TagLength(data + pos, size - pos);
-    if (!FindRun(data, size, from, &run) || run.format != format) return true;
+    if (!FindRun(data, size, from, &run, &heads) || run.format != format) return true;
     pos = run.at;
   }
 }
