@@ -1,5 +1,5 @@
 // MP3 frame headers, the frame walks and the search for a run of frames over raw bytes.
-#include <cstring>
+#include <algorithm>
 #include <vector>
 
 #include "engine/sound/sound_convert_internal.h"
@@ -34,11 +34,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (run >= 0) {
     FUZZ_CHECK(frames.first == uint64_t(run) && frames.size <= size - frames.first);
     FUZZ_CHECK(frames.firstLength > 4 && frames.firstLength <= frames.size);
-    FUZZ_CHECK(std::memcmp(gathered.data(), data + run, frames.firstLength) == 0);
+    FUZZ_CHECK(std::equal(gathered.begin(), gathered.begin() + std::ptrdiff_t(frames.firstLength), data + run));
     // Every frame holds more than five bytes: at most 1152 samples for six.
     FUZZ_CHECK(frames.samples > 0 && frames.samples <= int64_t(frames.size) * 192);
   } else {
-    FUZZ_CHECK(std::memcmp(gathered.data(), data, size) == 0);
+    FUZZ_CHECK(std::equal(gathered.begin(), gathered.end(), data));
   }
   long rate = 0;
   int channels = 0;
