@@ -180,7 +180,10 @@ int SetupMP3Convert(SoundConvertRecord* r) {
   r->acmSrcSize = size;
   r->dataPosition = first;
   r->dataSize = size;
-  r->acmTotalSamples = frames.samples;
+  // What the decoder gives, not frames times their samples: it leaves out the encoder's delay and
+  // padding that an info frame states.
+  r->acmTotalSamples = MpegCountSamples(file, size);
+  if (r->acmTotalSamples < 0) r->acmTotalSamples = frames.samples;
   r->blockSize = out.nAvgBytesPerSec * 4 / 3;
   if (OpenAcmStreams(r) != 0) {
     MemFree(fmt);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -238,6 +239,35 @@ MpegRead MpegDecoderRead(MpegDecoder* decoder, long rate, int channels, uint8_t*
     if (done == 0 && ++idle > 64) break;
   }
   return MpegRead::Full;
+}
+
+int64_t MpegCountSamples(const uint8_t* data, size_t size) {
+  // The decoder's own scan over the data in place: it reads the info frame and every header
+  // without decoding, so the count matches what a feed of the same bytes gives.
+  struct Bytes {
+    const uint8_t* data;
+    size_t size, at;
+  } bytes{data, size, 0};
+  auto read = [](void* handle, void* dst, size_t n) -> mpg123_ssize_t {
+    auto* b = static_cast<Bytes*>(handle);
+    n = std::min(n, b->size - b->at);
+    std::memcpy(dst, b->data + b->at, n);
+    b->at += n;
+    return mpg123_ssize_t(n);
+  };
+  auto seek = [](void* handle, off_t offset, int whence) -> off_t {
+    auto* b = static_cast<Bytes*>(handle);
+    const off_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? off_t(b->at) : off_t(b->size);
+    if (offset < -base || offset > off_t(b->size) - base) return -1;
+    b->at = size_t(base + offset);
+    return off_t(b->at);
+  };
+  Handle h = NewQuietHandle();
+  if (!h || mpg123_replace_reader_handle(h.get(), read, seek, nullptr) != MPG123_OK ||
+      mpg123_open_handle(h.get(), &bytes) != MPG123_OK || mpg123_scan(h.get()) != MPG123_OK)
+    return -1;
+  const off_t samples = mpg123_length(h.get());
+  return samples >= 0 ? int64_t(samples) : -1;
 }
 
 int MpegProbeFormat(const uint8_t* data, size_t size, long* rate, int* channels) {

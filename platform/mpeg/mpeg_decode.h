@@ -53,6 +53,10 @@ struct MpegFrames {
 // False, the data untouched, when there is no run of frames.
 bool MpegGatherFrames(uint8_t* data, size_t size, MpegFrames* out);
 
+// Samples per channel the decoder gives for these frames, as it plays them: the encoder's delay
+// and padding that an info frame states are left out. -1 when it cannot tell.
+int64_t MpegCountSamples(const uint8_t* data, size_t size);
+
 // Rate and channel count of MPEG audio in the data: 0 when a run of frames is found and the
 // decoder gives sound from its first frame in that format; else -1.
 int MpegProbeFormat(const uint8_t* data, size_t size, long* rate, int* channels);
