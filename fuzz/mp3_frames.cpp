@@ -1,4 +1,7 @@
-// MP3 frame headers, the frame walk and the search for a run of frames over raw bytes.
+// MP3 frame headers, the frame walks and the search for a run of frames over raw bytes.
+#include <algorithm>
+#include <vector>
+
 #include "engine/sound/sound_convert_internal.h"
 #include "fuzz_common.h"
 #include "platform/mpeg/mpeg_decode.h"
@@ -25,6 +28,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const int64_t run = MpegFindFrames(data, size);
   FUZZ_CHECK(run == -1 || (run >= 0 && uint64_t(run) + 4 <= size && data[run] == 0xFF));
+  std::vector<uint8_t> gathered(data, data + size);
+  MpegFrames frames;
+  FUZZ_CHECK(MpegGatherFrames(gathered.data(), size, &frames) == (run >= 0));
+  if (run >= 0) {
+    FUZZ_CHECK(frames.first == uint64_t(run) && frames.size <= size - frames.first);
+    FUZZ_CHECK(frames.firstLength > 4 && frames.firstLength <= frames.size);
+    FUZZ_CHECK(std::equal(gathered.begin(), gathered.begin() + std::ptrdiff_t(frames.firstLength), data + run));
+    // Every frame holds more than five bytes: at most 1152 samples for six.
+    FUZZ_CHECK(frames.samples > 0 && frames.samples <= int64_t(frames.size) * 192);
+  } else {
+    FUZZ_CHECK(std::equal(gathered.begin(), gathered.end(), data));
+  }
   long rate = 0;
   int channels = 0;
   if (MpegProbeFormat(data, size, &rate, &channels) == 0) {

@@ -117,19 +117,31 @@ int SetupMP3Convert(SoundConvertRecord* r) {
   }
   if (length > 128 && std::memcmp(file + length - 128, "TAG", 3) == 0) end = length - 128;
   // Frames count only in a run of one format that the decoder reads (0xFF 0xFx alone is common
-  // in other data); MPEG-2.5, which the headers here do not describe, is left to the graph.
-  const int64_t run = start < end ? MpegFindFrames(file + start, end - start) : -1;
-  uint32_t first = 0, dataEnd = 0;
+  // in other data), and so do the frames after a tag or junk between them; MPEG-2.5, which the
+  // headers here do not describe, is left to the graph.
+  MpegFrames frames;
+  if (start >= end || !MpegGatherFrames(file + start, end - start, &frames)) {
+    MemFree(file);
+    return -1;
+  }
+  // The gathered frames move to the front of the file image, which becomes the source data: what
+  // lay between them (tags, junk) never reaches the decoder.
+  const uint32_t first = start + uint32_t(frames.first);
+  const uint32_t size = uint32_t(frames.size);
+  std::memmove(file, file + start, size);
   MP3FrameInfo head;
   long rate = 0;
   int channels = 0;
-  const int64_t totalSamples =
-      run < 0 ? 0 : WalkMP3Frames(file, start + uint32_t(run), end, false, &first, &dataEnd, &head);
-  if (totalSamples == 0 || first != start + uint32_t(run) ||
-      MpegProbeFormat(file + first, dataEnd - first, &rate, &channels) != 0 || rate != head.sampleRate ||
-      channels != head.channels) {
+  if (AnalyseMP3FrameHeader(file, &head) != 0 || MpegProbeFormat(file, size, &rate, &channels) != 0 ||
+      rate != head.sampleRate || channels != head.channels) {
     MemFree(file);
     return -1;
+  }
+  // A free-format header has no length or bit rate: the first frame as the walk measured it.
+  uint32_t bytesPerSecond = uint32_t(head.bitRate) * 1000 / 8;
+  if (head.bitRate == 0) {
+    head.frameLength = int(frames.firstLength);
+    bytesPerSecond = uint32_t(uint64_t(frames.firstLength) * uint32_t(head.sampleRate) / uint32_t(head.samplesPerFrame));
   }
 
   uint32_t formatSize = 0;
@@ -143,7 +155,7 @@ int SetupMP3Convert(SoundConvertRecord* r) {
   PutU16(fmt, WAVE_FORMAT_MPEGLAYER3);
   PutU16(fmt + 2, static_cast<uint32_t>(head.channels));
   PutU32(fmt + 4, static_cast<uint32_t>(head.sampleRate));
-  PutU32(fmt + 8, static_cast<uint32_t>(head.bitRate) * 1000 / 8);
+  PutU32(fmt + 8, bytesPerSecond);
   PutU16(fmt + 12, 1);
   PutU16(fmt + 14, 0);
   PutU16(fmt + 16, 12);
@@ -164,13 +176,14 @@ int SetupMP3Convert(SoundConvertRecord* r) {
     return -1;
   }
   r->outFormat = out;
-  // The frames move to the front of the file image, which becomes the source data.
-  std::memmove(file, file + first, dataEnd - first);
   r->acmSrcData = file;
-  r->acmSrcSize = dataEnd - first;
+  r->acmSrcSize = size;
   r->dataPosition = first;
-  r->dataSize = dataEnd - first;
-  r->acmTotalSamples = totalSamples;
+  r->dataSize = size;
+  // What the decoder gives, not frames times their samples: it leaves out the encoder's delay and
+  // padding that an info frame states.
+  r->acmTotalSamples = MpegCountSamples(file, size);
+  if (r->acmTotalSamples < 0) r->acmTotalSamples = frames.samples;
   r->blockSize = out.nAvgBytesPerSec * 4 / 3;
   if (OpenAcmStreams(r) != 0) {
     MemFree(fmt);

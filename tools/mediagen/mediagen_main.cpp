@@ -7,6 +7,7 @@
 #include "mediagen.h"
 #include "mediagen_clips.h"
 #include "mediagen_high_rate.h"
+#include "mediagen_mp3.h"
 
 int main(int argc, char** argv) {
   TestClipSpec one;
@@ -61,5 +62,6 @@ int main(int argc, char** argv) {
   }
   ok = WriteTestSounds(dir) && ok;
   ok = WriteHighRateClip(dir) && ok;
+  ok = WriteTestMp3s(dir) && ok;
   return ok ? 0 : 1;
 }
