@@ -6,6 +6,7 @@
 
 #include "mediagen.h"
 #include "mediagen_clips.h"
+#include "mediagen_timing.h"
 
 int main(int argc, char** argv) {
   TestClipSpec one;
@@ -59,5 +60,6 @@ int main(int argc, char** argv) {
     ok = false;
   }
   ok = WriteTestSounds(dir) && ok;
+  ok = WriteTimingClips(dir) && ok;
   return ok ? 0 : 1;
 }
