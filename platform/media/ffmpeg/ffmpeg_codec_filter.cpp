@@ -57,6 +57,10 @@ HRESULT CodecFilter::Receive(IMediaSample* sample) {
   packet_->size = std::max(sample->GetActualDataLength(), 0);
   packet_->pts = SUCCEEDED(sample->GetTime(&start, &stop)) ? start : AV_NOPTS_VALUE;
   packet_->dts = AV_NOPTS_VALUE;
+  // Pictures stored out of order, whose packets carry decode times alone, are timed by libavcodec
+  // from those.
+  if (ComPtr<IPacketTimes> times = ComPtr<IMediaSample>(sample).As<IPacketTimes>())
+    times->GetPacketTimes(&packet_->pts, &packet_->dts);
   packet_->flags = sample->IsSyncPoint() == S_OK ? AV_PKT_FLAG_KEY : 0;
   if (packet_->size == 0) return S_OK;  // an empty packet would end the stream
   const int sent = avcodec_send_packet(ctx_.get(), packet_.get());

@@ -54,6 +54,14 @@ int RawValue(const E& field) {
   return value;
 }
 
+// The times a compressed packet has in its container, which a sample of the demultiplexer also
+// answers for: 100 ns units on the segment's clock, AV_NOPTS_VALUE where the container gives none.
+// The sample's own start is the presentation time, else the decode time, and cannot tell which.
+struct IPacketTimes : virtual IUnknown {
+  static constexpr IID iid = MakeGuid("5d0c6a1e-93b4-4f2a-8c71-e2a94b3f6d10");
+  virtual void GetPacketTimes(REFERENCE_TIME* presentation, REFERENCE_TIME* decode) = 0;
+};
+
 // Media type of a stream from its parameters.
 MediaType MakeCodecMediaType(const AVCodecParameters* par, REFERENCE_TIME avgTimePerFrame);
 // The parameters back from a media type of ours; false when it is not one or is malformed.

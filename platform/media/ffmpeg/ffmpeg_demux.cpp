@@ -21,13 +21,28 @@ constexpr size_t kQueuedAudioPackets = 128;
 constexpr size_t kQueuedBytes = size_t(64) << 20;
 
 // A sample that owns the packet holding its bytes.
-class PacketSample : public MediaSample {
+class PacketSample : public MediaSample, public IPacketTimes {
  public:
-  explicit PacketSample(PacketPtr packet)
-      : MediaSample(nullptr, packet->data, packet->size), packet_(std::move(packet)) {}
+  PacketSample(PacketPtr packet, REFERENCE_TIME presentation, REFERENCE_TIME decode)
+      : MediaSample(nullptr, packet->data, packet->size),
+        packet_(std::move(packet)),
+        presentation_(presentation),
+        decode_(decode) {}
+
+  void GetPacketTimes(REFERENCE_TIME* presentation, REFERENCE_TIME* decode) override {
+    *presentation = presentation_;
+    *decode = decode_;
+  }
+
+ protected:
+  void* GetInterface(const IID& iid) override {
+    if (iid == IPacketTimes::iid) return static_cast<IPacketTimes*>(this);
+    return MediaSample::GetInterface(iid);
+  }
 
  private:
   PacketPtr packet_;
+  const REFERENCE_TIME presentation_, decode_;
 };
 
 REFERENCE_TIME ToUnits(int64_t t, AVRational base) { return av_rescale_q(t, base, AVRational{1, int(UNITS)}); }
@@ -417,23 +432,21 @@ void DemuxFilter::Stream() {
       continue;
     }
     const AVStream* st = ctx->streams[packet->stream_index];
-    const int64_t at = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-    REFERENCE_TIME t0 = AV_NOPTS_VALUE;
-    if (at != AV_NOPTS_VALUE) {
-      t0 = ToUnits(at, st->time_base) - base_ - start;
-      if (stop >= 0 && t0 + start >= stop) {
-        av_packet_unref(packet.get());
-        pin->done = true;
-        if (!pin->Queue(nullptr)) break;
-        continue;
-      }
+    auto onSegment = [&](int64_t t) { return t != AV_NOPTS_VALUE ? ToUnits(t, st->time_base) - base_ - start : t; };
+    const REFERENCE_TIME pts = onSegment(packet->pts), dts = onSegment(packet->dts);
+    const REFERENCE_TIME t0 = pts != AV_NOPTS_VALUE ? pts : dts;
+    if (t0 != AV_NOPTS_VALUE && stop >= 0 && t0 + start >= stop) {
+      av_packet_unref(packet.get());
+      pin->done = true;
+      if (!pin->Queue(nullptr)) break;
+      continue;
     }
     const bool key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
     const REFERENCE_TIME length = packet->duration > 0 ? ToUnits(packet->duration, st->time_base) : 0;
     PacketPtr owned(av_packet_alloc());
     if (!owned) break;
     av_packet_move_ref(owned.get(), packet.get());
-    ComPtr<IMediaSample> sample(static_cast<IMediaSample*>(new PacketSample(std::move(owned))));
+    ComPtr<IMediaSample> sample(static_cast<IMediaSample*>(new PacketSample(std::move(owned), pts, dts)));
     if (t0 != AV_NOPTS_VALUE) {
       REFERENCE_TIME t1 = t0 + length;
       sample->SetTime(&t0, length > 0 ? &t1 : nullptr);
