@@ -115,7 +115,7 @@ int DecodePng(PngReader* r) {
   r->rows = static_cast<png_bytep*>(TK_MALLOC(sizeof(png_bytep) * height));
   if (!r->rows) png_error(r->png, "メモリの確保に失敗しました");
   for (png_uint_32 y = 0; y < height; ++y)
-    r->rows[y] = static_cast<png_bytep>(r->image->GraphData) + size_t(y) * size_t(r->image->Pitch);
+    r->rows[y] = static_cast<png_bytep>(r->image->Pixels) + size_t(y) * size_t(r->image->Pitch);
   png_read_image(r->png, r->rows);
   png_read_end(r->png, nullptr);
   png_destroy_read_struct(&r->png, &r->info, nullptr);
@@ -298,7 +298,7 @@ int DecodeJpeg(JpegReader* r, const uint8_t* data, size_t size) {
     longjmp(r->err.jump, 1);
   }
   while (r->cinfo.output_scanline < r->cinfo.output_height) {
-    JSAMPROW row = static_cast<JSAMPROW>(r->image->GraphData) +
+    JSAMPROW row = static_cast<JSAMPROW>(r->image->Pixels) +
                    size_t(r->cinfo.output_scanline) * size_t(r->image->Pitch);
     jpeg_read_scanlines(&r->cinfo, &row, 1);
   }
@@ -306,7 +306,7 @@ int DecodeJpeg(JpegReader* r, const uint8_t* data, size_t size) {
     // Adobe's files store the inks inverted.
     const bool inverted = r->cinfo.saw_Adobe_marker;
     for (int y = 0; y < r->image->Height; ++y) {
-      uint8_t* p = static_cast<uint8_t*>(r->image->GraphData) + size_t(y) * size_t(r->image->Pitch);
+      uint8_t* p = static_cast<uint8_t*>(r->image->Pixels) + size_t(y) * size_t(r->image->Pitch);
       for (int x = 0; x < r->image->Width; ++x, p += 4) {
         unsigned c = p[0], m = p[1], yy = p[2], k = p[3];
         if (!inverted) c = 255 - c, m = 255 - m, yy = 255 - yy, k = 255 - k;
@@ -567,7 +567,7 @@ int LoadBmp(const uint8_t* data, size_t size, BaseImage* image, int* hasAlpha) {
   if ((alpha ? MakeBaseImageARGB8 : MakeBaseImageXRGB8)(int(width), int(height), image) != 0)
     return BmpFail("メモリの確保に失敗しました");
   const auto rowOut = [&](int64_t y) {
-    return static_cast<uint8_t*>(image->GraphData) + size_t(y) * size_t(image->Pitch);
+    return static_cast<uint8_t*>(image->Pixels) + size_t(y) * size_t(image->Pitch);
   };
   if (rle) {
     // Pixels no code reaches show index 0, as other readers show them.
@@ -589,7 +589,7 @@ int LoadBmp(const uint8_t* data, size_t size, BaseImage* image, int* hasAlpha) {
   bool anyAlpha = false;
   for (int64_t y = 0; y < height; ++y) {
     const uint8_t* in = data + offBits + stride * uint64_t(topDown ? y : height - 1 - y);
-    uint8_t* out = static_cast<uint8_t*>(image->GraphData) + size_t(y) * size_t(image->Pitch);
+    uint8_t* out = static_cast<uint8_t*>(image->Pixels) + size_t(y) * size_t(image->Pitch);
     for (int64_t x = 0; x < width; ++x, out += 4) {
       uint8_t b = 0, g = 0, r = 0, a = 255;
       if (bits <= 8) {
@@ -613,7 +613,7 @@ int LoadBmp(const uint8_t* data, size_t size, BaseImage* image, int* hasAlpha) {
   // Many writers leave the alpha field zero: such an image is opaque.
   if (alpha && !anyAlpha) {
     for (int y = 0; y < image->Height; ++y) {
-      uint8_t* out = static_cast<uint8_t*>(image->GraphData) + size_t(y) * size_t(image->Pitch);
+      uint8_t* out = static_cast<uint8_t*>(image->Pixels) + size_t(y) * size_t(image->Pitch);
       for (int x = 0; x < image->Width; ++x) out[x * 4 + 3] = 255;
     }
     MakeColorDataXRGB8(&image->Color);
@@ -704,7 +704,7 @@ int LoadBaseImageFromMemory(const void* data, size_t size, BaseImage* image, int
 
 int SaveBaseImageToFile(const char* path, const BaseImage* image, int saveType, int jpegQuality,
                         int jpegSample2x1, int pngCompressionLevel) {
-  if (!path || !*path || !image || !image->GraphData || image->Width < 1 || image->Height < 1) return -1;
+  if (!path || !*path || !image || !image->Pixels || image->Width < 1 || image->Height < 1) return -1;
   OutBuffer out{};
   bool encoded = false;
   switch (saveType) {

@@ -27,7 +27,7 @@ struct Shown {
 inline void RecordFrame(MovieHandleRecord* movie, intptr_t data) {
   auto* shown = reinterpret_cast<Shown*>(data);
   shown->numbers.push_back(ImageNumber(movie->frameImage));
-  shown->colorBytes = movie->frameImage->Color.PixelByte;
+  shown->colorBytes = movie->frameImage->Color.BytesPerPixel;
 }
 
 class FrameworkMovies : public ::testing::Test {

@@ -113,7 +113,7 @@ TEST_P(TimedMovies, ShowEveryPictureOnceOnTimeAndLoopBackToTheFirst) {
   static_cast<IGraphBuilder*>(r->graphBuilder)->QueryInterface(IID_IMediaFilter, graph.PutVoid());
   ComPtr<mtest::ManualClock> clock(new mtest::ManualClock);
   ASSERT_EQ(graph->SetSyncSource(clock.Get()), S_OK);
-  PlayMovie(m, DX_PLAYTYPE_LOOP);
+  PlayMovie(m, PlayType::Loop);
 
   // The clock moves 10 ms a step once the picture due has come (after the first pass, once the
   // second has started), 2 s at most; each pass's pictures with the step that first showed them.
@@ -198,7 +198,7 @@ TEST_F(FrameworkMovies, APipeThatCannotGoBackEndsItsLoopOnceAndSaysWhy) {
   const int m = Open("pipe:" + std::to_string(fds[0]));
   MovieHandleRecord* r = GetMovieHandleRecord(m);
   if (r) {
-    PlayMovie(m, DX_PLAYTYPE_LOOP);
+    PlayMovie(m, PlayType::Loop);
     for (int i = 0; i < 5000 && r->pausedFlag == 0; ++i) {
       UpdateMovie(m);
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -229,7 +229,7 @@ TEST_F(FrameworkMovies, AMovieGraphsFirstDrawShowsItsFirstPicture) {
       ASSERT_NE(g, -1);
       ClearScreen();
       DrawGraph(0, 0, g, 0);
-      EXPECT_EQ(ReadTestMovieNumber(screen->UseImage, screen->Base->Pitch), 0) << "load " << load;
+      EXPECT_EQ(ReadTestMovieNumber(screen->TopLeft, screen->Base->Pitch), 0) << "load " << load;
       EXPECT_EQ(DeleteGraph(g), 0);
     }
   }
