@@ -458,6 +458,8 @@ HRESULT FilterGraph::SetPositions(int64_t* current, uint32_t currentFlags, int64
   // A running graph holds still while the sources move, then runs on from the new position.
   bool rerun = curMode && state_ == FilterState::Running;
   if (rerun) PauseFilters();
+  // Cleared before the sources move: one that cannot start the new stream aborts it at once.
+  if (curMode) ResetCompletion(state_ == FilterState::Stopped ? 0 : CountRenderers());
   HRESULT result = S_OK;
   for (auto& s : seekers) {
     int64_t c = newCurrent, e = newStop;
@@ -468,7 +470,6 @@ HRESULT FilterGraph::SetPositions(int64_t* current, uint32_t currentFlags, int64
   if (curMode) {
     positionBase_ = newCurrent;
     pausedAt_ = 0;
-    ResetCompletion(state_ == FilterState::Stopped ? 0 : CountRenderers());
   }
   if (stopMode) stopPosition_ = newStop;
   if (rerun) {

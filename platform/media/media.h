@@ -62,6 +62,8 @@ constexpr HRESULT VFW_E_TIMEOUT = MakeResult(0x8004022Eu);
 constexpr HRESULT VFW_E_UNKNOWN_FILE_TYPE = MakeResult(0x80040240u);
 constexpr HRESULT VFW_E_INVALIDMEDIATYPE = MakeResult(0x80040248u);
 constexpr HRESULT VFW_E_SAMPLE_TIME_NOT_SET = MakeResult(0x80040249u);
+// Ours: a source cannot reach the place a stream is to start from (a pipe cannot go back).
+constexpr HRESULT MEDIA_E_CANNOT_SEEK = MakeResult(0x80040A00u);
 
 // ---------------------------------------------------------------------------------------------
 // Ids

@@ -523,8 +523,8 @@ class BaseRenderer : public BaseFilter {
   HRESULT Stop() override;
   HRESULT Pause() override;
   HRESULT Run(REFERENCE_TIME start) override;
-  // Paused, the state is reached once the first sample (or the end of the stream) has come:
-  // until then, up to the time given, it waits, then answers VFW_S_STATE_INTERMEDIATE.
+  // Paused, the state is reached once the first sample is rendered (or the end of the stream has
+  // come): until then, up to the time given, it waits, then answers VFW_S_STATE_INTERMEDIATE.
   HRESULT GetState(uint32_t timeoutMs, FilterState* state) override;
 
   // Hooks.

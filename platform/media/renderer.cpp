@@ -99,14 +99,23 @@ HRESULT BaseRenderer::Receive(IMediaSample* sample) {
     }
     break;
   }
-  havePoster_ = true;
-  wake_.notify_all();  // a pause is complete
+  const bool poster = !havePoster_;
   REFERENCE_TIME start, stop;
   if (SUCCEEDED(sample->GetTime(&start, &stop))) lastStop_ = std::max(start, stop);
   lock.unlock();
-  std::lock_guard<std::mutex> rendering(renderLock_);
-  if (IsStopped()) return VFW_E_WRONG_STATE;
-  return DoRenderSample(sample);
+  HRESULT hr;
+  {
+    std::lock_guard<std::mutex> rendering(renderLock_);
+    if (IsStopped()) return VFW_E_WRONG_STATE;
+    hr = DoRenderSample(sample);
+  }
+  // A pause is complete once the sample is rendered: whoever waited for it then finds it shown.
+  lock.lock();
+  if (poster && !pin_->IsFlushing() && !IsStopped()) {
+    havePoster_ = true;
+    wake_.notify_all();
+  }
+  return hr;
 }
 
 HRESULT BaseRenderer::GetState(uint32_t timeoutMs, FilterState* state) {

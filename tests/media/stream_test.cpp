@@ -117,27 +117,31 @@ TEST_F(MediaTest, StopWaitsForASampleInsideATransformThatNeedsNoFilterLock) {
 }
 
 TEST_F(MediaTest, APauseIsCompleteOnceTheRendererHoldsItsFirstSample) {
-  auto src = Make(new PushSource({TypeA()}, Seconds(4)));
-  auto pass = Make(new InPlacePass);
-  auto sink = Make(new RecordingSink);
-  auto graph = ThroughPass(src.Get(), pass.Get(), sink.Get());
-  Gate gate;
-  pass->hold = &gate;
-  auto control = graph.As<IMediaControl>();
-  ASSERT_EQ(control->Pause(), S_OK);
-  ASSERT_TRUE(gate.Reached());
-  FilterState state;
-  EXPECT_EQ(control->GetState(0, &state), VFW_S_STATE_INTERMEDIATE);
-  EXPECT_EQ(state, FilterState::Paused);
-  {
-    Call wait([&] { EXPECT_EQ(control->GetState(10000, &state), S_OK); });
-    EXPECT_FALSE(wait.Returned(0));
-    gate.Open();
-    EXPECT_TRUE(wait.Returned());
+  // The first sample held on its way, then inside the renderer's rendering of it.
+  for (bool inRenderer : {false, true}) {
+    SCOPED_TRACE(inRenderer ? "held while rendered" : "held upstream");
+    auto src = Make(new PushSource({TypeA()}, Seconds(4)));
+    auto pass = Make(new InPlacePass);
+    auto sink = Make(new RecordingSink);
+    auto graph = ThroughPass(src.Get(), pass.Get(), sink.Get());
+    Gate gate;
+    (inRenderer ? sink->hold : pass->hold) = &gate;
+    auto control = graph.As<IMediaControl>();
+    ASSERT_EQ(control->Pause(), S_OK);
+    ASSERT_TRUE(gate.Reached());
+    FilterState state;
+    EXPECT_EQ(control->GetState(0, &state), VFW_S_STATE_INTERMEDIATE);
+    EXPECT_EQ(state, FilterState::Paused);
+    {
+      Call wait([&] { EXPECT_EQ(control->GetState(10000, &state), S_OK); });
+      EXPECT_FALSE(wait.Returned(0));
+      gate.Open();
+      EXPECT_TRUE(wait.Returned());
+    }
+    EXPECT_EQ(sink->Count(), 1u);
+    control->Stop();
+    EXPECT_EQ(MediaLiveThreads(), 0);
   }
-  EXPECT_EQ(sink->Count(), 1u);
-  control->Stop();
-  EXPECT_EQ(MediaLiveThreads(), 0);
 }
 
 TEST_F(MediaTest, CompletionComesOnceEveryRendererHasEnded) {

@@ -320,7 +320,8 @@ class PushSource : public BaseFilter, public IMediaSeeking, public IFileSourceFi
   int64_t startAt_ = 0, stopAt_ = -1;
 };
 
-// Records what reaches it. accept decides each offered type (default S_OK for all).
+// Records what reaches it. accept decides each offered type (default S_OK for all); a gate can
+// hold each rendering.
 class RecordingSink : public BaseRenderer, public IBasicAudio {
  public:
   struct Got {
@@ -341,6 +342,7 @@ class RecordingSink : public BaseRenderer, public IBasicAudio {
     return S_OK;
   }
   HRESULT DoRenderSample(IMediaSample* s) override {
+    if (hold) hold->Pass();
     Got g{};
     if (FAILED(s->GetTime(&g.start, &g.stop))) g.start = g.stop = -1;
     uint8_t* p;
@@ -377,6 +379,7 @@ class RecordingSink : public BaseRenderer, public IBasicAudio {
   HRESULT GetBalance(int32_t* b) override { return E_NOTIMPL; }
 
   std::function<HRESULT(const MediaType&)> accept;
+  Gate* hold = nullptr;
   std::mutex m;
   std::vector<GUID> checked;
   MediaType setType;

@@ -62,7 +62,8 @@ bool WriteTestClip(const std::string& path, const TestClipSpec& shape) {
     c->time_base = AVRational{1, shape.fps};
     c->framerate = AVRational{shape.fps, 1};
     c->gop_size = shape.gop;
-    c->max_b_frames = 0;
+    c->max_b_frames = shape.bFrames;
+    if (shape.codecTag) c->codec_tag = MKTAG(shape.codecTag[0], shape.codecTag[1], shape.codecTag[2], shape.codecTag[3]);
     c->thread_count = 1;
     if (codec->id == AV_CODEC_ID_MPEG4) {
       c->flags |= AV_CODEC_FLAG_QSCALE;

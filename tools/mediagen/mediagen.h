@@ -17,6 +17,8 @@ struct TestClipSpec {
   int soundFrames = -1;  // length of the sound in picture frames; -1: as long as the picture
   int startFrame = 0;    // time of the first frame in frames; below 0 an MP4 edit list starts later
   int gop = 12;          // frames from one key frame to the next
+  int bFrames = 0;       // most pictures stored after the one they precede
+  const char* codecTag = nullptr;  // four characters the container names the codec by; null: the muxer's
   int videoBitRate = 0;   // bits a second for H.264, VP8 and MPEG-1/2; 0: by the picture's size
   int maxQuantiser = 12;  // coarsest quantiser of VP8 and MPEG-1/2
   float (*sound)(int rate, long i) = nullptr;  // sample i in [-1, 1] of every channel; null: TestTone

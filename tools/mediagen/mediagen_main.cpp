@@ -8,6 +8,7 @@
 #include "mediagen_clips.h"
 #include "mediagen_high_rate.h"
 #include "mediagen_mp3.h"
+#include "mediagen_timing.h"
 
 int main(int argc, char** argv) {
   TestClipSpec one;
@@ -63,5 +64,6 @@ int main(int argc, char** argv) {
   ok = WriteTestSounds(dir) && ok;
   ok = WriteHighRateClip(dir) && ok;
   ok = WriteTestMp3s(dir) && ok;
+  ok = WriteTimingClips(dir) && ok;
   return ok ? 0 : 1;
 }

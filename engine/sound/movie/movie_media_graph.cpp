@@ -172,9 +172,16 @@ void UpdateMovie_MediaGraph(MovieHandleRecord* m) {
   if (FAILED(GraphOf(m)->QueryInterface(IID_IMediaEvent, events.PutVoid()))) return;
   int32_t code = 0;
   intptr_t param1 = 0, param2 = 0;
-  while (SUCCEEDED(events->GetEvent(&code, &param1, &param2, 0))) events->FreeEventParams(code, param1, param2);
+  while (SUCCEEDED(events->GetEvent(&code, &param1, &param2, 0))) {
+    if (code == EC_ERRORABORT && HRESULT(param1) == MEDIA_E_CANNOT_SEEK)
+      LogPrint("ムービーファイルの再生位置を戻せないため、再生を終了します\n");
+    else if (code == EC_ERRORABORT)
+      LogPrintf("ムービーの再生中にエラーが発生したため、再生を終了します( 0x%08X )\n", uint32_t(param1));
+    events->FreeEventParams(code, param1, param2);
+  }
   if (FAILED(events->WaitForCompletion(0, &code))) return;
-  if (m->playType & 2) {  // a looping type
+  // An aborted stream ends the movie, looping or not: it would only abort again.
+  if (code == EC_COMPLETE && (m->playType & 2)) {  // a looping type
     int64_t start = 0;
     seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
     control->Run();

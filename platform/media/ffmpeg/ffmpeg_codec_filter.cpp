@@ -60,14 +60,16 @@ HRESULT CodecFilter::Receive(IMediaSample* sample) {
   packet_->dts = AV_NOPTS_VALUE;
   packet_->flags = sample->IsSyncPoint() == S_OK ? AV_PKT_FLAG_KEY : 0;
   if (packet_->size == 0) return S_OK;  // an empty packet would end the stream
-  // libavcodec drops what the container says to skip at either end of the sound.
-  ComPtr<IPacketSample> read;
-  size_t bytes = 0;
-  const uint8_t* skip = SUCCEEDED(sample->QueryInterface(IPacketSample::iid, read.PutVoid()))
-                            ? av_packet_get_side_data(read->Packet(), AV_PKT_DATA_SKIP_SAMPLES, &bytes)
-                            : nullptr;
-  uint8_t* copy = skip ? av_packet_new_side_data(packet_.get(), AV_PKT_DATA_SKIP_SAMPLES, bytes) : nullptr;
-  if (copy) std::memcpy(copy, skip, bytes);
+  if (ComPtr<IPacketSample> read = ComPtr<IMediaSample>(sample).As<IPacketSample>()) {
+    // Pictures stored out of order, whose packets carry decode times alone, are timed by
+    // libavcodec from those.
+    read->GetPacketTimes(&packet_->pts, &packet_->dts);
+    // libavcodec drops what the container says to skip at either end of the sound.
+    size_t bytes = 0;
+    const uint8_t* skip = av_packet_get_side_data(read->Packet(), AV_PKT_DATA_SKIP_SAMPLES, &bytes);
+    uint8_t* copy = skip ? av_packet_new_side_data(packet_.get(), AV_PKT_DATA_SKIP_SAMPLES, bytes) : nullptr;
+    if (copy) std::memcpy(copy, skip, bytes);
+  }
   const int sent = avcodec_send_packet(ctx_.get(), packet_.get());
   av_packet_unref(packet_.get());  // the bytes are the sample's; the side data is ours
   if (sent < 0 && sent != AVERROR(EAGAIN)) return S_OK;  // a damaged packet is left out

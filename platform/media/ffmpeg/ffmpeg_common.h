@@ -55,11 +55,14 @@ int RawValue(const E& field) {
 }
 
 // A sample that is a packet libavformat read. Beside the bytes the packet carries what libavcodec
-// is to know of them: the samples to drop at the start and the end of the sound (an encoder's
-// delay, the padding of the last frame), as the container states them.
+// is to know of them: its times in the container (100 ns units on the segment's clock,
+// AV_NOPTS_VALUE where the container gives none; the sample's own start is the presentation time,
+// else the decode time, and cannot tell which), and the samples to drop at the start and the end
+// of the sound (an encoder's delay, the padding of the last frame), as the container states them.
 struct IPacketSample : virtual IUnknown {
   static constexpr IID iid = MakeGuid("c41e7a2d-5b3d-4f19-9e8a-2d6b0f4c7a31");
   virtual const AVPacket* Packet() = 0;
+  virtual void GetPacketTimes(REFERENCE_TIME* presentation, REFERENCE_TIME* decode) = 0;
 };
 
 // Media type of a stream from its parameters.

@@ -19,13 +19,23 @@ constexpr int kIoBufferBytes = 1 << 16;
 constexpr size_t kQueuedVideoPackets = 64;
 constexpr size_t kQueuedAudioPackets = 128;
 constexpr size_t kQueuedBytes = size_t(64) << 20;
+// How far past the place asked for a seek may land (the sound packet beside the key picture
+// before it, say) and still count.
+constexpr REFERENCE_TIME kLandingSlack = UNITS / 4;
 
 // A sample that owns the packet holding its bytes.
 class PacketSample : public MediaSample, public IPacketSample {
  public:
-  explicit PacketSample(PacketPtr packet)
-      : MediaSample(nullptr, packet->data, packet->size), packet_(std::move(packet)) {}
+  PacketSample(PacketPtr packet, REFERENCE_TIME presentation, REFERENCE_TIME decode)
+      : MediaSample(nullptr, packet->data, packet->size),
+        packet_(std::move(packet)),
+        presentation_(presentation),
+        decode_(decode) {}
 
+  void GetPacketTimes(REFERENCE_TIME* presentation, REFERENCE_TIME* decode) override {
+    *presentation = presentation_;
+    *decode = decode_;
+  }
   const AVPacket* Packet() override { return packet_.get(); }
 
  protected:
@@ -36,6 +46,7 @@ class PacketSample : public MediaSample, public IPacketSample {
 
  private:
   PacketPtr packet_;
+  const REFERENCE_TIME presentation_, decode_;
 };
 
 REFERENCE_TIME ToUnits(int64_t t, AVRational base) { return av_rescale_q(t, base, AVRational{1, int(UNITS)}); }
@@ -271,28 +282,26 @@ int DemuxFilter::Interrupted(void* opaque) { return static_cast<DemuxFilter*>(op
 
 HRESULT DemuxFilter::OpenInput(const char* url, IoContextPtr io) {
   if (ctx_) return E_UNEXPECTED;
-  AVFormatContext* raw = avformat_alloc_context();
-  if (!raw) return E_OUTOFMEMORY;
   io_ = std::move(io);
-  if (io_) raw->pb = io_.get();
-  raw->interrupt_callback = AVIOInterruptCB{Interrupted, this};
+  url_ = url ? url : "";
   quit_ = false;
-  if (avformat_open_input(&raw, url ? url : "", nullptr, nullptr) < 0) {  // frees raw
+  ctx_ = OpenFormat(io_.get());
+  if (!ctx_) {
     io_.reset();
     return VFW_E_UNKNOWN_FILE_TYPE;
   }
-  ctx_.reset(raw);
   HRESULT hr = FindStreams();
   if (FAILED(hr)) CloseInput();
   return hr;
 }
 
-HRESULT DemuxFilter::FindStreams() {
-  AVFormatContext* ctx = ctx_.get();
-  // A still picture (a damaged image file among them) is no movie.
-  const std::string demuxer = ctx->iformat->name;
-  if (demuxer == "image2" || (demuxer.size() > 5 && demuxer.compare(demuxer.size() - 5, 5, "_pipe") == 0))
-    return VFW_E_UNKNOWN_FILE_TYPE;
+FormatContextPtr DemuxFilter::OpenFormat(AVIOContext* io) {
+  AVFormatContext* raw = avformat_alloc_context();
+  if (!raw) return nullptr;
+  if (io) raw->pb = io;
+  raw->interrupt_callback = AVIOInterruptCB{Interrupted, this};
+  if (avformat_open_input(&raw, url_.c_str(), nullptr, nullptr) < 0) return nullptr;  // frees raw
+  FormatContextPtr ctx(raw);
   // Pictures too large for us are neither probed nor read: their decoding alone could cost
   // hundreds of megabytes. The probing decoders refuse such pictures found in the bitstream.
   std::vector<AVDictionary*> probing(ctx->nb_streams, nullptr);
@@ -303,9 +312,17 @@ HRESULT DemuxFilter::FindStreams() {
       ctx->streams[i]->discard = AVDISCARD_ALL;
     av_dict_set_int(&probing[i], "max_pixels", kMaxMoviePicturePixels, 0);
   }
-  const int probed = avformat_find_stream_info(ctx, probing.empty() ? nullptr : probing.data());
+  const int probed = avformat_find_stream_info(ctx.get(), probing.empty() ? nullptr : probing.data());
   for (AVDictionary*& d : probing) av_dict_free(&d);
-  if (probed < 0) return VFW_E_UNKNOWN_FILE_TYPE;
+  return probed < 0 ? nullptr : std::move(ctx);
+}
+
+HRESULT DemuxFilter::FindStreams() {
+  AVFormatContext* ctx = ctx_.get();
+  // A still picture (a damaged image file among them) is no movie.
+  const std::string demuxer = ctx->iformat->name;
+  if (demuxer == "image2" || (demuxer.size() > 5 && demuxer.compare(demuxer.size() - 5, 5, "_pipe") == 0))
+    return VFW_E_UNKNOWN_FILE_TYPE;
   base_ = ctx->start_time != AV_NOPTS_VALUE ? ToUnits(ctx->start_time, AVRational{1, AV_TIME_BASE}) : 0;
   int videos = 0, audios = 0;
   REFERENCE_TIME longest = 0;
@@ -356,6 +373,7 @@ void DemuxFilter::CloseInput() {
   pins_.clear();
   ctx_.reset();
   io_.reset();
+  url_.clear();
   base_ = duration_ = 0;
   startAt_ = 0;
   stopAt_ = -1;
@@ -386,19 +404,76 @@ DemuxPin* DemuxFilter::PinOfStream(int stream) const {
   return nullptr;
 }
 
-void DemuxFilter::Stream() {
-  AVFormatContext* ctx = ctx_.get();
-  const int64_t start = startAt_, stop = stopAt_;
-  if (start > 0 || streamed_) {
-    const int64_t target = av_rescale(start + base_, AV_TIME_BASE, UNITS);
-    // Back to the start by bytes where the container allows it: a search by time in a program
-    // stream or a stream without an index can land a group of pictures late, or nowhere.
-    const bool fromTop = start <= 0 && !(ctx->iformat->flags & AVFMT_NO_BYTE_SEEK) &&
-                         (ctx->iformat->flags & (AVFMT_TS_DISCONT | AVFMT_GENERIC_INDEX));
-    if ((!fromTop || av_seek_frame(ctx, -1, 0, AVSEEK_FLAG_BYTE) < 0) &&
-        avformat_seek_file(ctx, -1, INT64_MIN, target, target, 0) < 0)
-      av_seek_frame(ctx, -1, target, AVSEEK_FLAG_BACKWARD);
+// Tries each way to the place in turn: a seek by time, the top by a byte seek, the input opened
+// again; from the top, the decoders drop what comes before the place. A way counts once the
+// packet read after it lies no later than the place (that packet is left in `first`).
+bool DemuxFilter::MoveTo(int64_t start, AVPacket* first) {
+  // What a pipe has given is gone.
+  if (ctx_->pb && !(ctx_->pb->seekable & AVIO_SEEKABLE_NORMAL)) return false;
+  const int64_t target = av_rescale(start + base_, AV_TIME_BASE, UNITS);
+  auto byTime = [&] {
+    return avformat_seek_file(ctx_.get(), -1, INT64_MIN, target, target, 0) >= 0 ||
+           av_seek_frame(ctx_.get(), -1, target, AVSEEK_FLAG_BACKWARD) >= 0;
+  };
+  auto toTop = [&] {
+    return !(ctx_->iformat->flags & AVFMT_NO_BYTE_SEEK) && av_seek_frame(ctx_.get(), -1, 0, AVSEEK_FLAG_BYTE) >= 0;
+  };
+  // A seek may land late or nowhere; after a byte seek some containers count their times on.
+  auto landed = [&] {
+    if (quit_ || av_read_frame(ctx_.get(), first) < 0) return false;
+    const int64_t at = first->pts != AV_NOPTS_VALUE ? first->pts : first->dts;
+    if (at == AV_NOPTS_VALUE ||
+        ToUnits(at, ctx_->streams[first->stream_index]->time_base) - base_ <= start + kLandingSlack)
+      return true;
+    av_packet_unref(first);
+    return false;
+  };
+  // The top first where the container allows it: a search by time in a program stream or a
+  // stream without an index can land a group of pictures late.
+  const bool topFirst = start <= 0 && (ctx_->iformat->flags & (AVFMT_TS_DISCONT | AVFMT_GENERIC_INDEX));
+  if (topFirst && toTop() && landed()) return true;
+  if (byTime() && landed()) return true;
+  if (!topFirst && toTop() && landed()) return true;
+  return Reopen() && landed();
+}
+
+bool DemuxFilter::Reopen() {
+  IoContextPtr io;
+  if (io_) {
+    auto* source = static_cast<ByteSource*>(io_->opaque);
+    source->position = 0;
+    io = MakeIoContext(source);
+    if (!io) return false;
   }
+  FormatContextPtr ctx = OpenFormat(io.get());
+  // The streams the pins stand for, else it is another file now.
+  if (!ctx || ctx->nb_streams != ctx_->nb_streams) return false;
+  for (auto& pin : pins_) {
+    const AVCodecParameters *was = ctx_->streams[pin->stream]->codecpar, *is = ctx->streams[pin->stream]->codecpar;
+    if (was->codec_type != is->codec_type || was->codec_id != is->codec_id) return false;
+  }
+  ctx_ = std::move(ctx);  // the old one reads through the old I/O context: it goes first
+  io_ = std::move(io);
+  return true;
+}
+
+void DemuxFilter::Stream() {
+  const int64_t start = startAt_, stop = stopAt_;
+  PacketPtr packet(av_packet_alloc());
+  if (!packet) {
+    NotifyEvent(EC_ERRORABORT, E_OUTOFMEMORY, 0);
+    return;
+  }
+  // The first packet of a pass that had to move is read on the way there.
+  bool held = false;
+  if (start > 0 || streamed_) {
+    held = MoveTo(start, packet.get());
+    if (!held) {
+      if (!quit_) NotifyEvent(EC_ERRORABORT, MEDIA_E_CANNOT_SEEK, 0);
+      return;
+    }
+  }
+  AVFormatContext* ctx = ctx_.get();
   streamed_ = true;
   std::vector<DemuxPin*> live;
   for (auto& pin : pins_) {
@@ -409,39 +484,32 @@ void DemuxFilter::Stream() {
       pin->DeliverNewSegment(start, stop >= 0 ? stop : INT64_MAX, 1.0);
     }
   }
-  PacketPtr packet(av_packet_alloc());
-  if (!packet) {
-    NotifyEvent(EC_ERRORABORT, E_OUTOFMEMORY, 0);
-    return;
-  }
   auto allDone = [&] {
     return std::all_of(live.begin(), live.end(), [](DemuxPin* p) { return p->done || p->Refused(); });
   };
   // A read error ends the stream as the end of the file does: what was read plays.
-  while (!quit_ && !allDone() && av_read_frame(ctx, packet.get()) >= 0) {
+  for (; !quit_ && !allDone() && (held || av_read_frame(ctx, packet.get()) >= 0); held = false) {
     DemuxPin* pin = PinOfStream(packet->stream_index);
     if (!pin || pin->done || pin->Refused()) {
       av_packet_unref(packet.get());
       continue;
     }
     const AVStream* st = ctx->streams[packet->stream_index];
-    const int64_t at = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-    REFERENCE_TIME t0 = AV_NOPTS_VALUE;
-    if (at != AV_NOPTS_VALUE) {
-      t0 = ToUnits(at, st->time_base) - base_ - start;
-      if (stop >= 0 && t0 + start >= stop) {
-        av_packet_unref(packet.get());
-        pin->done = true;
-        if (!pin->Queue(nullptr)) break;
-        continue;
-      }
+    auto onSegment = [&](int64_t t) { return t != AV_NOPTS_VALUE ? ToUnits(t, st->time_base) - base_ - start : t; };
+    const REFERENCE_TIME pts = onSegment(packet->pts), dts = onSegment(packet->dts);
+    const REFERENCE_TIME t0 = pts != AV_NOPTS_VALUE ? pts : dts;
+    if (t0 != AV_NOPTS_VALUE && stop >= 0 && t0 + start >= stop) {
+      av_packet_unref(packet.get());
+      pin->done = true;
+      if (!pin->Queue(nullptr)) break;
+      continue;
     }
     const bool key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
     const REFERENCE_TIME length = packet->duration > 0 ? ToUnits(packet->duration, st->time_base) : 0;
     PacketPtr owned(av_packet_alloc());
     if (!owned) break;
     av_packet_move_ref(owned.get(), packet.get());
-    ComPtr<IMediaSample> sample(static_cast<IMediaSample*>(new PacketSample(std::move(owned))));
+    ComPtr<IMediaSample> sample(static_cast<IMediaSample*>(new PacketSample(std::move(owned), pts, dts)));
     if (t0 != AV_NOPTS_VALUE) {
       REFERENCE_TIME t1 = t0 + length;
       sample->SetTime(&t0, length > 0 ? &t1 : nullptr);

@@ -73,7 +73,14 @@ class DemuxFilter : public BaseFilter, public IMediaSeeking {
 
  private:
   static int Interrupted(void* opaque);
+  // The input at url_ (through io when given), probed; null when libavformat refuses it.
+  FormatContextPtr OpenFormat(AVIOContext* io);
   HRESULT FindStreams();
+  // On the demultiplexing thread: the input moved to the start of a pass; false when no way
+  // reaches it.
+  bool MoveTo(int64_t start, AVPacket* first);
+  // The input opened again at its top, with the same streams; false when it cannot be.
+  bool Reopen();
   // Both start and stop the pins' streaming threads with the reading one.
   void StartThread();
   void StopThread();
@@ -83,7 +90,8 @@ class DemuxFilter : public BaseFilter, public IMediaSeeking {
 
   // The I/O context outlives the format context that reads through it.
   IoContextPtr io_;
-  FormatContextPtr ctx_;
+  FormatContextPtr ctx_;  // the demultiplexing thread's while it runs: it may open the input again
+  std::string url_;
   std::vector<std::unique_ptr<DemuxPin>> pins_;
   // Pins of an input since closed: a caller may still hold one.
   std::vector<std::unique_ptr<DemuxPin>> retired_;

@@ -16,6 +16,7 @@
 
 #include "engine/draw/draw.h"
 #include "engine/sound/movie/movie.h"
+#include "framework_movies.h"
 #include "media/test_filters.h"
 #include "mediagen.h"
 #include "mediagen_bars.h"
@@ -32,80 +33,9 @@ extern "C" {
 
 namespace {
 
+using movietest::FrameworkMovies;
 using movietest::ImageNumber;
 using movietest::MoviePath;
-
-struct Shown {
-  std::vector<int> numbers;
-  int colorBytes = 0;
-};
-
-void RecordFrame(MovieHandleRecord* movie, intptr_t data) {
-  auto* shown = reinterpret_cast<Shown*>(data);
-  shown->numbers.push_back(ImageNumber(movie->frameImage));
-  shown->colorBytes = movie->frameImage->Color.BytesPerPixel;
-}
-
-class FrameworkMovies : public ::testing::Test {
- protected:
-  FrameworkMovies() { audio.rate = 22050; }
-  void SetUp() override {
-    log = ScratchName("log.txt");
-    TestDriver_Reset();
-    SetLogOutputFlag(1);
-    SetLogFileName(log.c_str());
-    ASSERT_EQ(SetScreenMode(128, 64, 32), 0);
-    AudioNull_Install(&audio);
-    blocksBefore = GetAllocMemoryCount(nullptr);
-    ASSERT_EQ(LibInit(), 0);
-    device = AudioNull_Current();
-    ASSERT_NE(device, nullptr);
-  }
-  void TearDown() override {
-    LibEnd();
-    AudioNull_Install(nullptr);
-    TestDriver_Reset();
-    SetScreenMode(640, 480, 16);
-    SetLogFileName(nullptr);
-    std::remove(log.c_str());
-    EXPECT_EQ(GetAllocMemoryCount(nullptr), blocksBefore);
-    EXPECT_EQ(MediaLiveThreads(), 0);
-    EXPECT_EQ(MediaLiveObjects(), 0);
-  }
-  int Open(const std::string& path, int* w = nullptr, int* h = nullptr) {
-    const int param[1] = {0};
-    const int m = OpenMovie(param, path.c_str(), w, h, 0, 0);
-    if (m != -1) SetMovieFrameCallback(m, RecordFrame, reinterpret_cast<intptr_t>(&shown));
-    return m;
-  }
-  // Plays on the real clock, the sound output keeping pace, until done() or the time is up.
-  template <class Done>
-  bool PlayFor(int movie, int ms, Done done) {
-    for (int t = 0; t < ms; t += 10) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      AudioNull_Advance(device, audio.rate / 100);
-      UpdateMovie(movie);
-      if (done()) return true;
-    }
-    return false;
-  }
-  // The paused movie's first picture, which the graph holds from the open: the real-time frames
-  // after it depend on how soon the caller updates, this one does not.
-  bool UpdatePaused(int movie) {
-    for (int t = 0; t < 5000 && shown.numbers.empty(); t += 2) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      UpdateMovie(movie);
-    }
-    return !shown.numbers.empty();
-  }
-  bool Logged(const std::string& text) { return ReadWholeFile(log).find(text) != std::string::npos; }
-
-  NullAudioConfig audio;
-  AudioDevice* device = nullptr;
-  std::string log;
-  int blocksBefore = 0;
-  Shown shown;
-};
 
 bool InOrder(const std::vector<int>& v) {
   for (size_t i = 1; i < v.size(); ++i)
