@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -470,10 +469,4 @@ TEST_P(MovieSync, PictureAndSoundKeepTheClipsTimesToTheEndAndRoundTheLoop) {
   EXPECT_LE(std::abs(looped.wrapAt - once.endAt - made.startMs), made.frameMs + kStepMs);
 }
 
-INSTANTIATE_TEST_SUITE_P(Clips, MovieSync, ::testing::ValuesIn(SyncClips()),
-                         [](const ::testing::TestParamInfo<SyncClip>& info) {
-                           std::string name = info.param.name;
-                           for (char& c : name)
-                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Clips, MovieSync, ::testing::ValuesIn(SyncClips()), movietest::ClipTestName());

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -24,6 +25,17 @@ inline std::string MoviePath(const char* name) {
   const char* dir = std::getenv("TAMRAK_BINARY_DIR");
   return std::string(dir ? dir : ".") + "/testmedia/movie/" + name;
 }
+
+// A test's name from a clip's file name: its letters and digits, '_' for the rest.
+struct ClipTestName {
+  template <class Param>
+  std::string operator()(const ::testing::TestParamInfo<Param>& info) const {
+    std::string name = info.param.name;
+    for (char& c : name)
+      if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name;
+  }
+};
 
 inline int ImageNumber(const BaseImage* image) {
   return ReadTestMovieNumber(static_cast<const uint8_t*>(image->Pixels), image->Pitch);

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <string>
@@ -174,13 +173,7 @@ TEST_P(TimedMovies, ShowEveryPictureOnceOnTimeAndLoopBackToTheFirst) {
   EXPECT_LT(held.cpuMs, held.wallMs / 4) << held.cpuMs << " ms of CPU in " << held.wallMs << " ms";
 }
 
-INSTANTIATE_TEST_SUITE_P(Clips, TimedMovies, ::testing::ValuesIn(TimingClips()),
-                         [](const ::testing::TestParamInfo<TimingClip>& info) {
-                           std::string name = info.param.name;
-                           for (char& c : name)
-                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Clips, TimedMovies, ::testing::ValuesIn(TimingClips()), movietest::ClipTestName());
 
 TEST_F(FrameworkMovies, APipeThatCannotGoBackEndsItsLoopOnceAndSaysWhy) {
   const std::string bytes = ReadWholeFile(MoviePath("count50_silent.mkv"));
