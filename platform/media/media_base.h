@@ -166,7 +166,12 @@ class MemAllocator : public MediaObject, public IMemAllocator {
   std::mutex mutex_;
   std::condition_variable freed_;
   std::vector<MediaSample*> free_;
-  std::unique_ptr<uint8_t[]> block_;
+  struct BlockRelease {
+    size_t mappedBytes;  // 0: from new[]
+    void operator()(uint8_t* block) const;
+  };
+  using Block = std::unique_ptr<uint8_t[], BlockRelease>;
+  Block block_{nullptr, BlockRelease{0}};
   int outstanding_ = 0;
   bool propsSet_ = false;
   bool committed_ = false;

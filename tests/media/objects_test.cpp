@@ -1,4 +1,6 @@
 // Objects, ids, media types, samples and the memory allocator.
+#include <sys/mman.h>
+
 #include "test_filters.h"
 
 using namespace mtest;
@@ -191,6 +193,22 @@ TEST_F(MediaTest, AllocatorRoundsCommitsAndHandsOutBuffers) {
   alloc.Reset();  // the samples out keep the allocator
   again.Reset();
   two.Reset();
+}
+
+TEST_F(MediaTest, PictureSizedSamplesLeaveTheProcessWithTheLastOneOut) {
+  auto alloc = Make<IMemAllocator>(new MemAllocator);
+  AllocatorProperties want{1, 3840 * 2160 * 4, 64, 0}, got;
+  ComPtr<IMediaSample> sample;
+  ASSERT_TRUE(alloc->SetProperties(&want, &got) == S_OK && alloc->Commit() == S_OK);
+  ASSERT_EQ(alloc->GetBuffer(sample.Put(), nullptr, nullptr, 0), S_OK);
+  uint8_t* p;
+  sample->GetPointer(&p);
+  unsigned char in;
+  void* page = reinterpret_cast<void*>(uintptr_t(p + got.cbBuffer - 1) & ~uintptr_t(4095));
+  alloc->Decommit();
+  EXPECT_EQ(mincore(page, 1, &in), 0);  // the sample out holds the block
+  sample.Reset();
+  EXPECT_NE(mincore(page, 1, &in), 0);
 }
 
 // A subclass puts its samples over memory of its own, as a delivery buffer does.
