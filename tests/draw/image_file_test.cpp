@@ -368,6 +368,45 @@ TEST_P(ImageFiles, PngChunksThatRunPastTheFileAreRefusedBeforeDecoding) {
   EXPECT_EQ(LoadBaseImageFromMemory(good.data(), good.size() - 1, &image, &alpha), -1);
 }
 
+TEST_P(ImageFiles, BigPngsAreHeldOnceWhileTheyBecomeGraphs) {
+  // The file, libpng's own blocks and the rows on their way count too.
+  PngSpec s;
+  s.width = s.height = 4096;
+  s.rows = RgbRows(4096, 4096, [](int x, int y) -> std::array<int, 3> { return {x >> 4, y >> 4, (x + y) >> 5}; });
+  const std::string path = Name("big.png");
+  ASSERT_TRUE(WritePng(path, s));
+  size_t before = 0;
+  GetAllocMemoryCount(&before);
+  TakeAllocMemoryPeak();
+  const int g = Load(path);
+  ASSERT_GE(g, 0);
+  const size_t copy = size_t(4096) * 4096 * (is32() ? 4 : 2);
+  EXPECT_LE(TakeAllocMemoryPeak() - before, copy + copy / 10);
+  EXPECT_EQ(Color(GraphImage(g), 4095, 1234), Rgb(255, 77, 166));
+}
+
+TEST_P(ImageFiles, InterlacedPngsPlaceEveryPass) {
+  // Sizes with empty passes, passes of one row or column, and all seven passes full.
+  const auto rgba = [](int x, int y) { return std::array<int, 4>{x * 7 + 3, y * 13 + 1, (x * y) & 255, 255 - x - y}; };
+  for (const auto& [w, h] : {std::pair{1, 1}, {2, 1}, {1, 5}, {3, 5}, {33, 17}}) {
+    PngSpec s;
+    s.width = w, s.height = h, s.colorType = PNG_COLOR_TYPE_RGB_ALPHA, s.interlace = PNG_INTERLACE_ADAM7;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        for (int c : rgba(x, y)) s.rows.push_back(uint8_t(c));
+    const std::string path = Name("interlaced.png");
+    ASSERT_TRUE(WritePng(path, s));
+    const int g = Load(path);
+    ASSERT_GE(g, 0);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const auto c = rgba(x, y);
+        const uint32_t want = Rgb(c[0], c[1], c[2]) | uint32_t(c[3]) << (is32() ? 24 : 16);
+        ASSERT_EQ(Px(GraphImage(g), x, y), want) << w << "x" << h << " at " << x << "," << y;
+      }
+  }
+}
+
 TEST_P(ImageFiles, ScreenshotsReadBackExactly) {
   MEMIMG* screen = GetScreenMemImg();
   for (int y = 0; y < kScreenH; ++y)
