@@ -509,6 +509,11 @@ bool DecodeBmpRle(const uint8_t* in, size_t size, unsigned bits, int64_t width, 
   return true;
 }
 
+// Above this many pixels a run-length picture must bring codes enough to cover it at the
+// format's best, 255 pixels for two bytes: else a file of a hundred bytes holds the memory of
+// a picture thousands of times its size.
+constexpr uint64_t kRleCheckedPixels = 1000000;
+
 using RowBuffer = std::unique_ptr<uint8_t, decltype(&MemFree)>;
 
 int LoadBmp(const uint8_t* data, size_t size, ImageRowSink* sink) {
@@ -577,6 +582,9 @@ int LoadBmp(const uint8_t* data, size_t size, ImageRowSink* sink) {
   const uint64_t stride = (uint64_t(width) * bits + 31) / 32 * 4;
   if (offBits > size || (!rle && stride * uint64_t(height) > size - offBits))
     return BmpFail("画素データが途中で終わっています");
+  const uint64_t pixels = uint64_t(width) * uint64_t(height);
+  if (rle && pixels > kRleCheckedPixels && (size - offBits) / 2 * 255 < pixels)
+    return BmpFail("画素データが画像の大きさに足りません");
 
   uint8_t palette[256][3] = {};
   size_t paletteCount = 0;

@@ -407,6 +407,50 @@ TEST_P(ImageFiles, InterlacedPngsPlaceEveryPass) {
   }
 }
 
+TEST_P(ImageFiles, RunLengthBmpsTooShortForTheirSizeAreRefusedBeforeAnyPicture) {
+  const char* source = std::getenv("TAMRAK_SOURCE_DIR");
+  ASSERT_NE(source, nullptr);
+  BmpLayout b;
+  b.width = b.height = 8192, b.bits = 8, b.compression = 1, b.palette = {0x2040F0, 0xFF8040}, b.pixels = {0, 1};
+  // 120 and 1,080 bytes (16 or 256 colours, an end of bitmap): both sit in the corpus. Through
+  // LoadGraph the media framework has its look too, in a megabyte; the picture takes 128 MB.
+  for (const size_t colours : {16, 256}) {
+    b.palette.resize(colours, 0xFF8040);
+    const std::string bytes = BmpBytes(b), name = "rle8-8192-end-only-" + std::to_string(colours) + ".bmp";
+    EXPECT_EQ(ReadWholeFile(std::string(source) + "/fuzz/corpus/image/" + name), bytes);
+    size_t before = 0;
+    GetAllocMemoryCount(&before);
+    TakeAllocMemoryPeak();
+    BaseImage image;
+    int alpha = 0;
+    EXPECT_EQ(LoadBaseImageFromMemory(bytes.data(), bytes.size(), &image, &alpha), -1);
+    EXPECT_EQ(TakeAllocMemoryPeak(), before);
+    EXPECT_EQ(LoadBmp(b, name), -1);
+    EXPECT_LT(TakeAllocMemoryPeak() - before, size_t(4) << 20);
+  }
+  // Up to a million pixels an end of bitmap alone still loads, every pixel index 0.
+  const uint32_t index0 = Rgb(0x20, 0x40, 0xF0), index1 = Rgb(0xFF, 0x80, 0x40);
+  b.width = b.height = 1000;
+  const int floor = LoadBmp(b, "floor.bmp");
+  EXPECT_TRUE(floor >= 0 && Color(GraphImage(floor), 999, 999) == index0);
+  b.width = 1001;
+  EXPECT_EQ(LoadBmp(b, "over-floor.bmp"), -1);
+  // Above it codes that could cover the picture load, and rows they leave keep index 0: 2000 x
+  // 1000 in runs of 250 over the first file rows (the bottom ones), then the end of bitmap.
+  const auto rows = [&](int count) {
+    b.width = 2000, b.pixels.clear();
+    for (int i = 0; i < count * 9; ++i) b.pixels.insert(b.pixels.end(), {uint8_t(i % 9 < 8 ? 250 : 0), i % 9 < 8});
+    b.pixels.insert(b.pixels.end(), {0, 1});
+  };
+  rows(900);
+  const int covered = LoadBmp(b, "covered.bmp");
+  ASSERT_GE(covered, 0);
+  EXPECT_EQ(Color(GraphImage(covered), 1999, 100), index1);
+  EXPECT_EQ(Color(GraphImage(covered), 1999, 99), index0);
+  rows(870);  // 15,662 bytes: at most 1,996,905 pixels
+  EXPECT_EQ(LoadBmp(b, "short.bmp"), -1);
+}
+
 TEST_P(ImageFiles, ScreenshotsReadBackExactly) {
   MEMIMG* screen = GetScreenMemImg();
   for (int y = 0; y < kScreenH; ++y)
