@@ -1,22 +1,19 @@
 // The memory allocator: a fixed set of samples handed out by GetBuffer and returned at their
 // last release.
-#include <sys/mman.h>
-
 #include "platform/media/media_base.h"
+#include "platform/media/picture_memory.h"
 
 namespace {
 
-// A block of samples this big (pictures) is mapped on its own, in huge pages where the system
-// offers them: each movie maps its samples anew (they go back to the system when it closes), and
-// a 2160p picture then faults in 16 pages rather than 8,000.
-constexpr size_t kMappedBlockBytes = size_t(1) << 20;
-constexpr size_t kHugePageBytes = size_t(2) << 20;
+// A block of samples this big holds pictures: it comes from picture memory, so that it leaves
+// the process when its movie closes.
+constexpr size_t kPictureBlockBytes = size_t(1) << 20;
 
 }  // namespace
 
 void MemAllocator::BlockRelease::operator()(uint8_t* block) const {
-  if (mappedBytes)
-    munmap(block, mappedBytes);
+  if (pictureBytes)
+    GivePictureMemory(block, pictureBytes);
   else
     delete[] block;
 }
@@ -89,14 +86,10 @@ HRESULT MemAllocator::Decommit() {
 HRESULT MemAllocator::Alloc() {
   int64_t whole = int64_t(props_.cbBuffer) + props_.cbPrefix;
   size_t bytes = static_cast<size_t>(whole * props_.cBuffers) + static_cast<size_t>(props_.cbAlign);
-  if (bytes >= kMappedBlockBytes) {
-    const size_t length = (bytes + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
-    void* mapped = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapped == MAP_FAILED) return E_OUTOFMEMORY;
-    madvise(mapped, length, MADV_HUGEPAGE);
-    block_ = Block(static_cast<uint8_t*>(mapped), BlockRelease{length});
-  }
-  if (!block_) block_ = Block(new (std::nothrow) uint8_t[bytes], BlockRelease{0});
+  if (bytes >= kPictureBlockBytes)
+    block_ = Block(TakePictureMemory(bytes), BlockRelease{bytes});
+  else
+    block_ = Block(new (std::nothrow) uint8_t[bytes], BlockRelease{0});
   if (!block_) return E_OUTOFMEMORY;
   uintptr_t base = reinterpret_cast<uintptr_t>(block_.get());
   uintptr_t aligned = (base + props_.cbPrefix + props_.cbAlign - 1) / props_.cbAlign * props_.cbAlign;

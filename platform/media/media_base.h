@@ -9,6 +9,7 @@
 // its right is taken, never the reverse):
 //
 //   graph lock -> filter lock -> streaming lock -> a filter's own locks -> allocator, event lock
+//   -> picture memory lock
 //
 // - Graph lock (FilterGraph::lock_): the graph's filters, state, clock and positions.
 // - Filter lock (BaseFilter::lock_, also the lock of the filter's pins): the filter's state
@@ -25,8 +26,9 @@
 //   lock, the video decoder's clock lock, the audio renderer's ring lock, the only lock its
 //   clearing thread takes): their own fields only. Nothing under them delivers a sample or
 //   takes a lock to their left.
-// - Allocator lock (MemAllocator) and the graph's event lock: innermost; nothing is taken
-//   under them.
+// - Allocator lock (MemAllocator) and the graph's event lock: nothing but the picture memory
+//   lock is taken under them.
+// - Picture memory lock (picture_memory.cpp): the list of spare picture blocks; innermost.
 //
 // So a Stop may hold its filter lock while it waits for the streaming lock: it first marks the
 // filter stopped and makes the pins inactive (a decommitted allocator wakes a thread waiting for
@@ -167,7 +169,7 @@ class MemAllocator : public MediaObject, public IMemAllocator {
   std::condition_variable freed_;
   std::vector<MediaSample*> free_;
   struct BlockRelease {
-    size_t mappedBytes;  // 0: from new[]
+    size_t pictureBytes;  // from picture memory; 0: from new[]
     void operator()(uint8_t* block) const;
   };
   using Block = std::unique_ptr<uint8_t[], BlockRelease>;

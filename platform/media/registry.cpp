@@ -1,6 +1,4 @@
 // Object creation by class id, and the filters intelligent connect and RenderFile may choose.
-#include <malloc.h>
-
 #include <algorithm>
 
 #include "platform/media/builtin_filters.h"
@@ -8,8 +6,6 @@
 #include "platform/media/graph.h"
 
 namespace {
-
-constexpr int kOwnMappingBytes = 1 << 20;
 
 // Filters of the layer that a graph may pick by itself.
 std::vector<FilterRegistration> BuiltinFilters() {
@@ -28,15 +24,6 @@ struct Registry {
   std::vector<FilterRegistration> filters;
 
   Registry() {
-    // Pictures are taken and freed on many threads (FFmpeg's and the streaming ones), and the C
-    // library keeps most of what is freed in each thread's pool. Blocks of 1 MB and more get a
-    // mapping of their own instead, and a pool gives back a free end of more than 2 MB (both
-    // fixed: the library would raise them after big frees). So a closed movie's pictures leave
-    // the process; a playing movie reuses its pictures, and no frame maps one.
-#ifdef M_MMAP_THRESHOLD
-    mallopt(M_MMAP_THRESHOLD, kOwnMappingBytes);
-    mallopt(M_TRIM_THRESHOLD, 2 * kOwnMappingBytes);
-#endif
     classes.emplace_back(CLSID_FilterGraph, [](IUnknown*, IUnknown** out) { return HandOut(new FilterGraph, out); });
     classes.emplace_back(CLSID_SystemClock, [](IUnknown*, IUnknown** out) { return HandOut(new SystemClock, out); });
     classes.emplace_back(CLSID_NullRenderer, [](IUnknown* outer, IUnknown** out) {

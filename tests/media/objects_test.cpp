@@ -1,6 +1,7 @@
 // Objects, ids, media types, samples and the memory allocator.
 #include <sys/mman.h>
 
+#include "platform/media/picture_memory.h"
 #include "test_filters.h"
 
 using namespace mtest;
@@ -195,19 +196,19 @@ TEST_F(MediaTest, AllocatorRoundsCommitsAndHandsOutBuffers) {
   two.Reset();
 }
 
-TEST_F(MediaTest, PictureSizedSamplesLeaveTheProcessWithTheLastOneOut) {
-  auto alloc = Make<IMemAllocator>(new MemAllocator);
-  AllocatorProperties want{1, 3840 * 2160 * 4, 64, 0}, got;
-  ComPtr<IMediaSample> sample;
-  ASSERT_TRUE(alloc->SetProperties(&want, &got) == S_OK && alloc->Commit() == S_OK);
-  ASSERT_EQ(alloc->GetBuffer(sample.Put(), nullptr, nullptr, 0), S_OK);
-  uint8_t* p;
-  sample->GetPointer(&p);
+TEST_F(MediaTest, PictureMemoryIsKeptForTheNextPictureUntilAMovieCloses) {
+  const size_t bytes = 3840 * 2160 * 4 + 100;
+  BeginMoviePictures();
+  uint8_t* block = TakePictureMemory(bytes);
+  ASSERT_NE(block, nullptr);
+  block[0] = block[bytes - 1] = 1;  // all of it is there
+  GivePictureMemory(block, bytes);
+  EXPECT_EQ(TakePictureMemory(bytes), block);
+  GivePictureMemory(block, bytes);
   unsigned char in;
-  void* page = reinterpret_cast<void*>(uintptr_t(p + got.cbBuffer - 1) & ~uintptr_t(4095));
-  alloc->Decommit();
-  EXPECT_EQ(mincore(page, 1, &in), 0);  // the sample out holds the block
-  sample.Reset();
+  void* page = reinterpret_cast<void*>(uintptr_t(block + bytes - 1) & ~uintptr_t(4095));
+  EXPECT_EQ(mincore(page, 1, &in), 0);
+  EndMoviePictures();
   EXPECT_NE(mincore(page, 1, &in), 0);
 }
 
