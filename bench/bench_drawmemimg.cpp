@@ -33,7 +33,7 @@ struct Scene {
         uint32_t v = 0x00406080u + uint32_t(x * 3 + y * 5) * 0x010101u;
         if (bits == 16) v = 0x4208u + uint32_t(x + 32 * y) % 0xFFF0u;
         if (size == 1 && dx * dx + dy * dy > w * h) v = 0;
-        std::memcpy(src.UseImage + y * src.Base->Pitch + x * bpp, &v, bpp);
+        std::memcpy(src.TopLeft + y * src.Base->Pitch + x * bpp, &v, bpp);
       }
     if (size == 1) MakeMemImgTransCode(&src);
     InitBlendTables();
@@ -93,11 +93,11 @@ void BM_DrawSheetViews(benchmark::State& state) {
       const int dx = 2 * (x % kSprite) - kSprite + 1, dy = 2 * (y % kSprite) - kSprite + 1;
       uint32_t v = bits == 32 ? 0x00406080u + uint32_t(x * 3 + y * 5) * 0x010101u : 0x4208u + uint32_t(x + 32 * y) % 0xFFF0u;
       if (dx * dx + dy * dy > kSprite * kSprite) v = 0;
-      std::memcpy(sheet.UseImage + y * sheet.Base->Pitch + x * bpp, &v, bpp);
+      std::memcpy(sheet.TopLeft + y * sheet.Base->Pitch + x * bpp, &v, bpp);
     }
   MakeMemImgTransCode(&sheet);
   std::vector<MEMIMG> views(64);
-  for (int i = 0; i < 64; ++i) DerivationMemImg(&views[i], &sheet, (i % 8) * kSprite, (i / 8) * kSprite, kSprite, kSprite);
+  for (int i = 0; i < 64; ++i) DeriveMemImg(&views[i], &sheet, (i % 8) * kSprite, (i / 8) * kSprite, kSprite, kSprite);
   InitBlendTables();
   DrawArea = {0, 0, kScreenW, kScreenH};
   DrawBrightness = state.range(3) ? 0xC0A080 : 0xFFFFFF;

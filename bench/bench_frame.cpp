@@ -29,7 +29,7 @@ struct Scene {
 
 void SetPixel(int graph, int x, int y, uint32_t v) {
   MEMIMG* img = &GetGraphRecord(graph)->SoftImage;
-  std::memcpy(img->UseImage + size_t(y) * img->Base->Pitch + size_t(x) * 2, &v, 2);
+  std::memcpy(img->TopLeft + size_t(y) * img->Base->Pitch + size_t(x) * 2, &v, 2);
 }
 
 // A sheet of round sprites 16, 24, 32, 40 and 48 pixels across (one row each size,
@@ -89,9 +89,9 @@ Scene MakeScene(bool large) {
 void DrawFrame(const Scene& s) {
   ClearScreen(0);
   DrawGraph(0, 0, s.background, 1);
-  SetDrawBlendMode(DX_BLENDMODE_ALPHA, 128);
+  SetDrawBlendMode(BlendMode::Alpha, 128);
   DrawBox(12, 8, 228, 224, GetColor(0, 0, 0), 1);
-  SetDrawBlendMode(DX_BLENDMODE_NOBLEND, 0);
+  SetDrawBlendMode(BlendMode::None, 0);
   for (const Sprite& p : s.sprites)
     DrawRectPartGraph(p.x, p.y, p.srcX, p.srcY, p.size, p.size, s.sheet, 1, p.turn);
   for (size_t i = 0; i < s.text.size(); ++i) {
@@ -99,7 +99,7 @@ void DrawFrame(const Scene& s) {
     DrawRectPartGraph(244 + int(i % 9) * 8, 48 + int(i / 9) * 10, (c % 16) * 8, (c / 16) * 8, 8, 8, s.font, 1, 0);
   }
   if (s.offscreen >= 0) {
-    SetDrawTarget(DX_SCREEN_BACK);
+    SetDrawTarget(DrawTarget::BackBuffer);
     DrawStretchGraph(0, 0, 640, 480, s.offscreen, 0);
     SetDrawTarget(s.offscreen);
   }

@@ -62,7 +62,7 @@ void BM_RealGameFrame(benchmark::State& state) {
     return;
   }
   game.Step();
-  game.TapKey(KEY_INPUT_SPACE);
+  game.TapKey(KeyCode::Space);
   const bool inStage = game.StepUntil([] { return GetGamePhase() == GamePhase::kStage; }, 120);
   game.StepFrames(240);  // past the READY scene
   if (!inStage || !game.running()) {

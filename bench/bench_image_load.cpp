@@ -82,7 +82,7 @@ bool WriteJpegOrBmp(const std::string& path, int side, int saveType) {
     for (int x = 0; x < side; ++x) {
       uint8_t p[4];
       Pixel(x, y, side, p);
-      uint8_t* out = static_cast<uint8_t*>(image.GraphData) + size_t(y) * size_t(image.Pitch) + size_t(x) * 4;
+      uint8_t* out = static_cast<uint8_t*>(image.Pixels) + size_t(y) * size_t(image.Pitch) + size_t(x) * 4;
       out[0] = p[2], out[1] = p[1], out[2] = p[0], out[3] = 255;
     }
   const bool ok = SaveBaseImageToFile(path.c_str(), &image, saveType, 90, 0, 1) == 0;

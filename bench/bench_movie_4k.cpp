@@ -112,7 +112,7 @@ struct Played {
 
 void OnFrame(MovieHandleRecord* movie, intptr_t data) {
   auto* p = reinterpret_cast<Played*>(data);
-  const int number = ReadTestMovieNumber(static_cast<const uint8_t*>(movie->frameImage->GraphData),
+  const int number = ReadTestMovieNumber(static_cast<const uint8_t*>(movie->frameImage->Pixels),
                                          movie->frameImage->Pitch);
   p->at.emplace(number, std::chrono::duration<double>(std::chrono::steady_clock::now() - p->start).count());
 }
@@ -167,7 +167,7 @@ void BM_MoviePlayback2160p30(benchmark::State& state) {
     SetMovieFrameCallback(m, OnFrame, reinterpret_cast<intptr_t>(&played));
     AudioNull_ClearCapture(device);
     played.start = std::chrono::steady_clock::now();
-    PlayMovie(m, DX_PLAYTYPE_BACK);
+    PlayMovie(m, PlayType::Background);
     MovieHandleRecord* r = GetMovieHandleRecord(m);
     uint64_t mixed = 0;
     for (;;) {

@@ -78,7 +78,7 @@ bool PlayTogether(int count, AudioDevice* device, uint32_t rate) {
     movies.push_back(m);
   }
   const bool opened = int(movies.size()) == count;
-  for (int m : movies) PlayMovie(m, DX_PLAYTYPE_BACK);
+  for (int m : movies) PlayMovie(m, PlayType::Background);
   const auto start = std::chrono::steady_clock::now();
   uint64_t mixed = 0;
   for (bool playing = opened; playing;) {

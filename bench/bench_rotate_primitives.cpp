@@ -45,7 +45,7 @@ BENCHMARK(BM_FillBoxAlpha16);
 void BM_FillBoxMemsetBound(benchmark::State& state) {
   Screen screen;
   for (auto _ : state) {
-    std::memset(screen.img.UseImage, 0, static_cast<size_t>(screen.img.Base->Pitch) * kScreenH);
+    std::memset(screen.img.TopLeft, 0, static_cast<size_t>(screen.img.Base->Pitch) * kScreenH);
     benchmark::ClobberMemory();
   }
   state.SetBytesProcessed(state.iterations() * kScreenW * kScreenH * 2);
@@ -56,7 +56,7 @@ BENCHMARK(BM_FillBoxMemsetBound);
 void BM_FillBoxPixmanOver16(benchmark::State& state) {
   Screen screen;
   pixman_image_t* dst = pixman_image_create_bits(PIXMAN_r5g6b5, kScreenW, kScreenH,
-                                                 reinterpret_cast<uint32_t*>(screen.img.UseImage),
+                                                 reinterpret_cast<uint32_t*>(screen.img.TopLeft),
                                                  screen.img.Base->Pitch);
   const pixman_color_t veil{0, 0, 0, 0x8080};
   pixman_image_t* solid = pixman_image_create_solid_fill(&veil);
@@ -78,7 +78,7 @@ void BM_Rotate64Sprite16(benchmark::State& state) {
   for (int y = 0; y < 64; ++y) {
     for (int x = 0; x < 64; ++x) {
       const uint16_t v = (x - 32) * (x - 32) + (y - 32) * (y - 32) < 900 ? static_cast<uint16_t>(x * 977 + y) : 0;
-      std::memcpy(sprite.UseImage + y * sprite.Base->Pitch + x * 2, &v, 2);
+      std::memcpy(sprite.TopLeft + y * sprite.Base->Pitch + x * 2, &v, 2);
     }
   }
   sprite.Base->TransColor = 0;

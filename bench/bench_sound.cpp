@@ -64,7 +64,7 @@ void BM_OggStreamRefill(benchmark::State& state) {
   GetSoundLoadSettings(&settings);
   settings.dataType = 3;  // decoded from the open file, as a movie's sound is
   const int h = LoadSoundMemBase(&settings, path.c_str(), 1, -1, 0, 0);
-  PlaySoundMem(h, DX_PLAYTYPE_LOOP, 1);
+  PlaySoundMem(h, PlayType::Loop, 1);
   SoundHandleRecord* s = GetSoundHandleRecord(h);
   uint64_t bytes = 0;
   double refillSeconds = 0;

@@ -35,7 +35,7 @@ struct StretchJob {
     TerminateMemImg(&dst);
   }
   pixman_image_t* Wrap(MEMIMG& img, pixman_format_code_t format) {
-    return pixman_image_create_bits(format, img.Width, img.Height, reinterpret_cast<uint32_t*>(img.UseImage),
+    return pixman_image_create_bits(format, img.Width, img.Height, reinterpret_cast<uint32_t*>(img.TopLeft),
                                     img.Base->Pitch);
   }
 };

@@ -10,10 +10,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(image.Width >= 1 && image.Height >= 1);
     FUZZ_CHECK(image.Width <= IMAGE_MAX_SIDE && image.Height <= IMAGE_MAX_SIDE);
     FUZZ_CHECK(int64_t(image.Width) * image.Height <= IMAGE_MAX_PIXELS);
-    FUZZ_CHECK(image.Pitch >= image.Width * 4 && image.GraphData != nullptr);
+    FUZZ_CHECK(image.Pitch >= image.Width * 4 && image.Pixels != nullptr);
     FUZZ_CHECK(hasAlpha == 0 || hasAlpha == 1);
     // Every row is readable to its end.
-    const auto* last = static_cast<const uint8_t*>(image.GraphData) + size_t(image.Pitch) * (image.Height - 1);
+    const auto* last = static_cast<const uint8_t*>(image.Pixels) + size_t(image.Pitch) * (image.Height - 1);
     volatile uint8_t sink = last[size_t(image.Width) * 4 - 1];
     (void)sink;
     FUZZ_CHECK(ReleaseBaseImage(&image) == 0);

@@ -22,10 +22,10 @@ void TakeFrame(MovieHandleRecord* movie, intptr_t) {
     return;
   }
   const BaseImage* frame = movie->frameImage;
-  FUZZ_CHECK(frame && frame->GraphData);
+  FUZZ_CHECK(frame && frame->Pixels);
   FUZZ_CHECK(frame->Width >= 1 && frame->Width <= kMaxMoviePictureSide && frame->Height >= 1 && frame->Height <= kMaxMoviePictureSide);
   FUZZ_CHECK(frame->Pitch >= frame->Width * 3);
-  const auto* pixels = static_cast<const volatile uint8_t*>(frame->GraphData);
+  const auto* pixels = static_cast<const volatile uint8_t*>(frame->Pixels);
   (void)pixels[0];
   (void)pixels[size_t(frame->Pitch) * size_t(frame->Height) - 1];
 }
@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(builder->QueryInterface(IID_IMediaFilter, graph.PutVoid()) == S_OK);
         graph->SetSyncSource(nullptr);
       }
-      PlayMovie(movie, size && (data[size - 1] & 1) ? DX_PLAYTYPE_LOOP : DX_PLAYTYPE_BACK);
+      PlayMovie(movie, size && (data[size - 1] & 1) ? PlayType::Loop : PlayType::Background);
       Update(movie, 12);
       PauseMovie(movie, 1);
       Update(movie, 2);

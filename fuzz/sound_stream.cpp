@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (sound == -1) return 0;
   const int total = GetSoundTotalTime(sound);
   FUZZ_CHECK(total >= 0);
-  FUZZ_CHECK(PlaySoundMem(sound, DX_PLAYTYPE_BACK) == 0);
+  FUZZ_CHECK(PlaySoundMem(sound, PlayType::Background) == 0);
   Play(100);
   CheckPosition(sound, total);
   FUZZ_CHECK(StopSoundMem(sound) == 0);
@@ -57,10 +57,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Play(40);
   FUZZ_CHECK(GetSoundCurrentTime(sound) == stopped);  // a stopped stream keeps its place
   // Resumed as a loop, played past the end of a short sound, then from its start once more.
-  PlaySoundMem(sound, DX_PLAYTYPE_LOOP, 0);
+  PlaySoundMem(sound, PlayType::Loop, 0);
   Play(600);
   CheckPosition(sound, total);
-  PlaySoundMem(sound, DX_PLAYTYPE_BACK, 1);
+  PlaySoundMem(sound, PlayType::Background, 1);
   Play(60);
   CheckPosition(sound, total);
   FUZZ_CHECK(DeleteSoundMem(sound) == 0);

@@ -104,7 +104,7 @@ int GfxSaveDrawScreen(const char* fileName) {
 
 int GfxPlaySoundMem(int handle) {
   Trace("PlaySoundMem %d", handle);
-  return PlaySoundMem(handle, DX_PLAYTYPE_BACK, 1);
+  return PlaySoundMem(handle, PlayType::Background, 1);
 }
 
 // The music library: the fixed arguments are those the game always passes.

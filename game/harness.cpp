@@ -31,7 +31,7 @@ StartSettings startSettings;
 
 void AfterEngineStart() {
   if (startSettings.manualClock) UseManualFrameClock(startSettings.clockStart);
-  SRand(startSettings.seed);
+  SetRandSeed(startSettings.seed);
   if (!startSettings.inputScript.empty()) TestDriver_LoadScript(startSettings.inputScript.c_str(), nullptr);
 }
 

@@ -17,7 +17,7 @@ void UseEngineFrameClock();
 //
 //   GameHarness game;
 //   game.Start(1234);              // settings read, engine started, title scene
-//   game.KeyDown(KEY_INPUT_SPACE); // held from the next frame on
+//   game.KeyDown(KeyCode::Space); // held from the next frame on
 //   game.Step();                   // one frame of the menu or game loop
 //   game.At(10, [] { ... });       // runs before step number 10
 //   game.Finish();                 // the shutdown ("setting.dat" written)

@@ -41,7 +41,7 @@ constexpr const char* kEndingErrorText = "エンディングの読み込みに�
 
 void ShowError(const char* text) {
   if (std::vector<std::string>* trace = GetGameTrace()) trace->push_back(std::string("MessageBox ") + text);
-  MessageBoxText(text, "エラー");
+  ShowMessageBox(text, "エラー");
 }
 
 void WaitFrameTime() {
@@ -70,7 +70,7 @@ void SetGameDrawTarget(int screenSize) {
   SetDrawArea(0, 0, 320, 240);
 }
 
-bool QuitRequested() { return PumpMessages() - IsKeyDown(KEY_INPUT_ESCAPE) != 0; }
+bool QuitRequested() { return PumpMessages() - IsKeyDown(KeyCode::Escape) != 0; }
 
 void KeepHiScore() {
   if (Settings.difficulty == 0 && Score > Settings.easyHiScore) Settings.easyHiScore = Score;
@@ -161,7 +161,7 @@ FrameResult StageFrame() {
   if (SceneRequest != kSceneStay) return FrameResult::kLeave;
   ClearScreenLog();
   PollInput();
-  if (IsKeyDown(KEY_INPUT_F2) == 1) SceneRequest = kSceneTitle;
+  if (IsKeyDown(KeyCode::F2) == 1) SceneRequest = kSceneTitle;
   if (!Paused) {
     TaskPool_RemoveDead();
     TaskPool_CheckCollisions();
@@ -171,7 +171,7 @@ FrameResult StageFrame() {
     if (!Paused && Health > 0 && !loop.ending) {
       Paused = 1;
     } else {
-      if (IsKeyDown(KEY_INPUT_F12) == 1) TakeScreenshot();
+      if (IsKeyDown(KeyCode::F12) == 1) TakeScreenshot();
       Paused = 0;
     }
   }
@@ -255,7 +255,7 @@ bool IsDrawingFrame(uint32_t frame) {
 
 std::string ScreenshotName(const LocalDateTime& t) {
   char name[40];
-  std::snprintf(name, sizeof name, "%d_%d_%d_%d_%d_%d.bmp", t.Year, t.Mon, t.Day, t.Hour, t.Min, t.Sec);
+  std::snprintf(name, sizeof name, "%d_%d_%d_%d_%d_%d.bmp", t.Year, t.Month, t.Day, t.Hour, t.Minute, t.Second);
   return name;
 }
 

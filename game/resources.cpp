@@ -168,7 +168,7 @@ void DrawGauge(const Character& task, int32_t maxLife, int offset) {
 }
 
 void DrawStatusPanel() {
-  if (Paused == 1 && IsKeyDown(KEY_INPUT_F12) != 1) DrawFontText("PAUSE", 100, 116);
+  if (Paused == 1 && IsKeyDown(KeyCode::F12) != 1) DrawFontText("PAUSE", 100, 116);
   GfxDrawRectPartGraph(240, 0, 0, 0, 80, 240, StatusImage, 1, 0);
   DrawNumber(Lives, 1, 272, 144);
   for (int i = 0; i < Health; ++i) GfxDrawRectPartGraph(248 + 13 * i, 166, 80, 0, 12, 12, StatusImage, 1, 0);

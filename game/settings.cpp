@@ -214,7 +214,7 @@ void ReportUnsaved(const char* what, const char* file, int error) {
   LogPrintf("%s", line.c_str());
 }
 
-bool IsReservedKey(int code) { return code == KEY_INPUT_ESCAPE || code == KEY_INPUT_F2 || code == KEY_INPUT_F12; }
+bool IsReservedKey(int code) { return code == KeyCode::Escape || code == KeyCode::F2 || code == KeyCode::F12; }
 
 void PollInput() {
   PrevButtons = Buttons;

@@ -13,7 +13,7 @@ struct GraphicsState {
   int refreshRate = 60;
   int initialized = 0;
   MEMIMG screen{};
-  int drawTarget = DX_SCREEN_BACK;
+  int drawTarget = DrawTarget::BackBuffer;
   int useTextureDivision = 1;
   int transR = 0, transG = 0, transB = 0;  // black until the program sets its own
   HandleManager graphs{};
@@ -39,12 +39,12 @@ int DeleteGraphCallback(HandleHeader* header) {
   auto* rec = reinterpret_cast<GraphHandleRecord*>(header);
   if (G.drawTarget == rec->Head.handle) {
     // The target is going away: drawing falls back to the back buffer.
-    G.drawTarget = DX_SCREEN_BACK;
+    G.drawTarget = DrawTarget::BackBuffer;
     ResetDrawAreaToTarget();
   }
   if (rec->MovieHandle != -1) CloseMovie(rec->MovieHandle);
   rec->MovieHandle = -1;
-  if (rec->SoftImage.InitializeFlag) TerminateMemImg(&rec->SoftImage);
+  if (rec->SoftImage.Valid) TerminateMemImg(&rec->SoftImage);
   return 0;
 }
 
@@ -65,7 +65,7 @@ int MakeScreenImage(MEMIMG* out, int width, int height, int bits) {
 int InitGraphicsSystem() {
   if (G.initialized) return 0;
   InitBlendTables();
-  if (InitHandleManager(&G.graphs, HANDLETYPE_GRAPH, sizeof(GraphHandleRecord), GRAPH_MAX_COUNT, nullptr,
+  if (InitHandleManager(&G.graphs, HandleType::Graph, sizeof(GraphHandleRecord), GRAPH_MAX_COUNT, nullptr,
                         DeleteGraphCallback, "グラフィック") != 0) {
     LogPrint("グラフィックハンドル管理の初期化に失敗しました");
     return -1;
@@ -75,9 +75,9 @@ int InitGraphicsSystem() {
     return -1;
   }
   G.initialized = 1;
-  G.drawTarget = DX_SCREEN_BACK;
+  G.drawTarget = DrawTarget::BackBuffer;
   ResetDrawAreaToTarget();
-  SetDrawBlendMode(DX_BLENDMODE_NOBLEND, 255);
+  SetDrawBlendMode(BlendMode::None, 255);
   SetDrawBrightness(255, 255, 255);
   SetMainWindowClientSize(G.screenWidth, G.screenHeight);
   LogPrintf("Direct3D デバイスが無いのでソフトウェアレンダリングで描画します( %d x %d %dbit )", G.screenWidth,
@@ -91,7 +91,7 @@ int TerminateGraphicsSystem() {
   TermHandleManager(&G.graphs);
   TerminateMemImg(&G.screen);
   std::memset(&G.screen, 0, sizeof(G.screen));
-  G.drawTarget = DX_SCREEN_BACK;
+  G.drawTarget = DrawTarget::BackBuffer;
   G.initialized = 0;
   return 0;
 }
@@ -150,7 +150,7 @@ int MakeGraphHandle(int width, int height, int useAlpha) {
   return handle;
 }
 
-int DerivationGraph(int srcX, int srcY, int width, int height, int srcGraph) {
+int DeriveGraph(int srcX, int srcY, int width, int height, int srcGraph) {
   GraphHandleRecord* src = GetGraphRecord(srcGraph);
   if (!src) return -1;
   if (srcX < 0 || srcY < 0 || width < 1 || height < 1 || width > src->Width - srcX ||
@@ -162,7 +162,7 @@ int DerivationGraph(int srcX, int srcY, int width, int height, int srcGraph) {
   src = GetGraphRecord(srcGraph);  // the table may have moved
   rec->ParentGraph = srcGraph;
   rec->MovieHandle = -1;
-  if (DerivationMemImg(&rec->SoftImage, &src->SoftImage, srcX, srcY, width, height) != 0) {
+  if (DeriveMemImg(&rec->SoftImage, &src->SoftImage, srcX, srcY, width, height) != 0) {
     SubHandle(&G.graphs, handle);
     return -1;
   }
@@ -240,7 +240,7 @@ int SetScreenMode(int width, int height, int colorBits, int refreshRate) {
   G.screenHeight = height;
   G.colorBits = colorBits;
   G.refreshRate = refreshRate;
-  if (G.drawTarget == DX_SCREEN_BACK) ResetDrawAreaToTarget();
+  if (G.drawTarget == DrawTarget::BackBuffer) ResetDrawAreaToTarget();
   SetMainWindowClientSize(width, height);
   return 0;
 }
@@ -258,7 +258,7 @@ MEMIMG* GetScreenMemImg() { return G.initialized ? &G.screen : nullptr; }
 
 MEMIMG* GetDrawTargetMemImg() {
   if (!G.initialized) return nullptr;
-  if (G.drawTarget == DX_SCREEN_BACK) return &G.screen;
+  if (G.drawTarget == DrawTarget::BackBuffer) return &G.screen;
   GraphHandleRecord* rec = GetGraphRecord(G.drawTarget);
   return rec ? &rec->SoftImage : &G.screen;
 }
@@ -267,7 +267,7 @@ int GetDrawTargetGraph() { return G.drawTarget; }
 
 int SetDrawTarget(int graph) {
   if (!G.initialized) return -1;
-  if (graph != DX_SCREEN_BACK && !GetGraphRecord(graph)) return -1;
+  if (graph != DrawTarget::BackBuffer && !GetGraphRecord(graph)) return -1;
   G.drawTarget = graph;
   ResetDrawAreaToTarget();
   return 0;

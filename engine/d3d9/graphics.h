@@ -51,7 +51,7 @@ uint32_t GetTransColorValue();
 MEMIMG* GetScreenMemImg();
 // What drawing goes into: the back buffer or a graph's image; null before start.
 MEMIMG* GetDrawTargetMemImg();
-int GetDrawTargetGraph();  // DX_SCREEN_BACK or a graph handle
+int GetDrawTargetGraph();  // DrawTarget::BackBuffer or a graph handle
 int IsGraphicsInitialized();
 
 // ---------------------------------------------------------------- device surfaces

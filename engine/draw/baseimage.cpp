@@ -8,14 +8,14 @@ namespace {
 ColorData Make8BitChannels(uint8_t depth, uint16_t pixelByte, bool alpha) {
   ColorData cd{};
   cd.ColorBitDepth = depth;
-  cd.PixelByte = pixelByte;
+  cd.BytesPerPixel = pixelByte;
   cd.RedWidth = cd.GreenWidth = cd.BlueWidth = 8;
-  cd.RedLoc = 16, cd.GreenLoc = 8, cd.BlueLoc = 0;
+  cd.RedShift = 16, cd.GreenShift = 8, cd.BlueShift = 0;
   cd.RedMask = 0x00FF0000u, cd.GreenMask = 0x0000FF00u, cd.BlueMask = 0x000000FFu;
   if (alpha) {
-    cd.AlphaWidth = 8, cd.AlphaLoc = 24, cd.AlphaMask = 0xFF000000u;
+    cd.AlphaWidth = 8, cd.AlphaShift = 24, cd.AlphaMask = 0xFF000000u;
   } else if (pixelByte == 4) {
-    cd.NoneMask = 0xFF000000u;
+    cd.UnusedMask = 0xFF000000u;
   }
   return cd;
 }
@@ -31,7 +31,7 @@ int MakeBaseImage32(int width, int height, BaseImage* image, bool alpha) {
   image->Width = width;
   image->Height = height;
   image->Pitch = width * 4;
-  image->GraphData = pixels;
+  image->Pixels = pixels;
   return 0;
 }
 
@@ -52,12 +52,12 @@ inline void PutYUV(uint8_t* out, int y, int u, int v) {
 }
 
 bool FitsFrame(int width, int height, const BaseImage* image) {
-  return image && image->GraphData && image->Color.PixelByte == 4 && width > 0 && height > 0 &&
+  return image && image->Pixels && image->Color.BytesPerPixel == 4 && width > 0 && height > 0 &&
          width <= image->Width && height <= image->Height;
 }
 
 uint8_t* RowOf(const BaseImage* image, int y) {
-  return static_cast<uint8_t*>(image->GraphData) + size_t(y) * size_t(image->Pitch);
+  return static_cast<uint8_t*>(image->Pixels) + size_t(y) * size_t(image->Pitch);
 }
 
 // Planar or semi-planar frames: chroma sample (x / xDiv, y / yDiv) after the Y plane,
@@ -145,7 +145,7 @@ int MakeBaseImageARGB8(int width, int height, BaseImage* image) { return MakeBas
 
 int ReleaseBaseImage(BaseImage* image) {
   if (!image) return -1;
-  if (!image->GraphDataBorrowed) MemFree(image->GraphData);
+  if (!image->PixelsBorrowed) MemFree(image->Pixels);
   std::memset(image, 0, sizeof(*image));
   return 0;
 }
@@ -173,24 +173,24 @@ int ConvertYVYUToBaseImage(const void* frame, int width, int height, BaseImage* 
 
 void GetBaseImagePixel(const BaseImage* image, int x, int y, uint8_t* r, uint8_t* g, uint8_t* b, uint8_t* a) {
   const ColorData& cd = image->Color;
-  const uint8_t* p = RowOf(image, y) + size_t(x) * cd.PixelByte;
+  const uint8_t* p = RowOf(image, y) + size_t(x) * cd.BytesPerPixel;
   uint32_t v = 0;
-  for (int i = 0; i < cd.PixelByte && i < 4; ++i) v |= uint32_t(p[i]) << (8 * i);
-  *r = uint8_t((v & cd.RedMask) >> cd.RedLoc);
-  *g = uint8_t((v & cd.GreenMask) >> cd.GreenLoc);
-  *b = uint8_t((v & cd.BlueMask) >> cd.BlueLoc);
-  *a = cd.AlphaWidth ? uint8_t((v & cd.AlphaMask) >> cd.AlphaLoc) : 255;
+  for (int i = 0; i < cd.BytesPerPixel && i < 4; ++i) v |= uint32_t(p[i]) << (8 * i);
+  *r = uint8_t((v & cd.RedMask) >> cd.RedShift);
+  *g = uint8_t((v & cd.GreenMask) >> cd.GreenShift);
+  *b = uint8_t((v & cd.BlueMask) >> cd.BlueShift);
+  *a = cd.AlphaWidth ? uint8_t((v & cd.AlphaMask) >> cd.AlphaShift) : 255;
 }
 
 int ConvertBaseImageToMemImg(const BaseImage* image, MEMIMG* img) {
-  if (!image || !image->GraphData || !img || !img->InitializeFlag || !img->Base) return -1;
+  if (!image || !image->Pixels || !img || !img->Valid || !img->Base) return -1;
   const MemImgBase* base = img->Base;
   if (image->Width != img->Width || image->Height != img->Height || base->UsePalette) return -1;
-  if (image->Color.PixelByte != 3 && image->Color.PixelByte != 4) return -1;
+  if (image->Color.BytesPerPixel != 3 && image->Color.BytesPerPixel != 4) return -1;
   const bool alpha = base->UseAlpha != 0;
-  const int bpp = base->ColorDataP->PixelByte;
+  const int bpp = base->Color->BytesPerPixel;
   for (int y = 0; y < img->Height; ++y) {
-    uint8_t* out = img->UseImage + size_t(y) * size_t(base->Pitch);
+    uint8_t* out = img->TopLeft + size_t(y) * size_t(base->Pitch);
     for (int x = 0; x < img->Width; ++x, out += bpp) {
       uint8_t r, g, b, a;
       GetBaseImagePixel(image, x, y, &r, &g, &b, &a);
@@ -215,15 +215,15 @@ int ConvertBaseImageToMemImg(const BaseImage* image, MEMIMG* img) {
 }
 
 int PutMemImgPixels(MEMIMG* img, int y, int x, int step, const uint8_t* pixels, int count) {
-  if (!img || !img->InitializeFlag || !img->Base || img->Base->UsePalette || !pixels || step < 1 || count < 0)
+  if (!img || !img->Valid || !img->Base || img->Base->UsePalette || !pixels || step < 1 || count < 0)
     return -1;
   const MemImgBase* base = img->Base;
   if (base->ColorType != MEMIMG_COLOR_16 && base->ColorType != MEMIMG_COLOR_32) return -1;
   if (y < 0 || y >= img->Height || x < 0 || (count && (int64_t(count) - 1) * step >= int64_t(img->Width) - x))
     return -1;
-  const size_t bpp = base->ColorDataP->PixelByte;
+  const size_t bpp = base->Color->BytesPerPixel;
   const size_t stride = size_t(step) * bpp;
-  uint8_t* out = img->UseImage + size_t(y) * size_t(base->Pitch) + size_t(x) * bpp;
+  uint8_t* out = img->TopLeft + size_t(y) * size_t(base->Pitch) + size_t(x) * bpp;
   const uint8_t* in = pixels;
   const uint8_t* end = pixels + size_t(count) * 4;
   // One loop per format, as ConvertBaseImageToMemImg stores each.
@@ -249,16 +249,16 @@ int PutMemImgPixels(MEMIMG* img, int y, int x, int step, const uint8_t* pixels, 
 int MakeBaseImageFromMemImg(const MEMIMG* img, int x, int y, int width, int height, BaseImage* image) {
   if (!image) return -1;
   std::memset(image, 0, sizeof(*image));
-  if (!img || !img->InitializeFlag || !img->Base || img->Base->UsePalette) return -1;
+  if (!img || !img->Valid || !img->Base || img->Base->UsePalette) return -1;
   const MemImgBase* base = img->Base;
   if (base->ColorType != MEMIMG_COLOR_16 && base->ColorType != MEMIMG_COLOR_32) return -1;
   if (x < 0 || y < 0 || width < 1 || height < 1 || width > img->Width - x || height > img->Height - y) return -1;
   const size_t pitch = (size_t(width) * 3 + 3) & ~size_t(3);
   auto* pixels = static_cast<uint8_t*>(TK_CALLOC(pitch * size_t(height)));
   if (!pixels) return -1;
-  const int bpp = base->ColorDataP->PixelByte;
+  const int bpp = base->Color->BytesPerPixel;
   for (int j = 0; j < height; ++j) {
-    const uint8_t* in = img->UseImage + size_t(y + j) * size_t(base->Pitch) + size_t(x) * size_t(bpp);
+    const uint8_t* in = img->TopLeft + size_t(y + j) * size_t(base->Pitch) + size_t(x) * size_t(bpp);
     uint8_t* out = pixels + size_t(j) * pitch;
     for (int i = 0; i < width; ++i, in += bpp, out += 3) {
       if (base->ColorType == MEMIMG_COLOR_32) {
@@ -278,6 +278,6 @@ int MakeBaseImageFromMemImg(const MEMIMG* img, int x, int y, int width, int heig
   image->Width = width;
   image->Height = height;
   image->Pitch = int(pitch);
-  image->GraphData = pixels;
+  image->Pixels = pixels;
   return 0;
 }

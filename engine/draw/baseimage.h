@@ -11,8 +11,8 @@ struct BaseImage {
   ColorData Color;
   int Width, Height;
   int Pitch;               // bytes per row
-  void* GraphData;         // first pixel of the top row
-  int GraphDataBorrowed;   // the pixels belong to someone else: ReleaseBaseImage leaves them
+  void* Pixels;         // first pixel of the top row
+  int PixelsBorrowed;   // the pixels belong to someone else: ReleaseBaseImage leaves them
 };
 
 // 32-bit X8R8G8B8 (bytes B, G, R, X), the same with alpha (bytes B, G, R, A), and the

@@ -2,7 +2,7 @@
 #include "engine/draw/memimg.h"
 
 RECT DrawArea = {0, 0, 0, 0};  // nothing is drawn until the area is set
-int DrawBlendMode = DX_BLENDMODE_NOBLEND;
+int DrawBlendMode = BlendMode::None;
 int DrawBlendParam = 255;
 uint32_t DrawBrightness = 0xFFFFFF;
 

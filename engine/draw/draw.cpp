@@ -50,7 +50,7 @@ MEMIMG BlendView(const MEMIMG* blend, int x, int y, int width, int height) {
   MEMIMG view = *blend;
   view.Width = width;
   view.Height = height;
-  view.UseImage = blend->UseImage + size_t(y) * size_t(blend->Base->Pitch) + size_t(x);
+  view.TopLeft = blend->TopLeft + size_t(y) * size_t(blend->Base->Pitch) + size_t(x);
   return view;
 }
 
@@ -120,9 +120,9 @@ int SetBlendGraph(int blendGraph, int borderParam, int borderRange) {
   auto* pixels = static_cast<uint8_t*>(TK_CALLOC(pitch * size_t(src.Height)));
   if (!pixels) return -1;
   const MemImgBase* sb = src.Base;
-  const int bpp = sb->ColorDataP->PixelByte;
+  const int bpp = sb->Color->BytesPerPixel;
   for (int y = 0; y < src.Height; ++y) {
-    const uint8_t* in = src.UseImage + size_t(y) * size_t(sb->Pitch);
+    const uint8_t* in = src.TopLeft + size_t(y) * size_t(sb->Pitch);
     uint8_t* out = pixels + size_t(y) * pitch;
     for (int x = 0; x < src.Width; ++x, in += bpp) {
       if (sb->ColorType == MEMIMG_COLOR_32) {
@@ -138,13 +138,13 @@ int SetBlendGraph(int blendGraph, int borderParam, int borderRange) {
   D.blendBase.Width = src.Width;
   D.blendBase.Height = src.Height;
   D.blendBase.Pitch = int(pitch);
-  D.blendBase.ColorDataP = GetMemImgColorData(MEMIMG_COLOR_8A, 0, 0);
+  D.blendBase.Color = GetMemImgColorData(MEMIMG_COLOR_8A, 0, 0);
   D.blendBase.ColorType = MEMIMG_COLOR_8A;
   D.blendBase.Pixels = pixels;
-  D.blendImage.InitializeFlag = 1;
+  D.blendImage.Valid = 1;
   D.blendImage.Width = src.Width;
   D.blendImage.Height = src.Height;
-  D.blendImage.UseImage = pixels;
+  D.blendImage.TopLeft = pixels;
   D.blendImage.Base = &D.blendBase;
   D.blendGraph = blendGraph;
   SetBlendGraphAlphaTable(borderParam, borderRange);
@@ -206,7 +206,7 @@ int DrawStretchRectPartGraph(int x1, int y1, int x2, int y2, int srcX, int srcY,
   if (!InRange(x1) || !InRange(y1) || !InRange(x2) || !InRange(y2)) return -1;
   if (std::abs(int64_t(x2) - x1) > kStretchMaxSide || std::abs(int64_t(y2) - y1) > kStretchMaxSide) return -1;
   MEMIMG part;
-  if (DerivationMemImg(&part, &call.rec->SoftImage, srcX, srcY, width, height) != 0) return -1;
+  if (DeriveMemImg(&part, &call.rec->SoftImage, srcX, srcY, width, height) != 0) return -1;
   MEMIMG blendPart;
   const MEMIMG* blend = nullptr;
   if (call.blend) {
@@ -234,7 +234,7 @@ int DrawRotaGraph(int x, int y, double scale, double angle, int graph, int trans
 int DrawRectRotateGraph(int x, int y, int srcX, int srcY, int width, int height, double scale, double angle,
                         int graph, int transFlag, int turnFlag) {
   if (width < 1 || height < 1) return -1;
-  const int part = DerivationGraph(srcX, srcY, width, height, graph);
+  const int part = DeriveGraph(srcX, srcY, width, height, graph);
   if (part < 0) return -1;
   const int result = DrawRotaGraph(x, y, scale, angle, part, transFlag, turnFlag);
   DeleteGraph(part);
@@ -284,9 +284,9 @@ int DrawCircle(int x, int y, int radius, unsigned int color, int fillFlag) {
 int ClearScreen(int flag) {
   MEMIMG* target = GetDrawTargetMemImg();
   if (!target) return -1;
-  const size_t rowBytes = size_t(target->Width) * target->Base->ColorDataP->PixelByte;
+  const size_t rowBytes = size_t(target->Width) * target->Base->Color->BytesPerPixel;
   for (int y = 0; y < target->Height; ++y)
-    std::memset(target->UseImage + size_t(y) * size_t(target->Base->Pitch), 0, rowBytes);
+    std::memset(target->TopLeft + size_t(y) * size_t(target->Base->Pitch), 0, rowBytes);
   return 0;
 }
 
@@ -301,7 +301,7 @@ int FlipScreen() {
   MEMIMG* screen = GetScreenMemImg();
   if (!screen) return -1;
   const int bits = screen->Base->ColorType == MEMIMG_COLOR_32 ? 32 : 16;
-  return PlatformWindow_Present(screen->UseImage, screen->Width, screen->Height, screen->Base->Pitch, bits) == 0
+  return PlatformWindow_Present(screen->TopLeft, screen->Width, screen->Height, screen->Base->Pitch, bits) == 0
              ? 0
              : -1;
 }

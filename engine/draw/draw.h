@@ -9,7 +9,7 @@
 int LoadGraph(const char* path, int notUse3DFlag = 0);  // PNG, JPEG or BMP
 int MakeGraphFromCurrentParams(int width, int height, int notUse3DFlag = 0);
 // A graph that shows a rectangle of another graph; deleting either leaves the other intact.
-int DerivationGraph(int srcX, int srcY, int width, int height, int srcGraph);
+int DeriveGraph(int srcX, int srcY, int width, int height, int srcGraph);
 int GetGraphSize(int graph, int* width, int* height);
 int DeleteGraph(int graph, int logOutFlag = 0);
 int DeleteAllGraphs(int logOutFlag = 0);
@@ -17,7 +17,7 @@ int SetUseGraphTextureDivision(int flag);
 int SetTransparentColor(int r, int g, int b);  // for images loaded afterwards
 
 // The screen.
-constexpr int DX_SCREEN_BACK = -2;  // the back buffer as draw target
+constexpr int DrawTarget::BackBuffer = -2;  // the back buffer as draw target
 int SetScreenMode(int width, int height, int colorBits, int refreshRate = 60);  // 16 or 32 bits
 int GetScreenState(int* width, int* height, int* colorBits);
 int SetDrawTarget(int graph);  // the draw area becomes the whole target
@@ -27,9 +27,9 @@ unsigned int GetColor(int r, int g, int b);
 int FlipScreen();
 
 enum : int {
-  DX_IMAGESAVETYPE_BMP = 0,
-  DX_IMAGESAVETYPE_JPEG = 1,
-  DX_IMAGESAVETYPE_PNG = 2,
+  ImageSaveType::Bmp = 0,
+  ImageSaveType::Jpeg = 1,
+  ImageSaveType::Png = 2,
 };
 // Writes the rectangle of the draw target; the file appears complete or not at all.
 int SaveDrawScreen(int x1, int y1, int x2, int y2, const char* fileName, int saveType = 0,

@@ -751,7 +751,7 @@ class BaseImageRows final : public ImageRowSink {
     return (alpha ? MakeBaseImageARGB8 : MakeBaseImageXRGB8)(width, height, image_);
   }
   void PutPixels(int y, int x, int step, const uint8_t* pixels, int count) override {
-    uint8_t* out = static_cast<uint8_t*>(image_->GraphData) + size_t(y) * size_t(image_->Pitch) + size_t(x) * 4;
+    uint8_t* out = static_cast<uint8_t*>(image_->Pixels) + size_t(y) * size_t(image_->Pitch) + size_t(x) * 4;
     for (int i = 0; i < count; ++i, out += size_t(step) * 4) std::memcpy(out, pixels + size_t(i) * 4, 4);
   }
 
@@ -776,7 +776,7 @@ int LoadBaseImageFromMemory(const void* data, size_t size, BaseImage* image, int
 
 int SaveBaseImageToFile(const char* path, const BaseImage* image, int saveType, int jpegQuality,
                         int jpegSample2x1, int pngCompressionLevel) {
-  if (!path || !*path || !image || !image->GraphData || image->Width < 1 || image->Height < 1) return -1;
+  if (!path || !*path || !image || !image->Pixels || image->Width < 1 || image->Height < 1) return -1;
   OutBuffer out{};
   bool encoded = false;
   switch (saveType) {

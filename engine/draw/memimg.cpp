@@ -10,7 +10,7 @@ namespace {
 ColorData MakeFormat(uint8_t depth, uint16_t pixelByte, int paletteCount) {
   ColorData cd{};
   cd.ColorBitDepth = depth;
-  cd.PixelByte = pixelByte;
+  cd.BytesPerPixel = pixelByte;
   cd.PaletteCount = paletteCount;
   return cd;
 }
@@ -18,12 +18,12 @@ ColorData MakeFormat(uint8_t depth, uint16_t pixelByte, int paletteCount) {
 ColorData MakeXRGB8(bool alpha) {
   ColorData cd = MakeFormat(32, 4, 0);
   cd.RedWidth = cd.GreenWidth = cd.BlueWidth = 8;
-  cd.RedLoc = 16, cd.GreenLoc = 8, cd.BlueLoc = 0;
+  cd.RedShift = 16, cd.GreenShift = 8, cd.BlueShift = 0;
   cd.RedMask = 0x00FF0000u, cd.GreenMask = 0x0000FF00u, cd.BlueMask = 0x000000FFu;
   if (alpha) {
-    cd.AlphaWidth = 8, cd.AlphaLoc = 24, cd.AlphaMask = 0xFF000000u;
+    cd.AlphaWidth = 8, cd.AlphaShift = 24, cd.AlphaMask = 0xFF000000u;
   } else {
-    cd.NoneMask = 0xFF000000u;
+    cd.UnusedMask = 0xFF000000u;
   }
   return cd;
 }
@@ -32,11 +32,11 @@ ColorData MakeXRGB8(bool alpha) {
 ColorData MakeRGB565(bool alpha) {
   ColorData cd = MakeFormat(16, alpha ? 4 : 2, 0);
   cd.RedWidth = 5, cd.GreenWidth = 6, cd.BlueWidth = 5;
-  cd.RedLoc = 11, cd.GreenLoc = 5, cd.BlueLoc = 0;
+  cd.RedShift = 11, cd.GreenShift = 5, cd.BlueShift = 0;
   cd.RedMask = 0xF800u, cd.GreenMask = 0x07E0u, cd.BlueMask = 0x001Fu;
   if (alpha) {
-    cd.AlphaWidth = 8, cd.AlphaLoc = 16, cd.AlphaMask = 0x00FF0000u;
-    cd.NoneMask = 0xFF000000u;
+    cd.AlphaWidth = 8, cd.AlphaShift = 16, cd.AlphaMask = 0x00FF0000u;
+    cd.UnusedMask = 0xFF000000u;
   }
   return cd;
 }
@@ -75,7 +75,7 @@ int MakeMemImg(MEMIMG* img, int width, int height, int colorType, int usePalette
   ColorData* cd = GetMemImgColorData(colorType, paletted, useAlpha);
   if (cd == nullptr || width <= 0 || height <= 0) return -1;
 
-  const size_t pitch = (size_t(width) * cd->PixelByte + 3) & ~size_t(3);
+  const size_t pitch = (size_t(width) * cd->BytesPerPixel + 3) & ~size_t(3);
   if (pitch > kMaxImageBytes / size_t(height)) return -1;
   const size_t bytes = pitch * size_t(height);
 
@@ -93,30 +93,30 @@ int MakeMemImg(MEMIMG* img, int width, int height, int colorType, int usePalette
   base->Width = width;
   base->Height = height;
   base->Pitch = static_cast<int>(pitch);
-  base->ColorDataP = cd;
+  base->Color = cd;
   base->ColorType = colorType;
   base->UsePalette = paletted ? 1 : 0;
   base->PaletteCount = paletted ? 256 : 0;
   base->UseAlpha = (useAlpha != 0 && !paletted) ? 1 : 0;
 
-  img->InitializeFlag = 1;
+  img->Valid = 1;
   img->Width = width;
   img->Height = height;
-  img->UseImage = base->Pixels;
+  img->TopLeft = base->Pixels;
   img->Base = base;
   return 0;
 }
 
-int DerivationMemImg(MEMIMG* dst, const MEMIMG* src, int x, int y, int width, int height) {
-  if (dst == nullptr || src == nullptr || src->InitializeFlag == 0 || src->Base == nullptr) return -1;
+int DeriveMemImg(MEMIMG* dst, const MEMIMG* src, int x, int y, int width, int height) {
+  if (dst == nullptr || src == nullptr || src->Valid == 0 || src->Base == nullptr) return -1;
   if (x < 0 || y < 0 || width <= 0 || height <= 0 || width > src->Width - x || height > src->Height - y) return -1;
   MemImgBase* base = src->Base;
-  const int bpp = base->ColorDataP != nullptr ? base->ColorDataP->PixelByte : 1;
+  const int bpp = base->Color != nullptr ? base->Color->BytesPerPixel : 1;
   MEMIMG view{};
-  view.InitializeFlag = 1;
+  view.Valid = 1;
   view.Width = width;
   view.Height = height;
-  view.UseImage = src->UseImage + size_t(y) * size_t(base->Pitch) + size_t(x) * size_t(bpp);
+  view.TopLeft = src->TopLeft + size_t(y) * size_t(base->Pitch) + size_t(x) * size_t(bpp);
   view.Base = base;
   base->RefCount++;
   *dst = view;
@@ -124,7 +124,7 @@ int DerivationMemImg(MEMIMG* dst, const MEMIMG* src, int x, int y, int width, in
 }
 
 void TerminateMemImg(MEMIMG* img) {
-  if (img == nullptr || img->InitializeFlag == 0) return;
+  if (img == nullptr || img->Valid == 0) return;
   MemImgBase* base = img->Base;
   if (base != nullptr && --base->RefCount <= 0) {
     MemFree(base->Pixels);
@@ -141,13 +141,13 @@ void TerminateMemImg(MEMIMG* img) {
 // alpha 0 the clear kind, 255 the opaque kind and the rest the partial kind; an image without
 // alpha gives its transparent colour (or palette index) the clear kind, all else opaque.
 int MakeMemImgTransCode(MEMIMG* img) {
-  if (img == nullptr || img->InitializeFlag == 0 || img->Base == nullptr) return -1;
+  if (img == nullptr || img->Valid == 0 || img->Base == nullptr) return -1;
   MemImgBase* base = img->Base;
   if (base->ColorType != MEMIMG_COLOR_16 && base->ColorType != MEMIMG_COLOR_32) return -1;
-  const ColorData* cd = base->ColorDataP;
+  const ColorData* cd = base->Color;
   if (cd == nullptr || base->Pixels == nullptr) return -1;
   base->UseTransCode = 0;  // a stale code must not be walked if this fails
-  const int bpp = cd->PixelByte;
+  const int bpp = cd->BytesPerPixel;
 
   auto kindOf = [&](const uint8_t* px) -> uint8_t {
     if (base->UsePalette) return px[0] == base->TransColor ? MEMIMG_TRANSCODE_CLEAR : MEMIMG_TRANSCODE_OPAQUE;

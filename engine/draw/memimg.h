@@ -8,11 +8,11 @@
 // A colour-format descriptor.
 struct ColorData {
   uint8_t ColorBitDepth;  // 8, 16, 24 or 32
-  uint16_t PixelByte;     // bytes per pixel as stored
+  uint16_t BytesPerPixel;     // bytes per pixel as stored
   uint8_t RedWidth, GreenWidth, BlueWidth, AlphaWidth;
-  uint8_t RedLoc, GreenLoc, BlueLoc, AlphaLoc;
+  uint8_t RedShift, GreenShift, BlueShift, AlphaShift;
   uint32_t RedMask, GreenMask, BlueMask, AlphaMask;
-  uint32_t NoneMask;
+  uint32_t UnusedMask;
   int PaletteCount;  // 0 for direct colour
 };
 
@@ -28,7 +28,7 @@ struct MemImgBase {
   int RefCount;
   int Width, Height;
   int Pitch;  // bytes per row
-  ColorData* ColorDataP;
+  ColorData* Color;
   uint32_t TransColor;  // transparent index for a paletted image, else the pixel value
   int ColorType;        // MemImgColorType
   int UsePalette;       // pixels are 8-bit indices
@@ -47,9 +47,9 @@ struct MemImgBase {
 
 // A software image: a view of Width x Height pixels into a base.
 struct MEMIMG {
-  int InitializeFlag;  // non-zero while valid
+  int Valid;  // non-zero while valid
   int Width, Height;
-  uint8_t* UseImage;   // top-left pixel of the view
+  uint8_t* TopLeft;   // top-left pixel of the view
   MemImgBase* Base;
 };
 
@@ -73,13 +73,13 @@ extern int DrawBlendParam;      // 0..255
 extern uint32_t DrawBrightness; // 0x00RRGGBB; low 24 bits 0xFFFFFF means off
 
 enum : int {
-  DX_BLENDMODE_NOBLEND = 0,
-  DX_BLENDMODE_ALPHA = 1,
-  DX_BLENDMODE_ADD = 2,
-  DX_BLENDMODE_SUB = 3,
-  DX_BLENDMODE_MUL = 4,
-  DX_BLENDMODE_INVSRC = 10,
-  DX_BLENDMODE_MULA = 11,
+  BlendMode::None = 0,
+  BlendMode::Alpha = 1,
+  BlendMode::Add = 2,
+  BlendMode::Subtract = 3,
+  BlendMode::Multiply = 4,
+  BlendMode::InvertedAlpha = 10,
+  BlendMode::MultiplyThenAlpha = 11,
 };
 
 // ---------------------------------------------------------------- blend tables
@@ -96,7 +96,7 @@ int SetBlendGraphAlphaTable(int border, int range);
 
 // ---------------------------------------------------------------- software images
 
-// The colour format of an image kind; PixelByte is 4 for 32-bit and for 16-bit with alpha, 2 for
+// The colour format of an image kind; BytesPerPixel is 4 for 32-bit and for 16-bit with alpha, 2 for
 // 16-bit, 1 for paletted and single-channel images. Null for an unknown colour type.
 ColorData* GetMemImgColorData(int colorType, int usePalette, int useAlpha);
 
@@ -104,7 +104,7 @@ ColorData* GetMemImgColorData(int colorType, int usePalette, int useAlpha);
 // Palette images start with a zeroed 256-entry palette.
 int MakeMemImg(MEMIMG* img, int width, int height, int colorType, int usePalette, int useAlpha);
 // A view of a rectangle of src sharing its base.
-int DerivationMemImg(MEMIMG* dst, const MEMIMG* src, int x, int y, int width, int height);
+int DeriveMemImg(MEMIMG* dst, const MEMIMG* src, int x, int y, int width, int height);
 void TerminateMemImg(MEMIMG* img);
 // Writes the run-length transparency code for the whole base from its pixels, transparent
 // colour and alpha; 0 or -1. Call again after changing the pixels.

@@ -7,7 +7,7 @@
 namespace {
 
 void ShowFrame(const BaseImage* frame, GraphHandleRecord* rec) {
-  if (frame && frame->GraphData && frame->Width == rec->Width && frame->Height == rec->Height)
+  if (frame && frame->Pixels && frame->Width == rec->Width && frame->Height == rec->Height)
     ConvertBaseImageToMemImg(frame, &rec->SoftImage);
 }
 

@@ -55,7 +55,7 @@ void FillBoxMemImg(MEMIMG* dest, const RECT* rect, uint32_t color) {
   SolidCall call;
   if (!BeginSolidCall(&call, color, colorType)) return;
   const ptrdiff_t pitch = dest->Base->Pitch;
-  const BoxRows box{dest->UseImage + r.top * pitch + r.left * bytes, pitch, r.right - r.left, r.bottom - r.top};
+  const BoxRows box{dest->TopLeft + r.top * pitch + r.left * bytes, pitch, r.right - r.left, r.bottom - r.top};
   if (call.mode == 0) {
     if (colorType == MEMIMG_COLOR_32) {
       FillRowsStore32(box, call.color.color);

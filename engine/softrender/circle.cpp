@@ -82,7 +82,7 @@ void DrawCircleMemImg(MEMIMG* dest, int cx, int cy, int r, uint32_t color, int f
   RECT clip;
   if (!GetDrawClip(dest, &clip)) return;
   const int colorType = dest->Base->ColorType;
-  const CircleTarget tg{dest->UseImage, dest->Base->Pitch, colorType == MEMIMG_COLOR_32 ? 4 : 2,
+  const CircleTarget tg{dest->TopLeft, dest->Base->Pitch, colorType == MEMIMG_COLOR_32 ? 4 : 2,
                         clip.left, clip.top, clip.right - 1, clip.bottom - 1};
   if (fill == 0) {
     SolidCall call;

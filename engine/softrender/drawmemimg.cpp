@@ -21,7 +21,7 @@ int PixelBytes(const MemImgBase* base, bool paletted) {
 }
 
 bool Usable(const MEMIMG* img) {
-  return img != nullptr && img->InitializeFlag != 0 && img->Base != nullptr && img->UseImage != nullptr &&
+  return img != nullptr && img->Valid != 0 && img->Base != nullptr && img->TopLeft != nullptr &&
          img->Width >= 0 && img->Height >= 0;
 }
 
@@ -40,8 +40,8 @@ void DrawMemImg(MEMIMG* dest, const MEMIMG* src, int x, int y, int transFlag, co
   const int srcBytes = PixelBytes(sb, paletted);
   const int dstBytes = is32 ? 4 : 2;
   // A colour format that disagrees with the flags would walk the rows with the wrong step.
-  if (sb->ColorDataP != nullptr && sb->ColorDataP->PixelByte != srcBytes) return;
-  if (db->ColorDataP != nullptr && db->ColorDataP->PixelByte != dstBytes) return;
+  if (sb->Color != nullptr && sb->Color->BytesPerPixel != srcBytes) return;
+  if (db->Color != nullptr && db->Color->BytesPerPixel != dstBytes) return;
   if (blendImage != nullptr &&
       (!Usable(blendImage) || blendImage->Width < src->Width || blendImage->Height < src->Height))
     return;
@@ -83,13 +83,13 @@ void DrawMemImg(MEMIMG* dest, const MEMIMG* src, int x, int y, int transFlag, co
   c.h = h;
   c.srcPitch = sb->Pitch;
   c.dstPitch = db->Pitch;
-  c.src = src->UseImage + sy * c.srcPitch + sx * srcBytes;
-  c.dst = dest->UseImage + (long long)r.top * c.dstPitch + (long long)r.left * dstBytes;
+  c.src = src->TopLeft + sy * c.srcPitch + sx * srcBytes;
+  c.dst = dest->TopLeft + (long long)r.top * c.dstPitch + (long long)r.left * dstBytes;
   c.blend = nullptr;
   c.blendPitch = 0;
   if (blendImage != nullptr) {
     c.blendPitch = blendImage->Base->Pitch;
-    c.blend = blendImage->UseImage + sy * c.blendPitch + sx;
+    c.blend = blendImage->TopLeft + sy * c.blendPitch + sx;
   }
   c.key = sb->TransColor;
   c.p = static_cast<uint32_t>(p);
@@ -121,7 +121,7 @@ void DrawMemImg(MEMIMG* dest, const MEMIMG* src, int x, int y, int transFlag, co
   // The code describes the whole base, so only a view of the whole base drawn unclipped may
   // follow it.
   const bool runs = transFlag == 1 && sb->UseTransCode == 1 && sb->TransCode != nullptr && w == src->Width &&
-                    h == src->Height && src->UseImage == sb->Pixels && src->Width == sb->Width &&
+                    h == src->Height && src->TopLeft == sb->Pixels && src->Width == sb->Width &&
                     src->Height == sb->Height;
   if (runs) {
     c.code = sb->TransCode;
@@ -141,7 +141,7 @@ void DrawMemImg(MEMIMG* dest, const MEMIMG* src, int x, int y, int transFlag, co
   // walks only the spans not marked clear: what the general walk skips, pixel by pixel.
   if (transFlag == 1 && sb->UseTransCode == 1 && sb->TransCode != nullptr && sb->TransCodeIndex != nullptr &&
       rows::SpecialWalks()) {
-    const ptrdiff_t off = src->UseImage - sb->Pixels;
+    const ptrdiff_t off = src->TopLeft - sb->Pixels;
     const ptrdiff_t row = sb->Pitch > 0 ? off / sb->Pitch : -1, colBytes = sb->Pitch > 0 ? off % sb->Pitch : -1;
     if (off >= 0 && colBytes % srcBytes == 0 && row + src->Height <= sb->Height &&
         colBytes / srcBytes + src->Width <= sb->Width) {

@@ -113,8 +113,8 @@ void DrawLineMemImg(MEMIMG* dest, int x1, int y1, int x2, int y2, uint32_t color
   const ptrdiff_t xStep = dx >= 0 ? bytes : -bytes;
   const ptrdiff_t yStep = dy >= 0 ? pitch : -pitch;
   const int64_t adx = dx >= 0 ? dx : -dx, ady = dy >= 0 ? dy : -dy;
-  LineSteps steps{dest->UseImage, static_cast<ptrdiff_t>(sy * pitch + sx * bytes), xStep, yStep, adx, ady};
-  if (adx < ady) steps = LineSteps{dest->UseImage, steps.start, yStep, xStep, ady, adx};
+  LineSteps steps{dest->TopLeft, static_cast<ptrdiff_t>(sy * pitch + sx * bytes), xStep, yStep, adx, ady};
+  if (adx < ady) steps = LineSteps{dest->TopLeft, steps.start, yStep, xStep, ady, adx};
   WithSolidOp(call, colorType, [&](auto op) { StepLine<decltype(op)>(steps, call); });
 }
 

@@ -36,13 +36,13 @@ void MapPixel(const Mapping& m, int64_t x, int64_t y, int32_t* u, int32_t* v) {
 int32_t Fixed(float f) { return FloatToInt(static_cast<float>(f * 262144.0)); }
 
 bool SuitableImages(const MEMIMG* dest, const MEMIMG* src, const MEMIMG* blend) {
-  if (!IsSolidDestination(dest) || src == nullptr || src->Base == nullptr || src->UseImage == nullptr) return false;
+  if (!IsSolidDestination(dest) || src == nullptr || src->Base == nullptr || src->TopLeft == nullptr) return false;
   if (src->Base->ColorType != dest->Base->ColorType) return false;
   if (src->Width <= 0 || src->Height <= 0 || src->Width > kMaxSide || src->Height > kMaxSide) return false;
   if (src->Base->UsePalette != 0 && src->Base->Palette == nullptr) return false;
   if (blend != nullptr) {
     // The blend image is read at the source's texel positions.
-    if (blend->Base == nullptr || blend->UseImage == nullptr) return false;
+    if (blend->Base == nullptr || blend->TopLeft == nullptr) return false;
     if (blend->Width < src->Width || blend->Height < src->Height) return false;
   }
   return true;
@@ -133,9 +133,9 @@ void DrawRotatedMemImg(MEMIMG* dest, const MEMIMG* src, int cx, int cy, float an
   } catch (const std::bad_alloc&) {
     return;
   }
-  for (uint32_t i = 0; i < height; ++i) srcRows[i] = src->UseImage + static_cast<ptrdiff_t>(i) * sb.Pitch;
+  for (uint32_t i = 0; i < height; ++i) srcRows[i] = src->TopLeft + static_cast<ptrdiff_t>(i) * sb.Pitch;
   for (uint32_t i = 0; blend != nullptr && i < height; ++i) {
-    blendRows[i] = blend->UseImage + static_cast<ptrdiff_t>(i) * blend->Base->Pitch;
+    blendRows[i] = blend->TopLeft + static_cast<ptrdiff_t>(i) * blend->Base->Pitch;
   }
 
   // Indices past the palette's entry count read zeros, never past its 256 entries.
@@ -160,7 +160,7 @@ void DrawRotatedMemImg(MEMIMG* dest, const MEMIMG* src, int cx, int cy, float an
 
   const ptrdiff_t pitch = dest->Base->Pitch;
   RotateJob job;
-  job.dest = dest->UseImage + top * pitch + left * (is32 ? 4 : 2);
+  job.dest = dest->TopLeft + top * pitch + left * (is32 ? 4 : 2);
   job.pitch = pitch;
   job.rows = rows;
   job.cols = cols;

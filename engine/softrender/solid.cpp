@@ -14,7 +14,7 @@ bool GetDrawClip(const MEMIMG* dest, RECT* clip) {
 }
 
 bool IsSolidDestination(const MEMIMG* dest) {
-  if (dest == nullptr || dest->Base == nullptr || dest->UseImage == nullptr) return false;
+  if (dest == nullptr || dest->Base == nullptr || dest->TopLeft == nullptr) return false;
   const MemImgBase& b = *dest->Base;
   if (b.UsePalette != 0 || b.UseAlpha != 0) return false;
   return b.ColorType == MEMIMG_COLOR_16 || b.ColorType == MEMIMG_COLOR_32;

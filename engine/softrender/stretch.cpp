@@ -118,25 +118,25 @@ void DrawStretchMemImg(MEMIMG* dest, const MEMIMG* src, const int* rect, int tra
   const bool bright = pixel::BrightnessOn(DrawBrightness);
   Mode m;
   switch (mode) {
-    case DX_BLENDMODE_NOBLEND: m = Mode::Copy; break;
-    case DX_BLENDMODE_ALPHA:
+    case BlendMode::None: m = Mode::Copy; break;
+    case BlendMode::Alpha:
       if (p <= 0) return;
       m = p >= 255 ? Mode::Copy : Mode::Alpha;
       break;
-    case DX_BLENDMODE_ADD:
+    case BlendMode::Add:
       if (p <= 0) return;
       m = Mode::Add;
       break;
-    case DX_BLENDMODE_SUB:
+    case BlendMode::Subtract:
       if (p <= 0 && !pal) return;
       m = Mode::Sub;
       // The packed-byte loop of the plainest case subtracts all four bytes.
-      if (p >= 255 && blend == nullptr && !bright && !alpha && sb.ColorType == MEMIMG_COLOR_32 && UseMMXFlag == 1)
+      if (p >= 255 && blend == nullptr && !bright && !alpha && sb.ColorType == MEMIMG_COLOR_32 && ProcessorHasMMX == 1)
         m = Mode::SubSaturate;
       break;
-    case DX_BLENDMODE_MUL: m = Mode::Mul; break;
-    case DX_BLENDMODE_INVSRC: m = Mode::Invert; break;
-    case DX_BLENDMODE_MULA: m = Mode::MulAlpha; break;
+    case BlendMode::Multiply: m = Mode::Mul; break;
+    case BlendMode::InvertedAlpha: m = Mode::Invert; break;
+    case BlendMode::MultiplyThenAlpha: m = Mode::MulAlpha; break;
     default: return;
   }
 
@@ -160,11 +160,11 @@ void DrawStretchMemImg(MEMIMG* dest, const MEMIMG* src, const int* rect, int tra
 
   StretchWalk wk;
   wk.dstPitch = db.Pitch;
-  wk.dst = dest->UseImage + static_cast<ptrdiff_t>(r.top) * db.Pitch +
+  wk.dst = dest->TopLeft + static_cast<ptrdiff_t>(r.top) * db.Pitch +
            static_cast<ptrdiff_t>(r.left) * (sb.ColorType == MEMIMG_COLOR_32 ? 4 : 2);
-  wk.src = src->UseImage;
+  wk.src = src->TopLeft;
   wk.srcPitch = sb.Pitch;
-  wk.blend = blend ? blend->UseImage : nullptr;
+  wk.blend = blend ? blend->TopLeft : nullptr;
   wk.blendPitch = blend ? blend->Base->Pitch : 0;
   wk.col0 = dirX > 0 ? ix : src->Width - ix - 1;
   wk.row0 = dirY > 0 ? iy : src->Height - iy - 1;

@@ -56,20 +56,20 @@ void DispatchFill(Mode m, const TriSetup& t, const PixelCtx& c, uint32_t colour)
 bool ChooseMode(bool paletted, Mode* m) {
   const int p = DrawBlendParam;
   switch (static_cast<uint32_t>(DrawBlendMode)) {
-    case DX_BLENDMODE_NOBLEND: *m = Mode::Copy; return true;
-    case DX_BLENDMODE_ALPHA:
+    case BlendMode::None: *m = Mode::Copy; return true;
+    case BlendMode::Alpha:
       if (p <= 0) return false;
       *m = p >= 255 ? Mode::Copy : Mode::Alpha;
       return true;
-    case DX_BLENDMODE_ADD:
+    case BlendMode::Add:
       *m = Mode::Add;
       return p > 0;
-    case DX_BLENDMODE_SUB:
+    case BlendMode::Subtract:
       *m = Mode::Sub;
       return p > 0 || paletted;
-    case DX_BLENDMODE_MUL: *m = Mode::Mul; return true;
-    case DX_BLENDMODE_INVSRC: *m = Mode::Invert; return true;
-    case DX_BLENDMODE_MULA: *m = Mode::MulAlpha; return true;
+    case BlendMode::Multiply: *m = Mode::Mul; return true;
+    case BlendMode::InvertedAlpha: *m = Mode::Invert; return true;
+    case BlendMode::MultiplyThenAlpha: *m = Mode::MulAlpha; return true;
     default: return false;
   }
 }
@@ -199,9 +199,9 @@ void DrawTriangleMemImg(MEMIMG* dest, const MEMIMG* src, const MemImgVertex* ver
     t.vRef = static_cast<uint32_t>(p0.v * static_cast<int32_t>(kOne));
     t.uLimit = static_cast<uint32_t>(src->Width) << kFix;
     t.vLimit = static_cast<uint32_t>(src->Height) << kFix;
-    t.src = src->UseImage;
+    t.src = src->TopLeft;
     t.srcPitch = src->Base->Pitch;
-    t.blend = blend ? blend->UseImage : nullptr;
+    t.blend = blend ? blend->TopLeft : nullptr;
     t.blendPitch = blend ? blend->Base->Pitch : 0;
   }
   t.xRef = p0.x;
@@ -251,7 +251,7 @@ void DrawTriangleMemImg(MEMIMG* dest, const MEMIMG* src, const MemImgVertex* ver
   ClipRect(&area, &whole);
   if (area.right <= area.left || area.bottom <= area.top) return;
   t.area = area;
-  t.dst = dest->UseImage;
+  t.dst = dest->TopLeft;
   t.dstPitch = db.Pitch;
   t.dstBytes = db.ColorType == MEMIMG_COLOR_32 ? 4 : 2;
 

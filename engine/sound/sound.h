@@ -37,7 +37,7 @@ int LoadSoundMemBase(const SoundLoadSettings* settings, const char* path, int bu
 int PlaySoundMem(int handle, int playType, int topPositionFlag = 1);
 int StopSoundMem(int handle);
 int IsSoundMemPlaying(int handle);  // 1 playing, 0 not, -1 bad handle
-int CheckSoundMem(int handle);      // the same
+int IsSoundMemPlaying(int handle);      // the same
 int GetSoundCurrentTime(int handle);  // play position in milliseconds
 int GetSoundTotalSample(int handle);
 int GetSoundTotalTime(int handle);    // milliseconds
@@ -46,7 +46,7 @@ int DeleteSoundMem(int handle);
 int InitSoundMem();  // deletes every sound handle
 
 enum : int {
-  DX_PLAYTYPE_NORMAL = 0,  // waits until the sound ends
-  DX_PLAYTYPE_BACK = 1,    // any other value but 3 plays once in the background too
-  DX_PLAYTYPE_LOOP = 3,
+  PlayType::Wait = 0,  // waits until the sound ends
+  PlayType::Background = 1,    // any other value but 3 plays once in the background too
+  PlayType::Loop = 3,
 };

@@ -254,8 +254,8 @@ int PlaySoundMem(int handle, int playType, int topPositionFlag) {
   const int index = SetupNextPlayBuffer(sound, topPositionFlag);
   if (index == -2) return 0;
   if (index < 0) return -1;
-  if (SoundBuffer_Play(&sound->buffers[index], playType == DX_PLAYTYPE_LOOP) != 0) return -1;
-  if (playType == DX_PLAYTYPE_NORMAL) WaitSoundEnd(handle);
+  if (SoundBuffer_Play(&sound->buffers[index], playType == PlayType::Loop) != 0) return -1;
+  if (playType == PlayType::Wait) WaitSoundEnd(handle);
   return 0;
 }
 
@@ -292,7 +292,7 @@ int IsSoundMemPlaying(int handle) {
   return 0;
 }
 
-int CheckSoundMem(int handle) { return IsSoundMemPlaying(handle); }
+int IsSoundMemPlaying(int handle) { return IsSoundMemPlaying(handle); }
 
 int SetVolumeSoundMem(int volume, int handle) {
   SoundHandleRecord* sound = GetSoundHandleRecord(handle);

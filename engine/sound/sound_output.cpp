@@ -113,11 +113,11 @@ void MakeSilentBuffer() {
 int InitSoundOutput() {
   SoundSystemState& s = SoundSystem;
   if (s.up || s.device) return -1;
-  InitHandleManager(&s.soundHandles, HANDLETYPE_SOUND, sizeof(SoundHandleRecord), 32768, InitSoundHandle,
+  InitHandleManager(&s.soundHandles, HandleType::Sound, sizeof(SoundHandleRecord), 32768, InitSoundHandle,
                     DeleteSoundHandle, "サウンド");
-  InitHandleManager(&s.softSoundHandles, HANDLETYPE_SOFTSOUND, sizeof(SoftSoundHandleRecord), 8192, nullptr,
+  InitHandleManager(&s.softSoundHandles, HandleType::SoftSound, sizeof(SoftSoundHandleRecord), 8192, nullptr,
                     DeleteSoftSoundHandle, "ソフトサウンド");
-  InitHandleManager(&s.musicHandles, HANDLETYPE_MUSIC, sizeof(MusicHandleRecord), 256, InitMusicHandle,
+  InitHandleManager(&s.musicHandles, HandleType::Music, sizeof(MusicHandleRecord), 256, InitMusicHandle,
                     DeleteMusicHandle, "ミュージック");
 
   LogPrint("DirectSound の初期化を行います\n");

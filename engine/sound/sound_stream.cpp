@@ -93,7 +93,7 @@ bool StreamSourceEnd(SoundHandleRecord* s, const RingRegion& r, uint32_t* writte
   const bool last = current == s->streamSourceCount - 1;
   const bool repeatsDone = s->streamLoopCounter + 1 > s->streamSources[current].loopCount;
   // A loop is not written twice before the cursor has passed the previous one.
-  if (repeatsDone && last && s->streamPlayType == DX_PLAYTYPE_LOOP && s->streamLoop) return false;
+  if (repeatsDone && last && s->streamPlayType == PlayType::Loop && s->streamLoop) return false;
   ++s->streamLoopCounter;
   int next = current;
   if (repeatsDone) {
@@ -101,7 +101,7 @@ bool StreamSourceEnd(SoundHandleRecord* s, const RingRegion& r, uint32_t* writte
     next = current + 1;
     if (next >= s->streamSourceCount) {
       s->streamFinished = 1;
-      if (s->streamPlayType != DX_PLAYTYPE_LOOP) {
+      if (s->streamPlayType != PlayType::Loop) {
         s->streamEnd = 1;
         s->streamEndWritePosition = s->streamWritten + *written;
         const uint32_t limit = std::min(r.Size(), *written + EighthSecondBytes(s));
@@ -391,7 +391,7 @@ int PlayStreamSoundMem(int handle, int playType, int topPositionFlag) {
     if (!s || !s->streamFlag || s->streamSourceCount == 0) return -1;
     if (BufferPlaying(s) && topPositionFlag == 0) return -1;
     StopStreamSoundMem(handle);
-    const bool loopChanged = (playType == DX_PLAYTYPE_LOOP) != (s->streamPlayType == DX_PLAYTYPE_LOOP);
+    const bool loopChanged = (playType == PlayType::Loop) != (s->streamPlayType == PlayType::Loop);
     if ((loopChanged && s->streamFinished) || (topPositionFlag == 1 && s->streamPlayedBytes != 0)) {
       RewindStream(s);
       s->streamFinished = 0;
@@ -404,7 +404,7 @@ int PlayStreamSoundMem(int handle, int playType, int topPositionFlag) {
     // The ring always loops; the refill ends the sound.
     if (SoundBuffer_Play(&s->buffers[0], 1) != 0) return -1;
   }
-  if (playType == DX_PLAYTYPE_NORMAL) WaitSoundEnd(handle);
+  if (playType == PlayType::Wait) WaitSoundEnd(handle);
   return 0;
 }
 

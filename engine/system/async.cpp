@@ -197,7 +197,7 @@ int GetAsyncLoadFlag() {
   return State().asyncFlag ? 1 : 0;
 }
 
-int GetASyncLoadNum() {
+int GetAsyncLoadRequestCount() {
   std::lock_guard<std::mutex> guard(State().lock);
   return static_cast<int>(State().queue.size()) + State().active;
 }

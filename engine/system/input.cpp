@@ -34,7 +34,7 @@ int TermInputSystem() {
 
 void UpdateKeyboardState() {
   // An inactive window reads no keys, as the keyboard is given up while in the background.
-  if (IsLibInitialized() && !GetWindowActiveFlag()) {
+  if (IsLibInitialized() && !IsWindowActive()) {
     std::memset(state.keys, 0, sizeof state.keys);
     return;
   }
@@ -60,6 +60,6 @@ int GetAllKeyStates(char* table256) {
 
 int GetPadInputState(int pad) {
   WaitWhileInactive();
-  if (IsLibInitialized() && !GetWindowActiveFlag()) return 0;
+  if (IsLibInitialized() && !IsWindowActive()) return 0;
   return PlatformInput_GetPadState(pad);
 }

@@ -48,7 +48,7 @@ int RingBufReSize(RingBuf* ring, size_t addSize) {
   while (size < need) size *= 2;
   auto data = static_cast<unsigned char*>(TK_MALLOC(size));
   if (!data) return -1;
-  RingBufDataGet(ring, data, ring->dataLength, 1);  // straightened out at the start
+  RingBufRead(ring, data, ring->dataLength, 1);  // straightened out at the start
   MemFree(ring->data);
   ring->data = data;
   ring->start = 0;
@@ -57,7 +57,7 @@ int RingBufReSize(RingBuf* ring, size_t addSize) {
   return 0;
 }
 
-int RingBufDataAdd(RingBuf* ring, const void* data, size_t length) {
+int RingBufWrite(RingBuf* ring, const void* data, size_t length) {
   if (!ring || (!data && length)) return -1;
   if (RingBufReSize(ring, length) != 0) return -1;
   const unsigned char* src = static_cast<const unsigned char*>(data);
@@ -70,7 +70,7 @@ int RingBufDataAdd(RingBuf* ring, const void* data, size_t length) {
   return 0;
 }
 
-int RingBufDataGet(RingBuf* ring, void* buffer, size_t length, int peek) {
+int RingBufRead(RingBuf* ring, void* buffer, size_t length, int peek) {
   if (!ring || length > ring->dataLength || (!buffer && length)) return -1;
   if (length == 0) return 0;
   unsigned char* dst = static_cast<unsigned char*>(buffer);

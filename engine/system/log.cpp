@@ -120,7 +120,7 @@ int SetLogFileName(const char* name) {
   return 0;
 }
 
-int SetUseDateNameLogFile(int flag) {
+int SetDatedLogFileFlag(int flag) {
   LogState& s = State();
   std::lock_guard<std::recursive_mutex> guard(s.lock);
   CloseFile(s);

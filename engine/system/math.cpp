@@ -7,7 +7,7 @@
 #include "engine/system/system_internal.h"
 #include "platform/time/time.h"
 
-int UseMMXFlag = 0;
+int ProcessorHasMMX = 0;
 
 namespace {
 
@@ -76,7 +76,7 @@ void SinCosF(float angle, float* sinOut, float* cosOut) {
   if (cosOut) *cosOut = static_cast<float>(std::cos(a));
 }
 
-int SRand(int seed) {
+int SetRandSeed(int seed) {
   std::lock_guard<std::mutex> guard(randomLock);
   twister.Seed(static_cast<uint32_t>(seed));
   return 0;
@@ -94,16 +94,16 @@ int GetRandRange(int max) {
   return static_cast<int>(max < 0 ? -value : value);
 }
 
-int GetRand(int max) { return GetRandRange(max); }
+int GetRandRange(int max) { return GetRandRange(max); }
 
-void SeedRandomFromClock() { SRand(static_cast<int>(static_cast<uint32_t>(PlatformTime_Microseconds()))); }
+void SeedRandomFromClock() { SetRandSeed(static_cast<int>(static_cast<uint32_t>(PlatformTime_Microseconds()))); }
 
 void DetectProcessorFeatures() {
 #if defined(__x86_64__) || defined(__i386__)
   __builtin_cpu_init();
-  UseMMXFlag = __builtin_cpu_supports("mmx") ? 1 : 0;
+  ProcessorHasMMX = __builtin_cpu_supports("mmx") ? 1 : 0;
 #else
-  UseMMXFlag = 0;
+  ProcessorHasMMX = 0;
 #endif
 }
 
@@ -135,10 +135,10 @@ int GetLocalDateTime(LocalDateTime* out) {
   PlatformDateTime t{};
   if (PlatformTime_LocalDateTime(&t) != 0) return -1;
   out->Year = t.year;
-  out->Mon = t.month;
+  out->Month = t.month;
   out->Day = t.day;
   out->Hour = t.hour;
-  out->Min = t.minute;
-  out->Sec = t.second;
+  out->Minute = t.minute;
+  out->Second = t.second;
   return 0;
 }

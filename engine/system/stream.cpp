@@ -295,7 +295,7 @@ int FileAccessEof(StreamHandle h) { return currentTable->Eof(h); }
 int InitFileSystem() {
   std::lock_guard<std::recursive_mutex> guard(fileHandlesLock);
   if (fileHandles.initialized) return 0;
-  return InitHandleManager(&fileHandles, HANDLETYPE_FILE, sizeof(FileHandleRecord), 8192, nullptr,
+  return InitHandleManager(&fileHandles, HandleType::File, sizeof(FileHandleRecord), 8192, nullptr,
                            DeleteFileHandle, "ファイル");
 }
 

@@ -20,7 +20,7 @@ void OutputSystemInfo() {
   LogIndentAdd();
   DetectProcessorFeatures();
   LogPrintf("Logical processors: %d", GetLogicalProcessorCount());
-  if (UseMMXFlag) LogPrint("ＭＭＸ命令を使用します\n");
+  if (ProcessorHasMMX) LogPrint("ＭＭＸ命令を使用します\n");
   LogIndentSub();
 }
 

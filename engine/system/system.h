@@ -48,7 +48,7 @@ int CheckAllocMemory();
 int SetLogOutputFlag(int flag);
 int GetLogOutputFlag();
 int SetLogFileName(const char* name);   // another file (tests); null restores "Log.txt"
-int SetUseDateNameLogFile(int flag);    // 1: "Log" + y_m_d_h_m_s + ".txt"
+int SetDatedLogFileFlag(int flag);    // 1: "Log" + y_m_d_h_m_s + ".txt"
 const char* GetLogFileName();           // the file now written (or to be written)
 int LogPrint(const char* text);
 int LogPrintf(const char* format, ...);
@@ -61,22 +61,22 @@ int LogIndentSub();
 using HandleValue = int32_t;
 
 enum HandleTypeNumber {
-  HANDLETYPE_GRAPH = 1,
-  HANDLETYPE_SOFTIMAGE = 2,
-  HANDLETYPE_SOUND = 3,
-  HANDLETYPE_SOFTSOUND = 4,
-  HANDLETYPE_MUSIC = 5,
-  HANDLETYPE_MOVIE = 6,
-  HANDLETYPE_MASK = 7,
-  HANDLETYPE_FONT = 8,
-  HANDLETYPE_KEYINPUT = 9,
-  HANDLETYPE_LIGHT = 11,
-  HANDLETYPE_SHADER = 12,
-  HANDLETYPE_MODEL_BASE = 13,
-  HANDLETYPE_MODEL = 14,
-  HANDLETYPE_VERTEX_BUFFER = 15,
-  HANDLETYPE_INDEX_BUFFER = 16,
-  HANDLETYPE_FILE = 17,
+  HandleType::Graph = 1,
+  HandleType::SoftImage = 2,
+  HandleType::Sound = 3,
+  HandleType::SoftSound = 4,
+  HandleType::Music = 5,
+  HandleType::Movie = 6,
+  HandleType::Mask = 7,
+  HandleType::Font = 8,
+  HandleType::KeyInput = 9,
+  HandleType::Light = 11,
+  HandleType::Shader = 12,
+  HandleType::ModelBase = 13,
+  HandleType::Model = 14,
+  HandleType::VertexBuffer = 15,
+  HandleType::IndexBuffer = 16,
+  HandleType::File = 17,
 };
 
 constexpr uint32_t HANDLE_ERROR_MASK = 0x80000000u;
@@ -153,7 +153,7 @@ AsyncLoadRequest* AllocAsyncLoadRequest(size_t paramSize);
 int AddAsyncLoadRequest(AsyncLoadRequest* request, const char* name);
 int SetAsyncLoadFlag(int flag);
 int GetAsyncLoadFlag();
-int GetASyncLoadNum();  // requests queued or running
+int GetAsyncLoadRequestCount();  // requests queued or running
 
 struct MainThreadRequest {
   int (*routine)(void* argument);
@@ -219,7 +219,7 @@ int FileAccessEof(StreamHandle h);
 int SetFileAccessTable(const FileAccessTable* table);
 
 // File reading by handle (0 means failure for open). The handles are of type
-// HANDLETYPE_FILE; LibEnd closes those still open.
+// HandleType::File; LibEnd closes those still open.
 int FileRead_openDefault(const char* path, int async);
 int FileRead_open(const char* path, int async);
 int64_t FileRead_size(const char* path);
@@ -265,8 +265,8 @@ struct RingBuf {
 
 int RingBufInitialize(RingBuf* ring);
 int RingBufReSize(RingBuf* ring, size_t addSize);
-int RingBufDataAdd(RingBuf* ring, const void* data, size_t length);
-int RingBufDataGet(RingBuf* ring, void* buffer, size_t length, int peek);
+int RingBufWrite(RingBuf* ring, const void* data, size_t length);
+int RingBufRead(RingBuf* ring, void* buffer, size_t length, int peek);
 size_t RingBufGetDataLength(const RingBuf* ring);
 int RingBufTerminate(RingBuf* ring);
 
@@ -289,13 +289,13 @@ int GetLocalDateTime(LocalDateTime* out);
 int DoubleToInt(double value);  // truncated; NaN or out of range gives INT32_MIN
 int FloatToInt(float value);
 void SinCosF(float angle, float* sinOut, float* cosOut);
-int SRand(int seed);
-int GetRand(int max);
+int SetRandSeed(int seed);
+int GetRandRange(int max);
 int GetRandRange(int max);  // 0..max inclusive
 
 // 1 when the processor has MMX; the software rasteriser picks its packed loops by it.
-extern int UseMMXFlag;
-inline int& ProcessorHasMMX = UseMMXFlag;
+extern int ProcessorHasMMX;
+inline int& ProcessorHasMMX = ProcessorHasMMX;
 int GetLogicalProcessorCount();
 // Overrides the detected count (0 restores it): with 1 the pump services streamed sounds.
 int SetLogicalProcessorCount(int count);
@@ -308,31 +308,31 @@ int GetPadInputState(int pad);  // pad 1..4
 
 // Engine key codes (the classic PC scan-code numbering).
 enum : int {
-  KEY_INPUT_ESCAPE = 0x01, KEY_INPUT_1 = 0x02, KEY_INPUT_2 = 0x03, KEY_INPUT_3 = 0x04,
-  KEY_INPUT_4 = 0x05, KEY_INPUT_5 = 0x06, KEY_INPUT_6 = 0x07, KEY_INPUT_7 = 0x08,
-  KEY_INPUT_8 = 0x09, KEY_INPUT_9 = 0x0A, KEY_INPUT_0 = 0x0B, KEY_INPUT_MINUS = 0x0C,
-  KEY_INPUT_BACK = 0x0E, KEY_INPUT_TAB = 0x0F, KEY_INPUT_Q = 0x10, KEY_INPUT_W = 0x11,
-  KEY_INPUT_E = 0x12, KEY_INPUT_R = 0x13, KEY_INPUT_T = 0x14, KEY_INPUT_Y = 0x15,
-  KEY_INPUT_U = 0x16, KEY_INPUT_I = 0x17, KEY_INPUT_O = 0x18, KEY_INPUT_P = 0x19,
-  KEY_INPUT_RETURN = 0x1C, KEY_INPUT_LCONTROL = 0x1D, KEY_INPUT_A = 0x1E, KEY_INPUT_S = 0x1F,
-  KEY_INPUT_D = 0x20, KEY_INPUT_F = 0x21, KEY_INPUT_G = 0x22, KEY_INPUT_H = 0x23,
-  KEY_INPUT_J = 0x24, KEY_INPUT_K = 0x25, KEY_INPUT_L = 0x26, KEY_INPUT_LSHIFT = 0x2A,
-  KEY_INPUT_Z = 0x2C, KEY_INPUT_X = 0x2D, KEY_INPUT_C = 0x2E, KEY_INPUT_V = 0x2F,
-  KEY_INPUT_B = 0x30, KEY_INPUT_N = 0x31, KEY_INPUT_M = 0x32, KEY_INPUT_RSHIFT = 0x36,
-  KEY_INPUT_LALT = 0x38, KEY_INPUT_SPACE = 0x39, KEY_INPUT_F1 = 0x3B, KEY_INPUT_F2 = 0x3C,
-  KEY_INPUT_F3 = 0x3D, KEY_INPUT_F4 = 0x3E, KEY_INPUT_F5 = 0x3F, KEY_INPUT_F6 = 0x40,
-  KEY_INPUT_F7 = 0x41, KEY_INPUT_F8 = 0x42, KEY_INPUT_F9 = 0x43, KEY_INPUT_F10 = 0x44,
-  KEY_INPUT_F11 = 0x57, KEY_INPUT_F12 = 0x58, KEY_INPUT_NUMPADENTER = 0x9C,
-  KEY_INPUT_RCONTROL = 0x9D, KEY_INPUT_RALT = 0xB8, KEY_INPUT_PAUSE = 0xC5,
-  KEY_INPUT_HOME = 0xC7, KEY_INPUT_UP = 0xC8, KEY_INPUT_PGUP = 0xC9, KEY_INPUT_LEFT = 0xCB,
-  KEY_INPUT_RIGHT = 0xCD, KEY_INPUT_END = 0xCF, KEY_INPUT_DOWN = 0xD0, KEY_INPUT_PGDN = 0xD1,
-  KEY_INPUT_INSERT = 0xD2, KEY_INPUT_DELETE = 0xD3,
+  KeyCode::Escape = 0x01, KeyCode::Digit1 = 0x02, KeyCode::Digit2 = 0x03, KeyCode::Digit3 = 0x04,
+  KeyCode::Digit4 = 0x05, KeyCode::Digit5 = 0x06, KeyCode::Digit6 = 0x07, KeyCode::Digit7 = 0x08,
+  KeyCode::Digit8 = 0x09, KeyCode::Digit9 = 0x0A, KeyCode::Digit0 = 0x0B, KeyCode::Minus = 0x0C,
+  KeyCode::Backspace = 0x0E, KeyCode::Tab = 0x0F, KeyCode::Q = 0x10, KeyCode::W = 0x11,
+  KeyCode::E = 0x12, KeyCode::R = 0x13, KeyCode::T = 0x14, KeyCode::Y = 0x15,
+  KeyCode::U = 0x16, KeyCode::I = 0x17, KeyCode::O = 0x18, KeyCode::P = 0x19,
+  KeyCode::Enter = 0x1C, KeyCode::LeftControl = 0x1D, KeyCode::A = 0x1E, KeyCode::S = 0x1F,
+  KeyCode::D = 0x20, KeyCode::F = 0x21, KeyCode::G = 0x22, KeyCode::H = 0x23,
+  KeyCode::J = 0x24, KeyCode::K = 0x25, KeyCode::L = 0x26, KeyCode::LeftShift = 0x2A,
+  KeyCode::Z = 0x2C, KeyCode::X = 0x2D, KeyCode::C = 0x2E, KeyCode::V = 0x2F,
+  KeyCode::B = 0x30, KeyCode::N = 0x31, KeyCode::M = 0x32, KeyCode::RightShift = 0x36,
+  KeyCode::LeftAlt = 0x38, KeyCode::Space = 0x39, KeyCode::F1 = 0x3B, KeyCode::F2 = 0x3C,
+  KeyCode::F3 = 0x3D, KeyCode::F4 = 0x3E, KeyCode::F5 = 0x3F, KeyCode::F6 = 0x40,
+  KeyCode::F7 = 0x41, KeyCode::F8 = 0x42, KeyCode::F9 = 0x43, KeyCode::F10 = 0x44,
+  KeyCode::F11 = 0x57, KeyCode::F12 = 0x58, KeyCode::NumpadEnter = 0x9C,
+  KeyCode::RightControl = 0x9D, KeyCode::RightAlt = 0xB8, KeyCode::Pause = 0xC5,
+  KeyCode::Home = 0xC7, KeyCode::Up = 0xC8, KeyCode::PageUp = 0xC9, KeyCode::Left = 0xCB,
+  KeyCode::Right = 0xCD, KeyCode::End = 0xCF, KeyCode::Down = 0xD0, KeyCode::PageDown = 0xD1,
+  KeyCode::Insert = 0xD2, KeyCode::Delete = 0xD3,
 };
 
 enum : int {
-  PAD_INPUT_DOWN = 1, PAD_INPUT_LEFT = 2, PAD_INPUT_RIGHT = 4, PAD_INPUT_UP = 8,
-  PAD_INPUT_1 = 16, PAD_INPUT_2 = 32, PAD_INPUT_3 = 64, PAD_INPUT_4 = 128,
-  PAD_INPUT_5 = 256, PAD_INPUT_6 = 512,
+  PadBit::Down = 1, PadBit::Left = 2, PadBit::Right = 4, PadBit::Up = 8,
+  PadBit::Button1 = 16, PadBit::Button2 = 32, PadBit::Button3 = 64, PadBit::Button4 = 128,
+  PadBit::Button5 = 256, PadBit::Button6 = 512,
 };
 
 // ---------------------------------------------------------------- window
@@ -353,13 +353,13 @@ int SetMainWindowClientSize(int width, int height);
 // The client size now asked of the window: screen size times the size rates.
 int GetMainWindowClientSize(int* width, int* height);
 WindowHandle GetMainWindow();  // the platform window, null before LibInit
-int GetWindowActiveFlag();
-int GetWindowCloseFlag();  // 1 once the window is gone
+int IsWindowActive();
+int IsWindowClosed();  // 1 once the window is gone
 // 1: the program keeps running (and sounds keep playing) while the window is inactive.
-int SetAlwaysRunFlag(int flag);
+int SetRunInBackgroundFlag(int flag);
 int ClearScreenLog();
 int SetScreenLogFontSize(int size);
-int MessageBoxText(const char* text, const char* caption);
+int ShowMessageBox(const char* text, const char* caption);
 
 // ---------------------------------------------------------------- start-up, shutdown, pump
 

@@ -122,10 +122,10 @@ int GetMainWindowClientSize(int* width, int* height) {
 }
 
 WindowHandle GetMainWindow() { return PlatformWindow_GetHandle(); }
-int GetWindowActiveFlag() { return state.active ? 1 : 0; }
-int GetWindowCloseFlag() { return state.closed ? 1 : 0; }
+int IsWindowActive() { return state.active ? 1 : 0; }
+int IsWindowClosed() { return state.closed ? 1 : 0; }
 
-int SetAlwaysRunFlag(int flag) {
+int SetRunInBackgroundFlag(int flag) {
   state.alwaysRun = flag != 0;
   return 0;
 }
@@ -141,7 +141,7 @@ int SetScreenLogFontSize(int size) {
   return 0;
 }
 
-int MessageBoxText(const char* text, const char* caption) {
+int ShowMessageBox(const char* text, const char* caption) {
   return PlatformWindow_MessageBox(text, caption ? caption : state.title.c_str());
 }
 
@@ -186,7 +186,7 @@ int InitWindow() {
   state.closed = false;
   if (PlatformWindow_Init() != 0) {
     LogPrintf("ウインドウの作成に失敗しました: %s", PlatformWindow_LastError());
-    MessageBoxText(PlatformWindow_LastError(), "Tamrak");
+    ShowMessageBox(PlatformWindow_LastError(), "Tamrak");
     return -1;
   }
   int w, h;
@@ -194,7 +194,7 @@ int InitWindow() {
   int mode = PlatformWindow_Create(state.title.c_str(), w, h, state.windowed ? 0 : 1);
   if (mode == -1) {
     LogPrintf("ウインドウの作成に失敗しました: %s", PlatformWindow_LastError());
-    MessageBoxText(PlatformWindow_LastError(), "Tamrak");
+    ShowMessageBox(PlatformWindow_LastError(), "Tamrak");
     PlatformWindow_Quit();
     return -1;
   }

@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
   if (MakeBaseImageXRGB8(5, 4, &image) != 0) return 1;
   for (int y = 0; y < 4; ++y)
     for (int x = 0; x < 5; ++x) {
-      auto* p = static_cast<uint8_t*>(image.GraphData) + y * image.Pitch + x * 4;
+      auto* p = static_cast<uint8_t*>(image.Pixels) + y * image.Pitch + x * 4;
       p[0] = uint8_t(x * 60), p[1] = uint8_t(y * 80), p[2] = uint8_t(200 - x * 40), p[3] = 255;
     }
   const char* kinds[3] = {"seed.bmp", "seed.jpg", "seed.png"};

@@ -105,10 +105,10 @@ void EndEnemyUpdate(Character& t) {
 }  // namespace
 
 void DrawEnemy(const Character& enemy, int32_t maxLife) {
-  if (enemy.flashTimer > 0) GfxSetDrawBlendMode(DX_BLENDMODE_INVSRC, 255);
+  if (enemy.flashTimer > 0) GfxSetDrawBlendMode(BlendMode::InvertedAlpha, 255);
   GfxDrawRectPartGraph(PixelOf(enemy.x), PixelOf(enemy.y), enemy.srcX, enemy.srcY, enemy.width, enemy.height,
                        enemy.image, 1, enemy.flip);
-  GfxSetDrawBlendMode(DX_BLENDMODE_NOBLEND, 0);
+  GfxSetDrawBlendMode(BlendMode::None, 0);
   DrawGauge(enemy, maxLife, 0);
 }
 
@@ -289,9 +289,9 @@ void RedNinjaTask::Update() {
 }
 
 void RedNinjaTask::Draw() {
-  if (flashTimer > 0) GfxSetDrawBlendMode(DX_BLENDMODE_INVSRC, 255);
+  if (flashTimer > 0) GfxSetDrawBlendMode(BlendMode::InvertedAlpha, 255);
   GfxDrawRectPartGraph(PixelOf(x), PixelOf(y), srcX, srcY, width, height, image, 1, flip);
-  GfxSetDrawBlendMode(DX_BLENDMODE_NOBLEND, 0);
+  GfxSetDrawBlendMode(BlendMode::None, 0);
   // The fire in its hand, never mirrored.
   if (charging && counter % 4 < 2) GfxDrawRectPartGraph(PixelOf(x) + 20, PixelOf(y) + 20, 0, 80, 8, 8, image, 1, 0);
   DrawGauge(*this, maxLife, 0);

@@ -143,9 +143,9 @@ constexpr int kAfterimageStep = 64;
 int Difficulty() { return Settings.difficulty == 0 ? 0 : 1; }
 
 void DrawFullScreenBox(unsigned color, int opacity) {
-  GfxSetDrawBlendMode(DX_BLENDMODE_ALPHA, opacity);
+  GfxSetDrawBlendMode(BlendMode::Alpha, opacity);
   GfxDrawBox(0, 0, kScreenW, kScreenH, color, 1);
-  GfxSetDrawBlendMode(DX_BLENDMODE_NOBLEND, 0);
+  GfxSetDrawBlendMode(BlendMode::None, 0);
 }
 
 }  // namespace
@@ -875,9 +875,9 @@ void DokuroMasterFinalTask::Draw() {
   if (shown && visible) {
     GfxSetDrawBrightness(brightness, brightness, brightness);
     if (flashTimer > 0) {
-      GfxSetDrawBlendMode(DX_BLENDMODE_INVSRC, kFinalFlashParam);
+      GfxSetDrawBlendMode(BlendMode::InvertedAlpha, kFinalFlashParam);
     } else if (fade < kOpaque) {
-      GfxSetDrawBlendMode(DX_BLENDMODE_ALPHA, fade);
+      GfxSetDrawBlendMode(BlendMode::Alpha, fade);
     }
     GfxDrawRectPartGraph(PixelOf(x), py, srcX, srcY, width, height, image, 1, flip);
   }
@@ -910,7 +910,7 @@ void DokuroDashAfterimageTask::Update() {
 }
 
 void DokuroDashAfterimageTask::Draw() {
-  GfxSetDrawBlendMode(DX_BLENDMODE_ALPHA, opacity);
+  GfxSetDrawBlendMode(BlendMode::Alpha, opacity);
   GfxDrawRectPartGraph(PixelOf(x), PixelOf(y), srcX, srcY, width, height, image, 1, flip);
-  GfxSetDrawBlendMode(DX_BLENDMODE_NOBLEND, 0);
+  GfxSetDrawBlendMode(BlendMode::None, 0);
 }

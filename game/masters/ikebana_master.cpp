@@ -455,9 +455,9 @@ void YellowRedFlowerTask::Draw() {
     }
   }
   if (life > 0) {
-    if (flashTimer > 0) GfxSetDrawBlendMode(DX_BLENDMODE_INVSRC, 255);
+    if (flashTimer > 0) GfxSetDrawBlendMode(BlendMode::InvertedAlpha, 255);
     GfxDrawRectPartGraph(px, py, srcX, srcY, width, height, image, 1, 0);
-    GfxSetDrawBlendMode(DX_BLENDMODE_NOBLEND, 0);
+    GfxSetDrawBlendMode(BlendMode::None, 0);
     if (state >= 2) DrawGauge(*this, kYellowLife, 0);
   }
 }
@@ -591,7 +591,7 @@ void WhiteFlowerTask::Update() {
 
 void WhiteFlowerTask::Draw() {
   int px = PixelOf(x), py = PixelOf(y);
-  if (flashTimer > 0) GfxSetDrawBlendMode(DX_BLENDMODE_INVSRC, 255);
+  if (flashTimer > 0) GfxSetDrawBlendMode(BlendMode::InvertedAlpha, 255);
   if (srcX == kPlantSrcX && scale < 1.0) {
     GfxDrawRectRotateGraph(px, py, kPlantSrcX, kPlantSrcY, kPlantWidth, kPlantHeight, scale, 0.0, image, 1, flip);
   } else if (srcX == kPlantSrcX) {
@@ -600,7 +600,7 @@ void WhiteFlowerTask::Draw() {
   } else {
     GfxDrawRectPartGraph(px - 8, py - height / 2, srcX, srcY, width, height, image, 1, flip);
   }
-  GfxSetDrawBlendMode(DX_BLENDMODE_NOBLEND, 0);
+  GfxSetDrawBlendMode(BlendMode::None, 0);
   if (srcX == kPlantSrcX && scale >= 1.0 && life > 0) DrawGauge(*this, maxLife, -16);
 }
 
@@ -694,9 +694,9 @@ void BlueFlowerTask::Update() {
 }
 
 void BlueFlowerTask::Draw() {
-  if (flashTimer > 0) GfxSetDrawBlendMode(DX_BLENDMODE_INVSRC, 255);
+  if (flashTimer > 0) GfxSetDrawBlendMode(BlendMode::InvertedAlpha, 255);
   GfxDrawRectPartGraph(PixelOf(x), PixelOf(y), srcX, srcY, width, height, image, 1, flip);
-  GfxSetDrawBlendMode(DX_BLENDMODE_NOBLEND, 0);
+  GfxSetDrawBlendMode(BlendMode::None, 0);
   if ((srcY >= kBlueWalkSrcY || srcX >= kBlueHitBoxAt) && life > 0) DrawGauge(*this, maxLife, 0);
 }
 

@@ -114,13 +114,13 @@ void EndMasterUpdate(Character& master) {
 void BeginMasterDraw(const Character& master, int32_t brightness, int32_t fade) {
   GfxSetDrawBrightness(brightness, brightness, brightness);
   if (master.life < 1) {
-    GfxSetDrawBlendMode(DX_BLENDMODE_ALPHA, fade);
+    GfxSetDrawBlendMode(BlendMode::Alpha, fade);
   } else if (master.flashTimer > 0) {
-    GfxSetDrawBlendMode(DX_BLENDMODE_INVSRC, kFlashBlendParam);
+    GfxSetDrawBlendMode(BlendMode::InvertedAlpha, kFlashBlendParam);
   }
 }
 
 void EndMasterDraw() {
-  GfxSetDrawBlendMode(DX_BLENDMODE_NOBLEND, 0);
+  GfxSetDrawBlendMode(BlendMode::None, 0);
   GfxSetDrawBrightness(255, 255, 255);
 }

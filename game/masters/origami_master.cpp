@@ -452,9 +452,9 @@ void ThrownOrigamiTask::Update() {
 }
 
 void ThrownOrigamiTask::Draw() {
-  if (flashTimer > 0) GfxSetDrawBlendMode(DX_BLENDMODE_INVSRC, 255);
+  if (flashTimer > 0) GfxSetDrawBlendMode(BlendMode::InvertedAlpha, 255);
   GfxDrawRectRotateGraph(PixelOf(x), PixelOf(y), srcX, srcY, width, height, 1.0, angle, image, 1, flip);
-  GfxSetDrawBlendMode(DX_BLENDMODE_NOBLEND, 0);
+  GfxSetDrawBlendMode(BlendMode::None, 0);
   if (hitMask >= 2 && life > 0) DrawGauge(*this, maxLife, -24);
 }
 

@@ -357,11 +357,11 @@ void ShodoMasterTask::Draw() {
   const int px = PixelOf(x), py = PixelOf(y);
   GfxSetDrawBrightness(brightness, brightness, brightness);
   if (life < 1) {
-    GfxSetDrawBlendMode(DX_BLENDMODE_ALPHA, dyingFade);
+    GfxSetDrawBlendMode(BlendMode::Alpha, dyingFade);
   } else if (fade < kMasterStartFade) {
-    GfxSetDrawBlendMode(DX_BLENDMODE_ALPHA, fade);
+    GfxSetDrawBlendMode(BlendMode::Alpha, fade);
   } else if (flashTimer > 0) {
-    GfxSetDrawBlendMode(DX_BLENDMODE_INVSRC, 128);
+    GfxSetDrawBlendMode(BlendMode::InvertedAlpha, 128);
   }
   GfxDrawRectPartGraph(px, py, leftFrame, srcY, kHalf, height, image, 1, flip);
   GfxDrawRectPartGraph(px + kHalf, py, rightFrame, srcY, kHalf, height, image, 1, flip);
@@ -567,11 +567,11 @@ void FudeBoomerangTask::Draw() {
   const int px = PixelOf(x), py = PixelOf(y);
   const double spin = work[2];
   for (int k = 4; k >= 1; --k) {
-    GfxSetDrawBlendMode(DX_BLENDMODE_ALPHA, kTrailAlphaStep * (5 - k));
+    GfxSetDrawBlendMode(BlendMode::Alpha, kTrailAlphaStep * (5 - k));
     double a = offsetX > 0.0 ? angle - k * spin : angle + k * spin;
     GfxDrawRectRotateGraph(px, py, srcX, srcY, width, height, 1.0, a, image, 1, flip);
   }
-  GfxSetDrawBlendMode(DX_BLENDMODE_NOBLEND, 0);
+  GfxSetDrawBlendMode(BlendMode::None, 0);
   GfxDrawRectRotateGraph(px, py, srcX, srcY, width, height, 1.0, angle, image, 1, flip);
 }
 
@@ -642,7 +642,7 @@ void ShodoPaperTask::Update() {
 void ShodoPaperTask::Draw() {
   const int px = PixelOf(x), py = PixelOf(y);
   const double seen = std::clamp(255.0 - (scale - 1.0) * 255.0, 0.0, 255.0);
-  GfxSetDrawBlendMode(DX_BLENDMODE_ALPHA, static_cast<int>(seen));
+  GfxSetDrawBlendMode(BlendMode::Alpha, static_cast<int>(seen));
   GfxDrawRectRotateGraph(px, py, srcX, srcY, width, height, scale, angle, image, 1, 0);
   if (scale > 1.0) {
     for (double s : {2 * (scale - 1.0), 3 * (scale - 1.0)}) {
@@ -653,5 +653,5 @@ void ShodoPaperTask::Draw() {
     GfxDrawRectPartGraph(px - kSheetW / 2, py - unroll, 0, sheetRow + kUnrollShow - unroll, kSheetW, unroll, image, 1,
                          0);
   }
-  GfxSetDrawBlendMode(DX_BLENDMODE_NOBLEND, 0);
+  GfxSetDrawBlendMode(BlendMode::None, 0);
 }

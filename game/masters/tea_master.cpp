@@ -438,7 +438,7 @@ void ChaDouguTask::Update() {
 void ChaDouguTask::Draw() {
   const int alpha = static_cast<int>(std::clamp(255.0 - (scale - 1.0) * 255.0, 0.0, 255.0));
   const int px = PixelOf(x), py = PixelOf(y);
-  GfxSetDrawBlendMode(DX_BLENDMODE_ALPHA, alpha);
+  GfxSetDrawBlendMode(BlendMode::Alpha, alpha);
   GfxDrawRectRotateGraph(px, py, srcX, srcY, width, height, scale, 0.0, image, 1, 0);
   if (scale > 1.0) {
     GfxDrawRectRotateGraph(px, py, srcX, srcY, width, height, (scale - 1.0) * 2, 0.0, image, 1, 0);
@@ -449,7 +449,7 @@ void ChaDouguTask::Draw() {
     GfxDrawRectPartGraph(px - 8, py + 8 + i, srcX, srcY + kPourHeight, 16, std::min(kStreamPiece, stream - i), image,
                          1, 0);
   }
-  GfxSetDrawBlendMode(DX_BLENDMODE_NOBLEND, 0);
+  GfxSetDrawBlendMode(BlendMode::None, 0);
 }
 
 TeaBulletTask::TeaBulletTask(int x, int y, double speedY) : Character(kTaskKind, x, y) {

@@ -265,13 +265,13 @@ void BallTask::UpdateFlying() {
 void BallTask::Draw() {
   if (alpha < kOpaque) {
     // Eight copies close in on the ball as it fades in (and spread as it fades out).
-    GfxSetDrawBlendMode(DX_BLENDMODE_ALPHA, alpha);
+    GfxSetDrawBlendMode(BlendMode::Alpha, alpha);
     const int distance = (kOpaque - alpha) / 2;
     for (int i = 0; i < 8; ++i) {
       Point2 p = RotatePoint(x, y - distance, x, y, -(counter + kPi / 180 + i * kPi / 4));
       GfxDrawRectPartGraph(PixelOf(p.x - 4), PixelOf(p.y - 4), srcX, srcY, width, height, image, 1, 0);
     }
-    GfxSetDrawBlendMode(DX_BLENDMODE_NOBLEND, 0);
+    GfxSetDrawBlendMode(BlendMode::None, 0);
     return;
   }
   if (blinkTime > 0 && !Paused) {

@@ -166,7 +166,7 @@ void PlayerDashAfterimageTask::Update() {
 }
 
 void PlayerDashAfterimageTask::Draw() {
-  GfxSetDrawBlendMode(DX_BLENDMODE_ALPHA, alpha);
+  GfxSetDrawBlendMode(BlendMode::Alpha, alpha);
   if (!dashAttack) {
     GfxDrawRectPartGraph(PixelOf(x), PixelOf(y + kLegsDrawY), kLegsDash, 32, kPartSize, kPartSize, image, 1, flip);
     GfxDrawRectPartGraph(PixelOf(x), PixelOf(y + kBodyDrawY), kPoseDash, 0, kPartSize, kPartSize, image, 1, flip);
@@ -174,7 +174,7 @@ void PlayerDashAfterimageTask::Draw() {
     GfxDrawRectPartGraph(PixelOf(x + (flip ? 1 : -1)), PixelOf(y + kBodyDrawY), kFlashSrcX, 0, kFlashWidth, kFlashHeight,
                          image, 1, flip);
   }
-  GfxSetDrawBlendMode(DX_BLENDMODE_NOBLEND, 0);
+  GfxSetDrawBlendMode(BlendMode::None, 0);
 }
 
 PlayerShieldTask::PlayerShieldTask() : Character(-1, PixelOf(PlayerX + 16), PixelOf(PlayerY + 14)) {
@@ -204,10 +204,10 @@ void PlayerShieldTask::Draw() {
   for (int i = 0; i < kShieldRings; ++i) {
     int radius = width - (kShieldRings - 1) + i;
     if (radius < 0) continue;
-    GfxSetDrawBlendMode(DX_BLENDMODE_ADD, 12 * i);
+    GfxSetDrawBlendMode(BlendMode::Add, 12 * i);
     GfxDrawCircle(PixelOf(x), PixelOf(y), radius, kShieldColor, 0);
   }
-  GfxSetDrawBlendMode(DX_BLENDMODE_NOBLEND, 0);
+  GfxSetDrawBlendMode(BlendMode::None, 0);
 }
 
 PlayerTask::PlayerTask() : Character(-1, kStartX, kFloorY), lastScore(Score) {

@@ -41,9 +41,9 @@ constexpr int kLetterTime = 10;
 constexpr int kRestartTextX = 84;
 
 void DrawBlackout(int fade) {
-  GfxSetDrawBlendMode(DX_BLENDMODE_ALPHA, fade);
+  GfxSetDrawBlendMode(BlendMode::Alpha, fade);
   GfxDrawBox(0, 0, 320, 240, GetColor(0, 0, 0), 1);
-  GfxSetDrawBlendMode(DX_BLENDMODE_NOBLEND, 0);
+  GfxSetDrawBlendMode(BlendMode::None, 0);
 }
 
 }  // namespace

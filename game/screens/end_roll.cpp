@@ -70,7 +70,7 @@ void EndRollTask::Draw() {
   unsigned int black = GetColor(0, 0, 0);
   GfxDrawBox(0, 0, 320, 32, black, 1);
   GfxDrawBox(0, 208, 320, 240, black, 1);
-  GfxSetDrawBlendMode(DX_BLENDMODE_ALPHA, fade);
+  GfxSetDrawBlendMode(BlendMode::Alpha, fade);
   GfxDrawBox(0, 0, 320, 240, black, 1);
-  GfxSetDrawBlendMode(DX_BLENDMODE_NOBLEND, 0);
+  GfxSetDrawBlendMode(BlendMode::None, 0);
 }

@@ -91,9 +91,9 @@ bool AnyButtonPressed() {
 }
 
 void DrawShadedBox(int x1, int y1, int x2, int y2, int alpha) {
-  GfxSetDrawBlendMode(DX_BLENDMODE_ALPHA, alpha);
+  GfxSetDrawBlendMode(BlendMode::Alpha, alpha);
   GfxDrawBox(x1, y1, x2, y2, GetColor(0, 0, 0), 1);
-  GfxSetDrawBlendMode(DX_BLENDMODE_NOBLEND, 0);
+  GfxSetDrawBlendMode(BlendMode::None, 0);
 }
 
 }  // namespace
@@ -167,7 +167,7 @@ void OptionScreenTask::Update() {
     case kPadCapture:
     case kKeyCapture:
       // F2 leaves a capture; what it took so far is dropped.
-      if (IsKeyDown(KEY_INPUT_F2) == 1) {
+      if (IsKeyDown(KeyCode::F2) == 1) {
         screen = kMenu;
       } else if (screen == kPadCapture) {
         UpdatePadCapture();
@@ -398,9 +398,9 @@ void OptionScreenTask::DrawPosePreview(int pose) {
     // The shield's rings round the body: 15 circles, brighter outward.
     int cx = x + 16, cy = y + 22;
     for (int i = 0; i < 15; ++i) {
-      GfxSetDrawBlendMode(DX_BLENDMODE_ADD, 12 * i);
+      GfxSetDrawBlendMode(BlendMode::Add, 12 * i);
       DrawCircle(cx, cy, 18 + i, GetColor(0, 136, 255), 0);
     }
-    GfxSetDrawBlendMode(DX_BLENDMODE_NOBLEND, 0);
+    GfxSetDrawBlendMode(BlendMode::None, 0);
   }
 }

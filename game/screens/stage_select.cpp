@@ -68,9 +68,9 @@ void StageSelectScreenTask::Update() {
 }
 
 void StageSelectScreenTask::Draw() {
-  GfxSetDrawBlendMode(DX_BLENDMODE_ALPHA, kShade);
+  GfxSetDrawBlendMode(BlendMode::Alpha, kShade);
   GfxDrawBox(0, 0, 320, 240, GetColor(0, 0, 0), 1);
-  GfxSetDrawBlendMode(DX_BLENDMODE_NOBLEND, 0);
+  GfxSetDrawBlendMode(BlendMode::None, 0);
   int n = ClampStage(cursor);
   GfxDrawStretchRectPartGraph(100, 60, 220, 180, (n % kStagesPerWorld) * kPictureSize,
                               (n / kStagesPerWorld) * kPictureSize, kPictureSize, kPictureSize, image, 1);

@@ -137,7 +137,7 @@ void TitleScreenTask::Draw() {
     DrawFontText(">", 216 + arrowSwing, 220);
   }
   if (select_) select_->Draw();
-  GfxSetDrawBlendMode(DX_BLENDMODE_ALPHA, fade);
+  GfxSetDrawBlendMode(BlendMode::Alpha, fade);
   GfxDrawBox(0, 0, 320, 240, black, 1);
-  GfxSetDrawBlendMode(DX_BLENDMODE_NOBLEND, 0);
+  GfxSetDrawBlendMode(BlendMode::None, 0);
 }

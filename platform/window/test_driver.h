@@ -1,8 +1,8 @@
 // Test driver: scripts the platform's input, window events and clock without a display.
 //
 //   TestDriver_Reset();                       // at the start of every test
-//   TestDriver_KeyDown(KEY_INPUT_Z);          // engine key codes (1 Escape, 0x1E A, 0xC8 Up, ...)
-//   TestDriver_SetPad(1, PAD_INPUT_LEFT | PAD_INPUT_1);
+//   TestDriver_KeyDown(KeyCode::Z);          // engine key codes (1 Escape, 0x1E A, 0xC8 Up, ...)
+//   TestDriver_SetPad(1, PadBit::Left | PadBit::Button1);
 //   TestDriver_Focus(0); TestDriver_Close();  // queued window events
 //   TestDriver_SetManualClock(0, 0);          // GetMicrosecondCount now reads 0
 //   TestDriver_AdvanceClock(16666);

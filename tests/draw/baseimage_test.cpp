@@ -18,7 +18,7 @@ struct Pixel {
   int b, g, r, a;
 };
 Pixel At(const BaseImage& img, int x, int y) {
-  const uint8_t* p = static_cast<const uint8_t*>(img.GraphData) + size_t(y) * img.Pitch + size_t(x) * 4;
+  const uint8_t* p = static_cast<const uint8_t*>(img.Pixels) + size_t(y) * img.Pitch + size_t(x) * 4;
   return {p[0], p[1], p[2], p[3]};
 }
 
@@ -44,11 +44,11 @@ TEST(BaseImages, MadeReleasedAndDescribed) {
   ASSERT_EQ(MakeBaseImageXRGB8(5, 3, &img), 0);
   EXPECT_EQ(img.Pitch, 20);
   EXPECT_EQ(img.Color.ColorBitDepth, 32);
-  EXPECT_EQ(img.Color.PixelByte, 4);
+  EXPECT_EQ(img.Color.BytesPerPixel, 4);
   EXPECT_EQ(img.Color.RedMask, 0x00FF0000u);
   EXPECT_EQ(img.Color.AlphaWidth, 0);
   EXPECT_EQ(ReleaseBaseImage(&img), 0);
-  EXPECT_EQ(img.GraphData, nullptr);
+  EXPECT_EQ(img.Pixels, nullptr);
   EXPECT_EQ(img.Width, 0);
   EXPECT_EQ(MakeBaseImageXRGB8(0, 3, &img), -1);
   EXPECT_EQ(MakeBaseImageXRGB8(IMAGE_MAX_SIDE + 1, 1, &img), -1);
@@ -56,7 +56,7 @@ TEST(BaseImages, MadeReleasedAndDescribed) {
   ColorData full;
   MakeColorDataFull(&full);
   EXPECT_EQ(full.ColorBitDepth, 24);
-  EXPECT_EQ(full.PixelByte, 3);
+  EXPECT_EQ(full.BytesPerPixel, 3);
   EXPECT_EQ(full.BlueMask, 0xFFu);
 
   // Borrowed pixels are left to their owner.
@@ -65,8 +65,8 @@ TEST(BaseImages, MadeReleasedAndDescribed) {
   MakeColorDataXRGB8(&borrowed.Color);
   borrowed.Width = borrowed.Height = 2;
   borrowed.Pitch = 8;
-  borrowed.GraphData = own;
-  borrowed.GraphDataBorrowed = 1;
+  borrowed.Pixels = own;
+  borrowed.PixelsBorrowed = 1;
   EXPECT_EQ(ReleaseBaseImage(&borrowed), 0);
 }
 
@@ -142,9 +142,9 @@ TEST(YuvFrames, LimitsAndOddSizes) {
   // A frame larger than the image, or an image of another depth, is refused.
   EXPECT_EQ(ConvertYV12ToBaseImage(f.data(), 4, 3, &img), -1);
   EXPECT_EQ(ConvertNV12ToBaseImage(nullptr, 3, 3, &img), -1);
-  img.Color.PixelByte = 3;
+  img.Color.BytesPerPixel = 3;
   EXPECT_EQ(ConvertUYVYToBaseImage(p.data(), 3, 3, &img), -1);
-  img.Color.PixelByte = 4;
+  img.Color.BytesPerPixel = 4;
   ReleaseBaseImage(&img);
 }
 

@@ -191,11 +191,11 @@ TEST_P(DrawOps, RectRotateTurnsAboutTheRectangleCentre) {
 TEST_P(DrawOps, BoxesWriteEachPixelOnce) {
   const uint32_t blue = Rgb(0, 0, 100);
   Fill(0);
-  SetDrawBlendMode(DX_BLENDMODE_ADD, 255);
+  SetDrawBlendMode(BlendMode::Add, 255);
   ASSERT_EQ(DrawBox(2, 2, 8, 6, blue, 0), 0);
   ASSERT_EQ(DrawBox(21, 2, 20, 8, blue, 0), 0);  // one pixel wide, corners reversed
   ASSERT_EQ(DrawBox(30, 2, 35, 3, blue, 0), 0);  // one pixel high
-  SetDrawBlendMode(DX_BLENDMODE_NOBLEND, 0);
+  SetDrawBlendMode(BlendMode::None, 0);
   ASSERT_EQ(DrawBox(44, 6, 40, 2, blue, 1), 0);
   ASSERT_EQ(DrawFillBox(50, 2, 53, 4, blue), 0);
   ASSERT_EQ(DrawBox(10, 10, 10, 20, blue, 1), 0);  // empty
@@ -207,9 +207,9 @@ TEST_P(DrawOps, BoxesWriteEachPixelOnce) {
   }, 0);
   // Half-dark alpha box over the playfield, as the game draws it.
   Fill(Rgb(200, 200, 200));
-  SetDrawBlendMode(DX_BLENDMODE_ALPHA, 128);
+  SetDrawBlendMode(BlendMode::Alpha, 128);
   DrawBox(1, 1, 5, 5, GetColor(0, 0, 0), 1);
-  SetDrawBlendMode(DX_BLENDMODE_NOBLEND, 0);
+  SetDrawBlendMode(BlendMode::None, 0);
   const uint32_t dark = Px(screen(), 2, 2);
   EXPECT_LT(dark, Rgb(200, 200, 200));
   EXPECT_GT(dark, Rgb(64, 64, 64));
@@ -270,10 +270,10 @@ TEST_P(DrawOps, GraphTargetsReceiveDrawsButNotThemselves) {
   ASSERT_EQ(DrawGraph(2, 2, g, 0), 0);
   EXPECT_EQ(Px(GraphImage(off), 3, 3), C(1, 1));
   EXPECT_EQ(DrawGraph(0, 0, off, 0), -1);  // would read what it writes
-  const int view = DerivationGraph(0, 0, 4, 4, off);
+  const int view = DeriveGraph(0, 0, 4, 4, off);
   EXPECT_EQ(DrawGraph(8, 8, view, 0), -1);
   // The 640 x 480 step: the off-screen graph stretched onto the back buffer.
-  SetDrawTarget(DX_SCREEN_BACK);
+  SetDrawTarget(DrawTarget::BackBuffer);
   ASSERT_EQ(DrawStretchGraph(0, 0, 32, 32, off, 0), 0);
   EXPECT_EQ(Px(screen(), 6, 6), C(1, 1));
   EXPECT_EQ(Px(screen(), 7, 7), C(1, 1));

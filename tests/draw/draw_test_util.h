@@ -37,9 +37,9 @@ inline uint32_t Rgb565(int r, int g, int b) { return uint32_t((r >> 3) << 11 | (
 inline uint32_t Rgb32(int r, int g, int b) { return uint32_t(r << 16 | g << 8 | b); }
 
 inline uint32_t Px(const MEMIMG* img, int x, int y) {
-  const int bpp = img->Base->ColorDataP->PixelByte;
+  const int bpp = img->Base->Color->BytesPerPixel;
   uint32_t v = 0;
-  std::memcpy(&v, img->UseImage + size_t(y) * img->Base->Pitch + size_t(x) * bpp, bpp);
+  std::memcpy(&v, img->TopLeft + size_t(y) * img->Base->Pitch + size_t(x) * bpp, bpp);
   return v;
 }
 // The colour part of a pixel (the RGB565 word of a 16-bit pixel with alpha).
@@ -48,8 +48,8 @@ inline uint32_t Color(const MEMIMG* img, int x, int y) {
   return img->Base->ColorType == MEMIMG_COLOR_16 ? (v & 0xFFFF) : (v & 0xFFFFFF);
 }
 inline void SetPx(MEMIMG* img, int x, int y, uint32_t v) {
-  const int bpp = img->Base->ColorDataP->PixelByte;
-  std::memcpy(img->UseImage + size_t(y) * img->Base->Pitch + size_t(x) * bpp, &v, bpp);
+  const int bpp = img->Base->Color->BytesPerPixel;
+  std::memcpy(img->TopLeft + size_t(y) * img->Base->Pitch + size_t(x) * bpp, &v, bpp);
 }
 
 inline MEMIMG* GraphImage(int graph) { return &GetGraphRecord(graph)->SoftImage; }

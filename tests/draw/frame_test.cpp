@@ -58,9 +58,9 @@ TEST_F(Frame, LoadDrawAndFlipShowsThePicture) {
   TestDriver_SetManualClock(1000, 0);
   ClearScreen(0);
   ASSERT_EQ(DrawGraph(100, 50, g, 1), 0);
-  SetDrawBlendMode(DX_BLENDMODE_ALPHA, 128);
+  SetDrawBlendMode(BlendMode::Alpha, 128);
   DrawBox(12, 8, 228, 224, GetColor(0, 0, 0), 1);
-  SetDrawBlendMode(DX_BLENDMODE_NOBLEND, 0);
+  SetDrawBlendMode(BlendMode::None, 0);
   ASSERT_EQ(FlipScreen(), 0);
   EXPECT_EQ(GetMicrosecondCount(), 1000);  // presenting took none of the game's time
   EXPECT_EQ(PlatformWindow_GetPresentCount(), before + 1);
@@ -86,7 +86,7 @@ TEST_F(Frame, OffscreenImageStretchedOntoTheLargeScreen) {
   SetDrawArea(0, 0, 320, 240);
   ClearScreen(0);
   DrawGraph(10, 20, g, 1);
-  SetDrawTarget(DX_SCREEN_BACK);
+  SetDrawTarget(DrawTarget::BackBuffer);
   ASSERT_EQ(DrawStretchGraph(0, 0, 640, 480, off, 0), 0);
   SetDrawTarget(off);
   ASSERT_EQ(FlipScreen(), 0);

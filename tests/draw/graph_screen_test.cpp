@@ -10,7 +10,7 @@ class GraphScreen : public Engine {};
 TEST_P(GraphScreen, GraphHandlesLiveUntilDeleted) {
   const int g = MakeGraphFromCurrentParams(20, 10, 0);
   ASSERT_GE(g, 0);
-  EXPECT_EQ((uint32_t(g) & HANDLE_TYPE_MASK) >> HANDLE_TYPE_SHIFT, uint32_t(HANDLETYPE_GRAPH));
+  EXPECT_EQ((uint32_t(g) & HANDLE_TYPE_MASK) >> HANDLE_TYPE_SHIFT, uint32_t(HandleType::Graph));
   int w = 0, h = 0;
   EXPECT_EQ(GetGraphSize(g, &w, &h), 0);
   EXPECT_EQ(w, 20);
@@ -43,7 +43,7 @@ TEST_P(GraphScreen, GraphHandlesLiveUntilDeleted) {
 
 TEST_P(GraphScreen, DerivedGraphSharesPixelsAndOutlivesItsParent) {
   const int parent = MakeSprite(8, 8, [&](int x, int y) { return Rgb(x * 30, y * 30, 0); });
-  const int part = DerivationGraph(2, 3, 4, 5, parent);
+  const int part = DeriveGraph(2, 3, 4, 5, parent);
   ASSERT_GE(part, 0);
   int w, h;
   GetGraphSize(part, &w, &h);
@@ -56,10 +56,10 @@ TEST_P(GraphScreen, DerivedGraphSharesPixelsAndOutlivesItsParent) {
   EXPECT_EQ(Px(GraphImage(part), 1, 1), Rgb(90, 120, 0));
   // Rectangles that leave the parent are refused.
   const int other = MakeGraphFromCurrentParams(8, 8);
-  EXPECT_EQ(DerivationGraph(5, 0, 4, 4, other), -1);
-  EXPECT_EQ(DerivationGraph(-1, 0, 4, 4, other), -1);
-  EXPECT_EQ(DerivationGraph(0, 0, 0, 4, other), -1);
-  EXPECT_EQ(DerivationGraph(0, 0, 4, 4, parent), -1);
+  EXPECT_EQ(DeriveGraph(5, 0, 4, 4, other), -1);
+  EXPECT_EQ(DeriveGraph(-1, 0, 4, 4, other), -1);
+  EXPECT_EQ(DeriveGraph(0, 0, 0, 4, other), -1);
+  EXPECT_EQ(DeriveGraph(0, 0, 4, 4, parent), -1);
 }
 
 TEST_P(GraphScreen, ColorValuesFollowTheScreenFormat) {
@@ -74,7 +74,7 @@ TEST_P(GraphScreen, ColorValuesFollowTheScreenFormat) {
 }
 
 TEST_P(GraphScreen, DrawTargetAndAreaStayInsideTheTarget) {
-  EXPECT_EQ(GetDrawTargetGraph(), DX_SCREEN_BACK);
+  EXPECT_EQ(GetDrawTargetGraph(), DrawTarget::BackBuffer);
   EXPECT_EQ(Target(), GetScreenMemImg());
   EXPECT_EQ(SetDrawArea(10, 5, 30, 20), 0);
   EXPECT_EQ(DrawArea.left, 10);
@@ -99,7 +99,7 @@ TEST_P(GraphScreen, DrawTargetAndAreaStayInsideTheTarget) {
   EXPECT_EQ(Target(), GraphImage(off));
   // Deleting the target returns drawing to the back buffer.
   DeleteGraph(off);
-  EXPECT_EQ(GetDrawTargetGraph(), DX_SCREEN_BACK);
+  EXPECT_EQ(GetDrawTargetGraph(), DrawTarget::BackBuffer);
   EXPECT_EQ(DrawArea.right, kScreenW);
   EXPECT_EQ(DrawFillBox(0, 0, 4, 4, GetColor(255, 0, 0)), 0);
   EXPECT_EQ(Px(GetScreenMemImg(), 3, 3), Rgb(255, 0, 0));
@@ -142,15 +142,15 @@ TEST_P(GraphScreen, ScreenModeChangesAfterStart) {
 }
 
 TEST_P(GraphScreen, BlendModeAndBrightnessAreClampedState) {
-  EXPECT_EQ(SetDrawBlendMode(DX_BLENDMODE_ALPHA, 128), 0);
+  EXPECT_EQ(SetDrawBlendMode(BlendMode::Alpha, 128), 0);
   EXPECT_EQ(DrawBlendMode, 1);
   EXPECT_EQ(DrawBlendParam, 128);
-  SetDrawBlendMode(DX_BLENDMODE_ADD, 300);
+  SetDrawBlendMode(BlendMode::Add, 300);
   EXPECT_EQ(DrawBlendParam, 255);
-  SetDrawBlendMode(DX_BLENDMODE_INVSRC, -20);
+  SetDrawBlendMode(BlendMode::InvertedAlpha, -20);
   EXPECT_EQ(DrawBlendMode, 10);
   EXPECT_EQ(DrawBlendParam, 0);
-  SetDrawBlendMode(DX_BLENDMODE_NOBLEND, 0);
+  SetDrawBlendMode(BlendMode::None, 0);
 
   EXPECT_EQ(SetDrawBrightness(255, 32, 32), 0);
   EXPECT_EQ(DrawBrightness, 0xFF2020u);
@@ -174,7 +174,7 @@ TEST(GraphsBeforeStart, SettersOnlyStoreAndGraphCallsFail) {
   SetLogOutputFlag(0);
   EXPECT_EQ(SetScreenMode(320, 240, 16), 0);
   EXPECT_EQ(MakeGraphFromCurrentParams(4, 4), -1);
-  EXPECT_EQ(SetDrawTarget(DX_SCREEN_BACK), -1);
+  EXPECT_EQ(SetDrawTarget(DrawTarget::BackBuffer), -1);
   EXPECT_EQ(LoadGraph("nothing.png"), -1);
   EXPECT_EQ(DrawBox(0, 0, 4, 4, 0, 1), -1);
   EXPECT_EQ(FlipScreen(), -1);

@@ -111,7 +111,7 @@ TEST_P(ImageFiles, PngWithAlphaKeepsItsAlpha) {
   ASSERT_GE(g, 0);
   const MEMIMG* img = GraphImage(g);
   EXPECT_EQ(img->Base->UseAlpha, 1);
-  EXPECT_EQ(img->Base->ColorDataP->PixelByte, 4);
+  EXPECT_EQ(img->Base->Color->BytesPerPixel, 4);
   EXPECT_EQ(Alpha(g, 0, 0), 0);
   EXPECT_EQ(Alpha(g, 1, 0), 255);
   EXPECT_EQ(Alpha(g, 2, 0), 128);
@@ -457,9 +457,9 @@ TEST_P(ImageFiles, ScreenshotsReadBackExactly) {
     for (int x = 0; x < kScreenW; ++x) SetPx(screen, x, y, Rgb(x * 4, y * 5, (x * y) & 255));
   SetPx(screen, 7, 5, Rgb(255, 255, 255));
   const std::string bmp = Name("shot.bmp"), png = Name("shot.png"), jpg = Name("shot.jpg");
-  ASSERT_EQ(SaveDrawScreen(4, 3, 20, 13, bmp.c_str(), DX_IMAGESAVETYPE_BMP, 80, 1, -1), 0);
-  ASSERT_EQ(SaveDrawScreen(4, 3, 20, 13, png.c_str(), DX_IMAGESAVETYPE_PNG, 80, 1, 9), 0);
-  ASSERT_EQ(SaveDrawScreen(4, 3, 20, 13, jpg.c_str(), DX_IMAGESAVETYPE_JPEG, 95, 0, -1), 0);
+  ASSERT_EQ(SaveDrawScreen(4, 3, 20, 13, bmp.c_str(), ImageSaveType::Bmp, 80, 1, -1), 0);
+  ASSERT_EQ(SaveDrawScreen(4, 3, 20, 13, png.c_str(), ImageSaveType::Png, 80, 1, 9), 0);
+  ASSERT_EQ(SaveDrawScreen(4, 3, 20, 13, jpg.c_str(), ImageSaveType::Jpeg, 95, 0, -1), 0);
   EXPECT_FALSE(Exists(bmp + ".tmp"));
   const std::string head = ReadWholeFile(bmp);
   ASSERT_GE(head.size(), 54u);
@@ -496,8 +496,8 @@ TEST_P(ImageFiles, ScreenshotsReadBackExactly) {
   const int off = MakeSprite(3, 2, [&](int, int) { return Rgb(255, 0, 0); });
   SetDrawTarget(off);
   const std::string red = Name("red.png");
-  ASSERT_EQ(SaveDrawScreen(0, 0, 320, 240, red.c_str(), DX_IMAGESAVETYPE_PNG), 0);
-  SetDrawTarget(DX_SCREEN_BACK);
+  ASSERT_EQ(SaveDrawScreen(0, 0, 320, 240, red.c_str(), ImageSaveType::Png), 0);
+  SetDrawTarget(DrawTarget::BackBuffer);
   const int gr = Load(red);
   GetGraphSize(gr, &w, &h);
   EXPECT_EQ(w, 3);

@@ -51,7 +51,7 @@ class LoopTest : public ::testing::Test {
     ASSERT_TRUE(game.Start(99));
     ASSERT_EQ(GetGamePhase(), GamePhase::kMenu);
     game.Step();
-    game.TapKey(KEY_INPUT_SPACE);
+    game.TapKey(KeyCode::Space);
     ASSERT_TRUE(game.StepUntil([] { return GetGamePhase() == GamePhase::kStage; }, 60));
     ASSERT_TRUE(game.StepUntil([] { return TaskPool_Count(kLayerBullet) == 0 && InputEnabled == 1; }, 100));
   }
@@ -71,7 +71,7 @@ TEST_F(LoopTest, TitleLeadsIntoTheFirstStage) {
   EXPECT_EQ(GetGamePhase(), GamePhase::kMenu);
   EXPECT_EQ(Count("FlipScreen"), 5);
   EXPECT_EQ(TaskPool_Count(kLayerBlock), 0);
-  game.TapKey(KEY_INPUT_SPACE);
+  game.TapKey(KeyCode::Space);
   ASSERT_TRUE(game.StepUntil([] { return GetGamePhase() == GamePhase::kStage; }, 60));
   EXPECT_STREQ(CurrentStageName, "s1.txt");
   EXPECT_EQ(TaskPool_Count(kLayerBlock), 3);
@@ -156,7 +156,7 @@ TEST_F(LoopTest, FrameSkipDrawsEverySecondFrameFromEachSceneStart) {
   }
   EXPECT_EQ(flips, (std::vector<int>{1, 0, 1, 0}));
   // The stage's frame counter starts again at 0: its first frame is drawn.
-  game.TapKey(KEY_INPUT_SPACE);
+  game.TapKey(KeyCode::Space);
   ASSERT_TRUE(game.StepUntil([] { return GetGamePhase() == GamePhase::kStage; }, 60));
   flips.clear();
   for (int i = 0; i < 3; ++i) {
@@ -179,7 +179,7 @@ TEST_F(LoopTest, PauseStopsUpdatesAndF12SavesAScreenshot) {
   Counter* c = CreateTask<Counter>();
   game.Step();
   EXPECT_EQ(c->counter, 1);
-  game.TapKey(KEY_INPUT_SPACE);
+  game.TapKey(KeyCode::Space);
   trace.clear();
   game.Step();
   EXPECT_EQ(Paused, 1);
@@ -189,11 +189,11 @@ TEST_F(LoopTest, PauseStopsUpdatesAndF12SavesAScreenshot) {
   // "P" of PAUSE: cell 47 of the font sheet.
   EXPECT_EQ(Count("DrawRectPartGraph 100 116 56 40 8 8 img=" + std::to_string(FontImage) + " t=1 turn=0"), 4);
   // Leaving the pause with F12 held writes the screenshot.
-  game.KeyDown(KEY_INPUT_F12);
-  game.TapKey(KEY_INPUT_SPACE);
+  game.KeyDown(KeyCode::F12);
+  game.TapKey(KeyCode::Space);
   trace.clear();
   game.Step();
-  game.KeyUp(KEY_INPUT_F12);
+  game.KeyUp(KeyCode::F12);
   EXPECT_EQ(Paused, 0);
   auto shot = std::find_if(trace.begin(), trace.end(), [](const std::string& s) { return s.rfind("SaveDrawScreen ", 0) == 0; });
   ASSERT_NE(shot, trace.end());
@@ -206,13 +206,13 @@ TEST_F(LoopTest, PauseStopsUpdatesAndF12SavesAScreenshot) {
 
   // With no health START does not pause; with F12 it still takes a picture.
   Health = 0;
-  game.TapKey(KEY_INPUT_SPACE);
+  game.TapKey(KeyCode::Space);
   game.Step();
   EXPECT_EQ(Paused, 0);
   game.Step();  // START up for a frame, so the next press is new
   trace.clear();
-  game.KeyDown(KEY_INPUT_F12);
-  game.TapKey(KEY_INPUT_SPACE);
+  game.KeyDown(KeyCode::F12);
+  game.TapKey(KeyCode::Space);
   game.Step();
   EXPECT_EQ(std::count_if(trace.begin(), trace.end(), [](const std::string& s) { return s.rfind("SaveDrawScreen", 0) == 0; }), 1);
 }
@@ -278,13 +278,13 @@ TEST_F(LoopTest, NextStageKeepsTheTuneAndThePlayerState) {
   EXPECT_NE(dynamic_cast<EndRollTask*>(TaskPool_Get(kLayerPlayer, 0)), nullptr);
   EXPECT_STREQ(CurrentTune, "./bgm/ending.pttune");
   trace.clear();
-  game.TapKey(KEY_INPUT_SPACE);
+  game.TapKey(KeyCode::Space);
   game.Step();
   EXPECT_EQ(Paused, 0);
   EXPECT_EQ(Count("DrawRectPartGraph 240 0 0 0 80 240 img=-1 t=1 turn=0"), 0);
   // Once faded in, the end roll takes a button and asks for the title.
   game.StepFrames(130);
-  game.TapKey(KEY_INPUT_SPACE);
+  game.TapKey(KeyCode::Space);
   EXPECT_TRUE(game.StepUntil([] { return GetGamePhase() == GamePhase::kMenu; }, 200));
 }
 
@@ -293,7 +293,7 @@ TEST_F(LoopTest, F2ReturnsToTheTitleAtTheNextFrame) {
   Score = 300;
   Lives = 1;
   Settings.difficulty = 0;
-  game.TapKey(KEY_INPUT_F2);
+  game.TapKey(KeyCode::F2);
   game.Step();
   EXPECT_EQ(SceneRequest, kSceneTitle);
   EXPECT_EQ(GetGamePhase(), GamePhase::kStage);
@@ -313,7 +313,7 @@ TEST_F(LoopTest, EscapeEndsTheProgramAndSavesTheSettings) {
   EnterFirstStage();
   Score = 4321;
   ContinueStage = 0;
-  game.KeyDown(KEY_INPUT_ESCAPE);
+  game.KeyDown(KeyCode::Escape);
   EXPECT_FALSE(game.Step());
   game.Finish();
   std::string file = ReadWholeFile("setting.dat");
@@ -325,7 +325,7 @@ TEST_F(LoopTest, EscapeEndsTheProgramAndSavesTheSettings) {
 TEST_F(LoopTest, AStageThatCannotBeReadEndsTheProgram) {
   std::filesystem::remove("stages/s1.txt");
   ASSERT_TRUE(game.Start(5));
-  game.TapKey(KEY_INPUT_SPACE);
+  game.TapKey(KeyCode::Space);
   game.StepFrames(60);  // the title fades out, then the stage fails
   EXPECT_FALSE(game.running());
   EXPECT_EQ(Count("MessageBox ステージの読み込みに失敗しました。"), 1);

@@ -43,7 +43,7 @@ class Playfield : public ::testing::Test {
     MiscImage = kMiscSheet;
     for (int i = 0; i < kEnemyImageCount; ++i) EnemyImages[i] = kEnemySheetBase + i;
     for (int i = 0; i < kSoundEffectCount; ++i) SoundEffectTable[i] = kSoundBase + i;
-    SRand(7);
+    SetRandSeed(7);
     SetGameTrace(&trace);
   }
   void TearDown() override {

@@ -50,15 +50,15 @@ void MakeTestGame() {
 std::set<int> Decide(uint32_t step) {
   std::set<int> keys;
   if (GetGamePhase() == GamePhase::kMenu) {
-    if (step == 2) keys.insert(KEY_INPUT_SPACE);
+    if (step == 2) keys.insert(KeyCode::Space);
     return keys;
   }
   auto* player = FirstTask<PlayerTask>(kLayerPlayer);
   if (player == nullptr) return keys;
   const double centre = PlayerX + 16;
   auto walkTo = [&](double target) {
-    if (target < centre - 2) keys.insert(KEY_INPUT_LEFT);
-    if (target > centre + 2) keys.insert(KEY_INPUT_RIGHT);
+    if (target < centre - 2) keys.insert(KeyCode::Left);
+    if (target > centre + 2) keys.insert(KeyCode::Right);
   };
   auto* ball = FirstTask<BallTask>(kLayerBall);
   Character* enemy = nullptr;
@@ -80,19 +80,19 @@ std::set<int> Decide(uint32_t step) {
     approaching = (enemy->flip == 1) == enemyToRight;
   }
   if (ball != nullptr && ball->state == BallTask::kHeld && ball->alpha >= 255 && NormalBlockCount > 0) {
-    if (step % 2 == 0) keys.insert(KEY_INPUT_Z);
+    if (step % 2 == 0) keys.insert(KeyCode::Z);
   } else if (enemy != nullptr && (gap < 60 || !falling || ball->y < 120)) {
     if (!onFloor) {
-      keys.insert(KEY_INPUT_X);  // a full jump, on the way it faces
-      keys.insert(PlayerFlip == 0 ? KEY_INPUT_RIGHT : KEY_INPUT_LEFT);
+      keys.insert(KeyCode::X);  // a full jump, on the way it faces
+      keys.insert(PlayerFlip == 0 ? KeyCode::Right : KeyCode::Left);
     } else if (approaching && gap < 24) {
-      keys.insert(KEY_INPUT_X);  // over it
-      keys.insert(enemyToRight ? KEY_INPUT_RIGHT : KEY_INPUT_LEFT);
+      keys.insert(KeyCode::X);  // over it
+      keys.insert(enemyToRight ? KeyCode::Right : KeyCode::Left);
     } else if (approaching) {
       if ((PlayerFlip == 0) != enemyToRight) {
-        keys.insert(enemyToRight ? KEY_INPUT_RIGHT : KEY_INPUT_LEFT);
+        keys.insert(enemyToRight ? KeyCode::Right : KeyCode::Left);
       } else if (gap < 31 && step % 12 == 0) {
-        keys.insert(KEY_INPUT_Z);
+        keys.insert(KeyCode::Z);
       }
     } else {
       // Follow it from behind, 30 pixels off its centre, and slash.
@@ -100,9 +100,9 @@ std::set<int> Decide(uint32_t step) {
       if (std::fabs(spot - centre) > 10) {
         walkTo(spot);
       } else if ((PlayerFlip == 0) != enemyToRight) {
-        keys.insert(enemyToRight ? KEY_INPUT_RIGHT : KEY_INPUT_LEFT);
+        keys.insert(enemyToRight ? KeyCode::Right : KeyCode::Left);
       } else if (step % 12 == 0) {
-        keys.insert(KEY_INPUT_Z);
+        keys.insert(KeyCode::Z);
       }
     }
   } else if (falling && ball->y > 100) {
@@ -158,7 +158,7 @@ void PlayToTheNextStage(GameHarness& game, Recorded* run) {
     if (run->clearedAt < 0 && FirstTask<StageClearTask>(kLayerBullet) != nullptr) run->clearedAt = static_cast<int>(step);
     if (frames != nullptr && step % 30 == 0) {
       std::string name = std::string(frames) + "/f" + std::to_string(100000 + step) + ".png";
-      SaveDrawScreen(0, 0, 320, 240, name.c_str(), DX_IMAGESAVETYPE_PNG);
+      SaveDrawScreen(0, 0, 320, 240, name.c_str(), ImageSaveType::Png);
     }
   }
   run->steps = game.steps();
@@ -182,7 +182,7 @@ TEST(PlaythroughTest, ATestStageFromTitleToStageClear) {
   // Three blocks and a soldier (300 on NORMAL) at least; coins are extra.
   const int32_t score = Score;
   EXPECT_GE(score, 3 * 100 + 300);
-  game.KeyDown(KEY_INPUT_ESCAPE);
+  game.KeyDown(KeyCode::Escape);
   EXPECT_FALSE(game.Step());
   game.Finish();
 

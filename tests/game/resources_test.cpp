@@ -103,7 +103,7 @@ TEST_F(ResourcesTest, StatusPanelDrawsThePlayState) {
   Paused = 1;
   DrawStatusPanel();
   EXPECT_EQ(Take()[0], Glyph(100, 116, 'P'));
-  TestDriver_KeyDown(KEY_INPUT_F12);
+  TestDriver_KeyDown(KeyCode::F12);
   DrawStatusPanel();
   EXPECT_EQ(Take()[0], Status(240, 0, 0, 0, 80, 240));
 }

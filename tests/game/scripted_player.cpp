@@ -756,7 +756,7 @@ std::set<int> ScriptedPlayer::Decide() {
       }
     }
   }
-  const bool jumpFree = prev_.count(KEY_INPUT_X) == 0;
+  const bool jumpFree = prev_.count(KeyCode::X) == 0;
   auto harmIn = [&](const std::vector<Body>& path) {
     for (int k = 1; k <= kHorizon; ++k) {
       const Body& b = path[static_cast<size_t>(k - 1)];
@@ -799,7 +799,7 @@ std::set<int> ScriptedPlayer::Decide() {
   if (!bodies.empty() && frame_ >= commitUntil_) {
     const bool canJump = onFloor && jumpFree;
     const bool slashFree = (player->action != PlayerTask::kActSlash || player->slashFrame > 9) &&
-                           prev_.count(KEY_INPUT_Z) == 0;
+                           prev_.count(KeyCode::Z) == 0;
     for (const Plan& p : Options(0, canJump, dashReady && PowerGauge >= 6)) {
       std::vector<Body> path = Path(*player, p, jumpFree, kHorizon, jumpHold_);
       if (harmIn(path) <= kStakeFrames || ballShortfall(path) > 4) continue;
@@ -837,7 +837,7 @@ std::set<int> ScriptedPlayer::Decide() {
     if (std::fabs(PlayerX - from) > 1) {
       walkTo(from);
     } else {
-      tap(KEY_INPUT_Z);
+      tap(KeyCode::Z);
     }
     why_ = "launch";
   } else if (ballUrgent) {
@@ -1019,19 +1019,19 @@ std::set<int> ScriptedPlayer::Decide() {
   }
   if (landing) why_ += " / land " + std::to_string(int(landX)) + " in " + std::to_string(landIn) + " at " + std::to_string(int(catchX));
 
-  if (chosen.dir < 0) keys_.insert(KEY_INPUT_LEFT);
-  if (chosen.dir > 0) keys_.insert(KEY_INPUT_RIGHT);
+  if (chosen.dir < 0) keys_.insert(KeyCode::Left);
+  if (chosen.dir > 0) keys_.insert(KeyCode::Right);
   if (chosen.jump && onFloor && jumpFree) {
-    keys_.insert(KEY_INPUT_X);
+    keys_.insert(KeyCode::X);
     jumpHold_ = chosen.hold;
   }
   // Held on for the height it chose.
-  if (player->speedY < 0 && !player->falling && player->jumpHold < jumpHold_) keys_.insert(KEY_INPUT_X);
+  if (player->speedY < 0 && !player->falling && player->jumpHold < jumpHold_) keys_.insert(KeyCode::X);
   if (chosen.dash && dashReady) {
-    keys_.insert(KEY_INPUT_C);
-    if (dashAttack && PowerGauge >= 6) keys_.insert(KEY_INPUT_Z);
+    keys_.insert(KeyCode::C);
+    if (dashAttack && PowerGauge >= 6) keys_.insert(KeyCode::Z);
   } else if (slash) {
-    tap(KEY_INPUT_Z);
+    tap(KeyCode::Z);
   }
   prev_ = keys_;
   return keys_;

@@ -154,7 +154,7 @@ TEST_F(SettingsTest, HalfMadeAssignmentsAreNotSavedAndTheOldOnesStay) {
   EXPECT_EQ(Settings.keyLeft, 203);
   EXPECT_EQ(Settings.keyUp, 200);
   // Nor is a set that puts an action on a key of fixed meaning.
-  Settings.keyLeft = KEY_INPUT_F2;
+  Settings.keyLeft = KeyCode::F2;
   ASSERT_TRUE(WriteSetting());
   EXPECT_EQ(ReadWholeFile("setting.dat"), expected);
 
@@ -176,12 +176,12 @@ TEST(PollInputTest, FoldsPadAndKeysAndObeysInputEnabled) {
   InputEnabled = 1;
   Buttons = PrevButtons = 0;
 
-  TestDriver_SetPad(1, PAD_INPUT_LEFT | PAD_INPUT_3);
-  TestDriver_KeyDown(KEY_INPUT_DOWN);
-  TestDriver_KeyDown(KEY_INPUT_X);  // JUMP: the pad JUMP value
-  TestDriver_KeyDown(KEY_INPUT_A);  // SHIELD
+  TestDriver_SetPad(1, PadBit::Left | PadBit::Button3);
+  TestDriver_KeyDown(KeyCode::Down);
+  TestDriver_KeyDown(KeyCode::X);  // JUMP: the pad JUMP value
+  TestDriver_KeyDown(KeyCode::A);  // SHIELD
   PollInput();
-  EXPECT_EQ(Buttons, PAD_INPUT_LEFT | PAD_INPUT_3 | kButtonDown | 32 | 256);
+  EXPECT_EQ(Buttons, PadBit::Left | PadBit::Button3 | kButtonDown | 32 | 256);
   EXPECT_TRUE(ButtonPressed(32));
 
   // Held: no longer newly pressed.
@@ -193,8 +193,8 @@ TEST(PollInputTest, FoldsPadAndKeysAndObeysInputEnabled) {
   Settings.padJump = 64;
   Settings.padStart = 64;
   TestDriver_SetPad(1, 0);
-  TestDriver_KeyUp(KEY_INPUT_A);
-  TestDriver_KeyUp(KEY_INPUT_DOWN);
+  TestDriver_KeyUp(KeyCode::A);
+  TestDriver_KeyUp(KeyCode::Down);
   PollInput();
   EXPECT_EQ(Buttons, 64);
 

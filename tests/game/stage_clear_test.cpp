@@ -116,7 +116,7 @@ TEST_P(StageClearTest, ScriptedPlayerClearsTheStage) {
   // KESTRUNE_PLAYER_SEED plays another seed, to see how much of a result is luck.
   const char* seedText = std::getenv("KESTRUNE_PLAYER_SEED");
   ASSERT_TRUE(game.Start(seedText != nullptr ? static_cast<uint32_t>(std::strtoul(seedText, nullptr, 10)) : 2024));
-  game.TapKey(KEY_INPUT_SPACE);  // the title: start the first stage
+  game.TapKey(KeyCode::Space);  // the title: start the first stage
   ASSERT_TRUE(game.StepUntil([] { return GetGamePhase() == GamePhase::kStage; }, 60));
 
   // With KESTRUNE_PLAYER_TRACE set, every point of health lost is printed after the

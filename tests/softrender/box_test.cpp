@@ -78,7 +78,7 @@ TEST(FillBox, WideBoxesMatchModelAndGenericInEverySet) {
     for (rows::Isa isa : sets) {
       rows::Use(isa);
       rotref::Image got = im;
-      got.img.UseImage = got.store.data();
+      got.img.TopLeft = got.store.data();
       got.img.Base = &got.base;
       got.base.Palette = got.palette.data();
       FillBoxMemImg(&got.img, &r, color);

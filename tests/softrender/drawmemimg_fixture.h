@@ -27,8 +27,8 @@ struct TestImg {
   ~TestImg() { TerminateMemImg(&m); }
 
   MemImgBase* base() const { return m.Base; }
-  int bytes() const { return m.Base->ColorDataP->PixelByte; }
-  uint8_t* at(int x, int y) const { return m.UseImage + y * m.Base->Pitch + x * bytes(); }
+  int bytes() const { return m.Base->Color->BytesPerPixel; }
+  uint8_t* at(int x, int y) const { return m.TopLeft + y * m.Base->Pitch + x * bytes(); }
   uint32_t get(int x, int y) const { return ref::Load(at(x, y), bytes()); }
   void set(int x, int y, uint32_t v) { ref::Store(at(x, y), v, bytes()); }
   void fill(uint32_t v) {

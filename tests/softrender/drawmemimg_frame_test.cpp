@@ -113,12 +113,12 @@ TEST_F(DrawMemImgFrame, RunCodeWalkedAtEachDrawsOwnPlace) {
   DrawMemImg(&dst.m, &base.m, -1, 1, 1, nullptr);  // clipped: base column 2 lands on column 1
   EXPECT_EQ(drawn(dst), (Px{{1, 2}}));
   MEMIMG view{};
-  ASSERT_EQ(DerivationMemImg(&view, &base.m, 1, 1, 3, 2), 0);
+  ASSERT_EQ(DeriveMemImg(&view, &base.m, 1, 1, 3, 2), 0);
   dst.fill(0);
   DrawMemImg(&dst.m, &view, 1, 1, 1, nullptr);  // a view of part of the base, from (1, 1)
   EXPECT_EQ(drawn(dst), (Px{{2, 1}}));
   TerminateMemImg(&view);
-  ASSERT_EQ(DerivationMemImg(&view, &base.m, 3, 0, 3, 4), 0);
+  ASSERT_EQ(DeriveMemImg(&view, &base.m, 3, 0, 3, 4), 0);
   dst.fill(0);
   DrawMemImg(&dst.m, &view, 1, 1, 1, nullptr);  // a view beside the opaque pixel
   EXPECT_TRUE(drawn(dst).empty());

@@ -57,10 +57,10 @@ TEST(MemImg, StoresViewsAndFormats) {
 
   TestImg d(8, 6, MEMIMG_COLOR_32);
   MEMIMG view{};
-  ASSERT_EQ(DerivationMemImg(&view, &d.m, 2, 3, 4, 3), 0);
-  EXPECT_EQ(view.UseImage, d.at(2, 3));
+  ASSERT_EQ(DeriveMemImg(&view, &d.m, 2, 3, 4, 3), 0);
+  EXPECT_EQ(view.TopLeft, d.at(2, 3));
   EXPECT_EQ(d.base()->RefCount, 2);
-  EXPECT_EQ(DerivationMemImg(&view, &d.m, 5, 0, 4, 1), -1);  // past the right edge
+  EXPECT_EQ(DeriveMemImg(&view, &d.m, 5, 0, 4, 1), -1);  // past the right edge
   EXPECT_EQ(d.base()->RefCount, 2);
   TerminateMemImg(&view);
   EXPECT_EQ(d.base()->RefCount, 1);

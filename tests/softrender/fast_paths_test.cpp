@@ -400,7 +400,7 @@ TEST_F(FastPaths, MirroredCopiesMatchGeneralWalk) {
     auto sheet = Source(k.is32, k.pal, k.alpha, vx + vw + int(rng() % 3), vh, rng);
     if (!k.is32 && !k.pal && rng() % 8 == 0) sheet->base()->TransColor |= 0x10000;
     MEMIMG view{};
-    ASSERT_EQ(DerivationMemImg(&view, &sheet->m, vx, 0, vw, vh), 0);
+    ASSERT_EQ(DeriveMemImg(&view, &sheet->m, vx, 0, vw, vh), 0);
     auto blend = BlendImage(vw, vh, rng);
     const int dw = vw + 20, dh = vh + 4;
     auto dst = Dest(k.is32, dw, dh, rng);
@@ -475,7 +475,7 @@ TEST_F(FastPaths, SheetViewRunsMatchGeneralWalk) {
     const int vx = int(rng() % (sw - 1)), vy = int(rng() % (sh - 1));
     const int vw = 1 + int(rng() % (sw - vx)), vh = 1 + int(rng() % (sh - vy));
     MEMIMG view{};
-    ASSERT_EQ(DerivationMemImg(&view, &sheet->m, vx, vy, vw, vh), 0);
+    ASSERT_EQ(DeriveMemImg(&view, &sheet->m, vx, vy, vw, vh), 0);
     auto blendImg = BlendImage(vw, vh, rng);
 
     const int dw = vw + 10, dh = vh + 3;

@@ -197,13 +197,13 @@ inline void DrawMemImg(MEMIMG* dst, const MEMIMG* src, int x, int y, int trans, 
   for (int dy = top; dy < bottom; ++dy) {
     for (int dx = left; dx < right; ++dx) {
       const int i = dx - x, j = dy - y;
-      const uint8_t* sp = src->UseImage + j * sb->Pitch + i * sBytes;
-      uint8_t* dp = dst->UseImage + dy * dst->Base->Pitch + dx * dBytes;
+      const uint8_t* sp = src->TopLeft + j * sb->Pitch + i * sBytes;
+      uint8_t* dp = dst->TopLeft + dy * dst->Base->Pitch + dx * dBytes;
       uint32_t sv = Load(sp, g.pal ? 1 : g.is32 ? 4 : 2);
       const uint32_t index = sv;
       if (g.pal) sv = index < uint32_t(std::min(sb->PaletteCount, 256)) ? Load((const uint8_t*)sb->Palette + index * (g.is32 ? 4 : 2), g.is32 ? 4 : 2) : 0;
       const int alpha = g.alpha ? sp[g.is32 ? 3 : 2] : 255;
-      const int k = g.blend ? BlendGraphAlphaTable[blend->UseImage[j * blend->Base->Pitch + i]] : -1;
+      const int k = g.blend ? BlendGraphAlphaTable[blend->TopLeft[j * blend->Base->Pitch + i]] : -1;
 
       int a = -1;  // -1: no alpha factor
       if (runs) {
@@ -229,13 +229,13 @@ inline void DrawMemImg(MEMIMG* dst, const MEMIMG* src, int x, int y, int trans, 
         bool mateDrawn = mate >= left && mate < right;
         uint32_t mv = 0;
         if (mateDrawn) {
-          const uint8_t* mp = src->UseImage + j * sb->Pitch + (mate - x) * sBytes;
+          const uint8_t* mp = src->TopLeft + j * sb->Pitch + (mate - x) * sBytes;
           const uint32_t mi = Load(mp, g.pal ? 1 : 2);
           mv = g.pal ? Load((const uint8_t*)sb->Palette + mi * 2, 2) : mi;
           if (trans && (g.pal ? mi : mv) == sb->TransColor) mateDrawn = false;
         }
         if (mateDrawn) {
-          const uint8_t* mdp = dst->UseImage + dy * dst->Base->Pitch + mate * 2;
+          const uint8_t* mdp = dst->TopLeft + dy * dst->Base->Pitch + mate * 2;
           const uint32_t md = Load(before.data() + (mdp - store), 2);
           const uint32_t word = first ? (g.mode == 2 ? AddPair(dv | md << 16, sv | mv << 16) : SubPair(dv | md << 16, sv | mv << 16))
                                       : (g.mode == 2 ? AddPair(md | dv << 16, mv | sv << 16) : SubPair(md | dv << 16, mv | sv << 16));

@@ -271,8 +271,8 @@ struct Image {
   Image(const Image&) = delete;
   Image& operator=(const Image&) = delete;
   MEMIMG* m() { return &img; }
-  int Bytes() const { return img.Base->ColorDataP->PixelByte; }
-  uint8_t* At(int x, int y) { return img.UseImage + static_cast<ptrdiff_t>(y) * img.Base->Pitch + x * Bytes(); }
+  int Bytes() const { return img.Base->Color->BytesPerPixel; }
+  uint8_t* At(int x, int y) { return img.TopLeft + static_cast<ptrdiff_t>(y) * img.Base->Pitch + x * Bytes(); }
   // The destination pixel (or raw source value) at x, y: 32-bit word or 16-bit colour.
   uint32_t Get(int x, int y) {
     const int n = img.Base->UsePalette ? 1 : img.Base->ColorType == MEMIMG_COLOR_32 ? 4 : 2;
@@ -309,7 +309,7 @@ inline void Apply(const State& st, int w, int h) {
   DrawBlendParam = st.p;
   DrawBrightness = st.bright;
   DrawArea = {0, 0, w, h};
-  UseMMXFlag = st.mmx ? 1 : 0;
+  ProcessorHasMMX = st.mmx ? 1 : 0;
 }
 
 }  // namespace ref

@@ -119,9 +119,9 @@ uint32_t Stretch1(int type, int mode, int p, uint32_t srcPixel, uint32_t dstPixe
   ref::State st;
   st.mode = mode;
   st.p = p;
-  const int mmx = UseMMXFlag;
+  const int mmx = ProcessorHasMMX;
   ref::Apply(st, 2, 2);
-  UseMMXFlag = mmx;
+  ProcessorHasMMX = mmx;
   const int rect[4] = {0, 0, 2, 2};
   DrawStretchMemImg(dst.m(), src.m(), rect, trans, nullptr);
   EXPECT_EQ(dst.Get(1, 1), dst.Get(0, 0));
@@ -136,9 +136,9 @@ TEST_F(StretchPixels, WorkedValues) {
   // Subtract: 1, 1, 1 from 0x80 gives 0x7F, 0x81, 0x81; white from white 0, 1, 1.
   EXPECT_EQ(Stretch1(C32, 3, 255, 0x00010101, 0xFF808080), 0x0081817Fu);
   EXPECT_EQ(Stretch1(C32, 3, 255, 0x00FFFFFF, 0x00FFFFFF), 0x00010100u);
-  UseMMXFlag = 1;  // the packed-byte loop subtracts bytewise, the fourth byte too
+  ProcessorHasMMX = 1;  // the packed-byte loop subtracts bytewise, the fourth byte too
   EXPECT_EQ(Stretch1(C32, 3, 255, 0x01010101, 0xFF808080), 0xFE7F7F7Fu);
-  UseMMXFlag = 0;
+  ProcessorHasMMX = 0;
   EXPECT_EQ(Stretch1(C16, 2, 255, 0x0821, 0x0821), 0x0822u);  // R, G, B = 1, 1, 1 + 1, 1, 1
   EXPECT_EQ(Stretch1(C16, 2, 255, 2 << 5, 62 << 5), (1u << 11) | (62u << 5));
   EXPECT_EQ(Stretch1(C16, 3, 255, 0x0821, (16u << 11) | (32u << 5) | 16u), (17u << 11) | (32u << 5) | 15u);

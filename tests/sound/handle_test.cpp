@@ -146,8 +146,8 @@ TEST_F(SoundHandles, EveryKindOfFilePlaysAsDecoded) {
     const uint32_t frames = static_cast<uint32_t>(k.expected.size() / 2);
     EXPECT_EQ(GetSoundTotalSample(h), static_cast<int>(frames));
     EXPECT_EQ(GetSoundTotalTime(h), static_cast<int>(frames * 1000ull / 44100));
-    ASSERT_EQ(PlaySoundMem(h, DX_PLAYTYPE_BACK, 1), 0);
-    EXPECT_EQ(CheckSoundMem(h), 1);
+    ASSERT_EQ(PlaySoundMem(h, PlayType::Background, 1), 0);
+    EXPECT_EQ(IsSoundMemPlaying(h), 1);
     std::vector<int16_t> heard = Mix(frames + 10);
     heard.resize(k.expected.size());
     EXPECT_EQ(heard, k.expected);
@@ -165,7 +165,7 @@ TEST_F(SoundHandles, PlaysTakeTheBuffersInTurn) {
   const int h = LoadSoundMem(file.path.c_str(), 3, -1);
   ASSERT_GE(h, 0);
   for (int i = 0; i < 3; ++i) {
-    PlaySoundMem(h, DX_PLAYTYPE_BACK, 1);
+    PlaySoundMem(h, PlayType::Background, 1);
     Mix(100);
   }
   // Buffers 1, 2 and 0 overlap, 100 frames apart.
@@ -175,10 +175,10 @@ TEST_F(SoundHandles, PlaysTakeTheBuffersInTurn) {
   std::vector<int16_t> heard = Left(Mix(50));
   for (int t = 0; t < 50; ++t) EXPECT_EQ(heard[t], tone[300 + t] + tone[200 + t] + tone[100 + t]) << t;
   // Every buffer busy and not from the start: nothing new plays.
-  EXPECT_EQ(PlaySoundMem(h, DX_PLAYTYPE_BACK, 0), 0);
+  EXPECT_EQ(PlaySoundMem(h, PlayType::Background, 0), 0);
   EXPECT_EQ(Cursor(h, 1), 700u);
   // The refused play still moved the turn on: the next play restarts buffer 2.
-  PlaySoundMem(h, DX_PLAYTYPE_BACK, 1);
+  PlaySoundMem(h, PlayType::Background, 1);
   EXPECT_EQ(Cursor(h, 2), 0u);
   EXPECT_EQ(Cursor(h, 1), 700u);
   EXPECT_EQ(StopSoundMem(h), 0);
@@ -186,7 +186,7 @@ TEST_F(SoundHandles, PlaysTakeTheBuffersInTurn) {
   EXPECT_EQ(Cursor(h, 1), 700u);
 
   // Looping plays past the end.
-  PlaySoundMem(h, DX_PLAYTYPE_LOOP, 1);
+  PlaySoundMem(h, PlayType::Loop, 1);
   Mix(44100 + 20);
   EXPECT_EQ(IsSoundMemPlaying(h), 1);
   EXPECT_EQ(GetSoundCurrentTime(h), 0);  // 20 frames in: below a millisecond
@@ -214,7 +214,7 @@ TEST_F(SoundHandles, VolumeMapsToHundredthsOfADecibel) {
     }
   }
   SetVolumeSoundMem(128, h);
-  PlaySoundMem(h, DX_PLAYTYPE_BACK, 1);
+  PlaySoundMem(h, PlayType::Background, 1);
   std::vector<int16_t> heard = Left(Mix(1000));
   const double gain = std::pow(10.0, -299 / 2000.0);
   for (int t = 0; t < 1000; t += 7) EXPECT_NEAR(heard[t], tone[t] * gain, 1.0) << t;
@@ -228,8 +228,8 @@ TEST_F(SoundHandles, PauseAllAndResume) {
   const int idle = LoadSoundMem(file.path.c_str(), 2, -1);
   const int stopped = LoadSoundMem(file.path.c_str(), 2, -1);
   ASSERT_GE(stopped, 0);
-  PlaySoundMem(looping, DX_PLAYTYPE_LOOP, 1);
-  PlaySoundMem(stopped, DX_PLAYTYPE_BACK, 1);
+  PlaySoundMem(looping, PlayType::Loop, 1);
+  PlaySoundMem(stopped, PlayType::Background, 1);
   Mix(300);
   ASSERT_EQ(PauseSoundMemAll(1), 0);
   EXPECT_EQ(IsSoundMemPlaying(looping), 0);
@@ -260,13 +260,13 @@ TEST_F(SoundHandles, BufferCountsHandlesAndFailures) {
   ASSERT_GE(many, 0);
   EXPECT_EQ(GetSoundHandleRecord(one)->bufferCount, 1);
   EXPECT_EQ(GetSoundHandleRecord(many)->bufferCount, 10);
-  EXPECT_EQ(PlaySoundMem(one, DX_PLAYTYPE_BACK, 1), 0);
-  EXPECT_EQ(PlaySoundMem(one, DX_PLAYTYPE_BACK, 0), 0);  // busy: nothing new
+  EXPECT_EQ(PlaySoundMem(one, PlayType::Background, 1), 0);
+  EXPECT_EQ(PlaySoundMem(one, PlayType::Background, 0), 0);  // busy: nothing new
   EXPECT_EQ(AudioNull_BufferCount(device), 2 + 1 + 10);
   EXPECT_EQ(DeleteSoundMem(many), 0);
   EXPECT_EQ(AudioNull_BufferCount(device), 3);
   for (int bad : {many, -1, 0, one ^ 0x7C000000}) {
-    EXPECT_EQ(PlaySoundMem(bad, DX_PLAYTYPE_BACK, 1), -1);
+    EXPECT_EQ(PlaySoundMem(bad, PlayType::Background, 1), -1);
     EXPECT_EQ(StopSoundMem(bad), -1);
     EXPECT_EQ(IsSoundMemPlaying(bad), -1);
     EXPECT_EQ(GetSoundCurrentTime(bad), -1);
@@ -310,13 +310,13 @@ TEST(SoundEngine, NormalPlayFocusAndAsyncLoad) {
   const int h = LoadSoundMem(file.path.c_str(), 3, -1);
   ASSERT_GE(h, 0);
   AudioNull_ClearCapture(device);
-  ASSERT_EQ(PlaySoundMem(h, DX_PLAYTYPE_NORMAL, 1), 0);
+  ASSERT_EQ(PlaySoundMem(h, PlayType::Wait, 1), 0);
   EXPECT_EQ(IsSoundMemPlaying(h), 0);
   const size_t heard = AudioNull_Capture(device).size() / 2;
   EXPECT_GE(heard, 4410u);
   EXPECT_LT(heard, 4410u + 100);
 
-  PlaySoundMem(h, DX_PLAYTYPE_LOOP, 1);
+  PlaySoundMem(h, PlayType::Loop, 1);
   TestDriver_Focus(0);
   PumpMessages();
   EXPECT_EQ(IsSoundMemPlaying(h), 0);
@@ -328,12 +328,12 @@ TEST(SoundEngine, NormalPlayFocusAndAsyncLoad) {
   const int later = LoadSoundMem(file.path.c_str(), 3, -1);
   SetAsyncLoadFlag(0);
   ASSERT_GE(later, 0);
-  for (int i = 0; i < 5000 && GetASyncLoadNum() > 0; ++i) {
+  for (int i = 0; i < 5000 && GetAsyncLoadRequestCount() > 0; ++i) {
     PumpMessages();
     usleep(1000);
   }
-  EXPECT_EQ(GetASyncLoadNum(), 0);
-  EXPECT_EQ(PlaySoundMem(later, DX_PLAYTYPE_BACK, 1), 0);
+  EXPECT_EQ(GetAsyncLoadRequestCount(), 0);
+  EXPECT_EQ(PlaySoundMem(later, PlayType::Background, 1), 0);
   LibEnd();
   AudioNull_Install(nullptr);
   SetLogOutputFlag(1);

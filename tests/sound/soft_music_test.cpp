@@ -40,7 +40,7 @@ class SoftAndMusic : public testing::Test {
     WAVEFORMATEX f{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
     DSBUFFERDESC desc{36, DSBCAPS_GLOBALFOCUS, 176400, &f};
     EXPECT_EQ(SoundBuffer_Create(&p->buffer, &desc), 0);
-    RingBufDataAdd(&p->ring, "pending", 7);
+    RingBufWrite(&p->ring, "pending", 7);
     ListAddNode(&SoundSystem.softSoundPlayerList.head, &p->playerNode, *handle, p);
     return p;
   }
@@ -167,7 +167,7 @@ TEST_F(SoftAndMusic, SoundHandleAsBackgroundMusic) {
   ScratchFile file("bgm.wav", PcmWave(2, 44100, 16, ToBytes(TestSignal(2, 44100, 44100))));
   const int sound = LoadSoundMem(file.path.c_str(), 1, -1);
   ASSERT_GE(sound, 0);
-  PlaySoundMem(sound, DX_PLAYTYPE_LOOP, 1);
+  PlaySoundMem(sound, PlayType::Loop, 1);
   Music.current = sound;
   Music.currentIsSound = 1;
   EXPECT_EQ(CheckMusicMem(-1), 1);

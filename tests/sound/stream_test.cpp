@@ -124,7 +124,7 @@ TEST_F(StreamSounds, FirstFillAndRefillAmounts) {
   EXPECT_EQ(ProcessStreamSoundMem(h, 0), 0);
   EXPECT_EQ(s->streamWritten, kFullLead);
 
-  ASSERT_EQ(PlaySoundMem(h, DX_PLAYTYPE_BACK, 1), 0);
+  ASSERT_EQ(PlaySoundMem(h, PlayType::Background, 1), 0);
   EXPECT_EQ(s->streamWritten, kFullLead);  // play did not fill again
   EXPECT_EQ(ProcessStreamSoundMem(h, 0), 0);
   EXPECT_EQ(s->streamWritten, kFullLead + kEighth);  // 3/4 second ahead: 1/8 more
@@ -148,14 +148,14 @@ TEST_F(StreamSounds, RefillsAcrossWrapsPlayTheWholeDecode) {
   for (int dataType : {2, 3}) {
     const int h = Load(oggFile.path, dataType);
     ASSERT_GE(h, 0);
-    ASSERT_EQ(PlaySoundMem(h, DX_PLAYTYPE_BACK, 1), 0);
+    ASSERT_EQ(PlaySoundMem(h, PlayType::Background, 1), 0);
     const uint32_t frames = static_cast<uint32_t>(decoded.size() / 2);
     std::vector<int16_t> heard = Run(frames + kRate / 2);
     EXPECT_EQ(Slice(heard, 0, decoded.size()), decoded) << "data type " << dataType;
     EXPECT_TRUE(AllZero(Slice(heard, decoded.size(), heard.size()))) << "silence after the end";
     EXPECT_EQ(IsSoundMemPlaying(h), 0);  // stopped itself once the cursor passed the end
     // Ready to play again from the start.
-    ASSERT_EQ(PlaySoundMem(h, DX_PLAYTYPE_BACK, 0), 0);
+    ASSERT_EQ(PlaySoundMem(h, PlayType::Background, 0), 0);
     heard = Run(kRate);
     EXPECT_EQ(Slice(heard, 0, kRate * 2), Slice(decoded, 0, kRate * 2));
     DeleteSoundMem(h);
@@ -166,7 +166,7 @@ TEST_F(StreamSounds, RefillsAcrossWrapsPlayTheWholeDecode) {
   ScratchFile wav8("eight.wav", PcmWave(1, kRate, 8, bytes8));
   const int h8 = Load(wav8.path, 2);
   ASSERT_GE(h8, 0);
-  ASSERT_EQ(PlaySoundMem(h8, DX_PLAYTYPE_BACK, 1), 0);
+  ASSERT_EQ(PlaySoundMem(h8, PlayType::Background, 1), 0);
   const std::vector<int16_t> heard = Run(static_cast<uint32_t>(bytes8.size()) + kRate / 2);
   for (size_t i = 0; i < bytes8.size(); ++i) {
     const int16_t want = static_cast<int16_t>((bytes8[i] - 128) * 256);
@@ -197,7 +197,7 @@ TEST_F(StreamSounds, LoopingStreamLoopsOnceAtATime) {
   const int h = Load(file.path, 2);
   ASSERT_GE(h, 0);
   SoundHandleRecord* s = Rec(h);
-  ASSERT_EQ(PlaySoundMem(h, DX_PLAYTYPE_LOOP, 1), 0);
+  ASSERT_EQ(PlaySoundMem(h, PlayType::Loop, 1), 0);
   // The first fill ran before the play type was loop: a non-looping end was written, so play
   // started over from a fresh fill that loops once and then waits for the cursor.
   const uint64_t len = pcm.size() * 2;
@@ -216,7 +216,7 @@ TEST_F(StreamSounds, LoopingStreamLoopsOnceAtATime) {
   EXPECT_EQ(heard, Slice(Repeat(pcm, 15), kRate * 4 / 10 * 2, kRate * 3 * 2));
   // From the start again: the sound over and over.
   StopSoundMem(h);
-  ASSERT_EQ(PlaySoundMem(h, DX_PLAYTYPE_LOOP, 1), 0);
+  ASSERT_EQ(PlaySoundMem(h, PlayType::Loop, 1), 0);
   heard = Run(kRate * 2);
   EXPECT_EQ(heard, Slice(Repeat(pcm, 8), 0, kRate * 2 * 2));
 }
@@ -245,7 +245,7 @@ TEST_F(StreamSounds, SourcesPlayInOrderAndMismatchesAreRefused) {
   EXPECT_TRUE(Logged("ストリーム風サウンドの制御データ領域がいっぱいです"));
   EXPECT_EQ(GetSoundTotalSample(h), static_cast<int>((a.size() + b.size() + c.size()) / 2));
 
-  ASSERT_EQ(PlaySoundMem(h, DX_PLAYTYPE_BACK, 1), 0);
+  ASSERT_EQ(PlaySoundMem(h, PlayType::Background, 1), 0);
   EXPECT_EQ(AddStreamSoundMemImage(&settings, wc.data(), static_cast<uint32_t>(wc.size()), 0, h, 2, -1, 0), -1);
   EXPECT_TRUE(Logged("既に再生中のストリームサウンドデータにデータを追加しようとしました"));
   std::vector<int16_t> all = a;
@@ -262,7 +262,7 @@ TEST_F(StreamSounds, SourcesPlayInOrderAndMismatchesAreRefused) {
   EXPECT_EQ(AddStreamSoundMemImage(&settings, mono.data(), static_cast<uint32_t>(mono.size()), 0, normal, 2, -1, 0),
             -1);
   EXPECT_TRUE(Logged("ストリーム風サウンドではないサウンドデータが渡されました in AddSreamSound"));
-  EXPECT_EQ(PlaySoundMem(normal, DX_PLAYTYPE_BACK, 1), 0);
+  EXPECT_EQ(PlaySoundMem(normal, PlayType::Background, 1), 0);
 }
 
 TEST_F(StreamSounds, PlayStopResumeAndRestart) {
@@ -270,8 +270,8 @@ TEST_F(StreamSounds, PlayStopResumeAndRestart) {
   ScratchFile file("three.wav", PcmWave(2, kRate, 16, ToBytes(pcm)));
   const int h = Load(file.path, 2);
   ASSERT_GE(h, 0);
-  ASSERT_EQ(PlaySoundMem(h, DX_PLAYTYPE_BACK, 1), 0);
-  EXPECT_EQ(PlaySoundMem(h, DX_PLAYTYPE_BACK, 0), -1);  // already playing
+  ASSERT_EQ(PlaySoundMem(h, PlayType::Background, 1), 0);
+  EXPECT_EQ(PlaySoundMem(h, PlayType::Background, 0), -1);  // already playing
   std::vector<int16_t> heard = Run(kRate);
   EXPECT_EQ(GetSoundCurrentTime(h), 1000);
   ASSERT_EQ(StopSoundMem(h), 0);
@@ -279,12 +279,12 @@ TEST_F(StreamSounds, PlayStopResumeAndRestart) {
   EXPECT_TRUE(AllZero(Run(kRate / 2)));
   EXPECT_EQ(GetSoundCurrentTime(h), 1000);
   // Play without from-the-start goes on where it stopped.
-  ASSERT_EQ(PlaySoundMem(h, DX_PLAYTYPE_BACK, 0), 0);
+  ASSERT_EQ(PlaySoundMem(h, PlayType::Background, 0), 0);
   heard = Run(kRate / 2);
   EXPECT_EQ(heard, Slice(pcm, kRate * 2, kRate));
   EXPECT_EQ(GetSoundCurrentTime(h), 1500);
   // From the start: the first second again.
-  ASSERT_EQ(PlaySoundMem(h, DX_PLAYTYPE_BACK, 1), 0);
+  ASSERT_EQ(PlaySoundMem(h, PlayType::Background, 1), 0);
   EXPECT_EQ(GetSoundCurrentTime(h), 0);
   heard = Run(kRate / 2);
   EXPECT_EQ(heard, Slice(pcm, 0, kRate));
@@ -301,7 +301,7 @@ TEST_F(StreamSounds, StalledRefillStillEndsAndStillPlaysOn) {
   ScratchFile shortFile("half.wav", PcmWave(2, kRate, 16, ToBytes(shortPcm)));
   const int h = Load(shortFile.path, 2);
   ASSERT_GE(h, 0);
-  ASSERT_EQ(PlaySoundMem(h, DX_PLAYTYPE_BACK, 1), 0);
+  ASSERT_EQ(PlaySoundMem(h, PlayType::Background, 1), 0);
   AudioNull_Advance(device, kRate * 23 / 10);
   ProcessStreamSoundMemAll();
   EXPECT_EQ(IsSoundMemPlaying(h), 0);
@@ -310,7 +310,7 @@ TEST_F(StreamSounds, StalledRefillStillEndsAndStillPlaysOn) {
   const std::vector<int16_t> pcm = TestSignal(2, kRate * 4, kRate);
   ScratchFile file("four.wav", PcmWave(2, kRate, 16, ToBytes(pcm)));
   const int g = Load(file.path, 2);
-  ASSERT_EQ(PlaySoundMem(g, DX_PLAYTYPE_BACK, 1), 0);
+  ASSERT_EQ(PlaySoundMem(g, PlayType::Background, 1), 0);
   AudioNull_Advance(device, kRate * 2);
   ProcessStreamSoundMemAll();
   EXPECT_EQ(IsSoundMemPlaying(g), 1);
@@ -345,7 +345,7 @@ TEST_F(StreamSounds, DataType3KeepsItsFileOpenUntilDeleted) {
   const int h = Load(file.path, 3);
   ASSERT_GE(h, 0);
   EXPECT_EQ(opened, 1);
-  ASSERT_EQ(PlaySoundMem(h, DX_PLAYTYPE_BACK, 1), 0);
+  ASSERT_EQ(PlaySoundMem(h, PlayType::Background, 1), 0);
   const std::vector<int16_t> heard = Run(kRate * 3);
   EXPECT_EQ(Slice(heard, 0, signal.size()), DecodeOggVorbisDirect(ogg));
   EXPECT_EQ(opened, 1);
@@ -360,14 +360,14 @@ TEST_F(StreamSounds, ThreadAndPumpGiveTheSameBytes) {
   const Bytes ogg = EncodeOggVorbis(signal, 2, kRate);
   ScratchFile file("both.ogg", ogg);
   int h = Load(file.path, 2);
-  ASSERT_EQ(PlaySoundMem(h, DX_PLAYTYPE_LOOP, 1), 0);
+  ASSERT_EQ(PlaySoundMem(h, PlayType::Loop, 1), 0);
   const std::vector<int16_t> pumped = Run(kRate * 4);
   TermSoundOutput();
 
   Start(4);
   ASSERT_TRUE(SoundSystem.soundThread.joinable());
   h = Load(file.path, 2);
-  ASSERT_EQ(PlaySoundMem(h, DX_PLAYTYPE_LOOP, 1), 0);
+  ASSERT_EQ(PlaySoundMem(h, PlayType::Loop, 1), 0);
   const std::vector<int16_t> threaded = Run(kRate * 4, true);
   EXPECT_EQ(threaded, pumped);
   EXPECT_EQ(IsSoundMemPlaying(h), 1);
@@ -378,7 +378,7 @@ TEST_F(StreamSounds, FocusLossPausesAndResumes) {
   ScratchFile file("three.wav", PcmWave(2, kRate, 16, ToBytes(pcm)));
   const int h = Load(file.path, 2);
   const int stopped = Load(file.path, 2);
-  ASSERT_EQ(PlaySoundMem(h, DX_PLAYTYPE_BACK, 1), 0);
+  ASSERT_EQ(PlaySoundMem(h, PlayType::Background, 1), 0);
   Run(kRate / 2);
   ASSERT_EQ(PauseSoundMemAll(1), 0);
   ASSERT_EQ(PauseSoftSoundAll(1), 0);
@@ -405,7 +405,7 @@ TEST_F(StreamSounds, ShutdownWithStreamsPlayingEndsTheThread) {
   for (int dataType : {2, 3}) {
     const int h = Load(file.path, dataType);
     ASSERT_GE(h, 0);
-    ASSERT_EQ(PlaySoundMem(h, DX_PLAYTYPE_LOOP, 1), 0);
+    ASSERT_EQ(PlaySoundMem(h, PlayType::Loop, 1), 0);
   }
   AudioNull_Advance(device, kRate / 3);
   ASSERT_EQ(TermSoundOutput(), 0);
@@ -444,7 +444,7 @@ TEST(StreamEngine, PumpRefillsAndFocusPauses) {
   settings.dataType = 2;
   const int h = LoadSoundMemBase(&settings, file.path.c_str(), 1, -1, 0, 0);
   ASSERT_GE(h, 0);
-  ASSERT_EQ(PlaySoundMem(h, DX_PLAYTYPE_BACK, 1), 0);
+  ASSERT_EQ(PlaySoundMem(h, PlayType::Background, 1), 0);
   AudioNull_ClearCapture(device);
   for (int i = 0; i < 100; ++i) {
     AudioNull_Advance(device, kStep);

@@ -50,7 +50,7 @@ TEST_F(Engine, StartsAndEndsInOrderWithAWindow) {
   EXPECT_EQ(IsLibInitialized(), 1);
   EXPECT_EQ(LibInit(), 0);  // already started
   EXPECT_NE(GetMainWindow(), nullptr);
-  EXPECT_EQ(GetWindowActiveFlag(), 1);
+  EXPECT_EQ(IsWindowActive(), 1);
   EXPECT_EQ(PumpMessages(), 0);
   LibEnd();
   EXPECT_EQ(IsLibInitialized(), 0);
@@ -99,21 +99,21 @@ TEST(EngineSettings, WindowFollowsScreenSizeRateAndMode) {
 }
 
 TEST_F(Engine, ScriptedInputReachesKeysAndPad) {
-  EXPECT_EQ(IsKeyDown(KEY_INPUT_ESCAPE), 0);
-  TestDriver_KeyDown(KEY_INPUT_ESCAPE);
-  TestDriver_KeyDown(KEY_INPUT_F12);
-  EXPECT_EQ(IsKeyDown(KEY_INPUT_ESCAPE), 1);
+  EXPECT_EQ(IsKeyDown(KeyCode::Escape), 0);
+  TestDriver_KeyDown(KeyCode::Escape);
+  TestDriver_KeyDown(KeyCode::F12);
+  EXPECT_EQ(IsKeyDown(KeyCode::Escape), 1);
   EXPECT_EQ(IsKeyDown(0x58), 1);
-  EXPECT_EQ(IsKeyDown(KEY_INPUT_F2), 0);
+  EXPECT_EQ(IsKeyDown(KeyCode::F2), 0);
   EXPECT_EQ(IsKeyDown(-1), 0);
   EXPECT_EQ(IsKeyDown(256), 0);
   char all[256];
   EXPECT_EQ(GetAllKeyStates(all), 0);
   for (int i = 0; i < 256; ++i) EXPECT_EQ(all[i], (i == 1 || i == 0x58) ? 1 : 0) << i;
-  TestDriver_KeyUp(KEY_INPUT_ESCAPE);
-  EXPECT_EQ(IsKeyDown(KEY_INPUT_ESCAPE), 0);
+  TestDriver_KeyUp(KeyCode::Escape);
+  EXPECT_EQ(IsKeyDown(KeyCode::Escape), 0);
 
-  TestDriver_SetPad(1, PAD_INPUT_LEFT | PAD_INPUT_1 | PAD_INPUT_6);
+  TestDriver_SetPad(1, PadBit::Left | PadBit::Button1 | PadBit::Button6);
   EXPECT_EQ(GetPadInputState(1), 2 | 16 | 512);
   EXPECT_EQ(GetPadInputState(2), 0);
   EXPECT_EQ(GetPadInputState(0), 0);
@@ -127,7 +127,7 @@ TEST_F(Engine, CloseEventEndsThePump) {
   EXPECT_EQ(PumpMessages(), 0);
   TestDriver_Close();
   EXPECT_EQ(PumpMessages(), -1);
-  EXPECT_EQ(GetWindowCloseFlag(), 1);
+  EXPECT_EQ(IsWindowClosed(), 1);
   EXPECT_EQ(PumpMessages(), -1);  // and stays ended
   EXPECT_EQ(c.passes, 3);
   EXPECT_EQ(RemoveMessagePassHook(CountPass, &c), 0);
@@ -152,15 +152,15 @@ TEST_F(Engine, InactiveWindowHoldsTheProgram) {
   Counter c;
   AddMessagePassHook(CountPass, &c);
   AddActivationHook(CountActivation, &c);
-  TestDriver_KeyDown(KEY_INPUT_Z);
+  TestDriver_KeyDown(KeyCode::Z);
   TestDriver_Focus(0);
   EXPECT_EQ(PumpMessages(), 0);
-  EXPECT_EQ(GetWindowActiveFlag(), 0);
+  EXPECT_EQ(IsWindowActive(), 0);
   EXPECT_EQ(c.activations, std::vector<int>{0});
   c.regainAfter = c.passes + 20;
   // Reading a key waits, pumping, until the window is active again.
-  EXPECT_EQ(IsKeyDown(KEY_INPUT_Z), 1);
-  EXPECT_EQ(GetWindowActiveFlag(), 1);
+  EXPECT_EQ(IsKeyDown(KeyCode::Z), 1);
+  EXPECT_EQ(IsWindowActive(), 1);
   EXPECT_EQ(c.passes, c.regainAfter + 1);  // the pass after the hook dispatches the event
   EXPECT_EQ(c.activations, (std::vector<int>{0, 1}));
 
@@ -169,19 +169,19 @@ TEST_F(Engine, InactiveWindowHoldsTheProgram) {
   PumpMessages();
   TestDriver_Close();
   EXPECT_EQ(WaitWhileInactive(), 0);
-  EXPECT_EQ(GetWindowCloseFlag(), 1);
+  EXPECT_EQ(IsWindowClosed(), 1);
 
   RemoveMessagePassHook(CountPass, &c);
   RemoveActivationHook(CountActivation, &c);
 }
 
 TEST_F(Engine, AlwaysRunDoesNotWait) {
-  SetAlwaysRunFlag(1);
+  SetRunInBackgroundFlag(1);
   TestDriver_Focus(0);
   PumpMessages();
-  EXPECT_EQ(GetWindowActiveFlag(), 0);
+  EXPECT_EQ(IsWindowActive(), 0);
   EXPECT_EQ(WaitWhileInactive(), 0);  // returns at once
-  SetAlwaysRunFlag(0);
+  SetRunInBackgroundFlag(0);
 }
 
 TEST_F(Engine, ManualClock) {
@@ -204,7 +204,7 @@ TEST_F(Engine, ManualClock) {
   LocalDateTime t{};
   EXPECT_EQ(GetLocalDateTime(&t), 0);
   EXPECT_GE(t.Year, 2020);
-  EXPECT_TRUE(t.Mon >= 1 && t.Mon <= 12);
+  EXPECT_TRUE(t.Month >= 1 && t.Month <= 12);
 }
 
 TEST_F(Engine, ScriptDrivesPumpsByNumber) {
@@ -213,13 +213,13 @@ TEST_F(Engine, ScriptDrivesPumpsByNumber) {
   EXPECT_EQ(bad, 1);
   EXPECT_EQ(TestDriver_LoadScript("# start\n2 key 0x2C 1\n3 pad 1 0x14\n\n4 key 44 0\n5 close\n", &bad), 0);
   EXPECT_EQ(PumpMessages(), 0);
-  EXPECT_EQ(IsKeyDown(KEY_INPUT_Z), 0);
+  EXPECT_EQ(IsKeyDown(KeyCode::Z), 0);
   EXPECT_EQ(PumpMessages(), 0);
-  EXPECT_EQ(IsKeyDown(KEY_INPUT_Z), 1);
+  EXPECT_EQ(IsKeyDown(KeyCode::Z), 1);
   EXPECT_EQ(PumpMessages(), 0);
   EXPECT_EQ(GetPadInputState(1), 0x14);
   EXPECT_EQ(PumpMessages(), 0);
-  EXPECT_EQ(IsKeyDown(KEY_INPUT_Z), 0);
+  EXPECT_EQ(IsKeyDown(KeyCode::Z), 0);
   EXPECT_EQ(PumpMessages(), -1);
 }
 
@@ -270,8 +270,8 @@ TEST_F(Engine, LoadRequestRunsOnALoadingThreadAndCallsTheMainThread) {
   EXPECT_NE(job.ranOn, std::this_thread::get_id());
   EXPECT_EQ(job.callbackOn, std::this_thread::get_id());
   EXPECT_EQ(job.callbackResult, 77);
-  for (int i = 0; i < 1000 && GetASyncLoadNum() != 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  EXPECT_EQ(GetASyncLoadNum(), 0);
+  for (int i = 0; i < 1000 && GetAsyncLoadRequestCount() != 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(GetAsyncLoadRequestCount(), 0);
 
   // From the main thread the call runs at once.
   LoadJob direct{};
@@ -282,7 +282,7 @@ TEST_F(Engine, LoadRequestRunsOnALoadingThreadAndCallsTheMainThread) {
 
 TEST_F(Engine, DeletingAHandleWaitsForItsLoad) {
   HandleManager set{};
-  ASSERT_EQ(InitHandleManager(&set, HANDLETYPE_GRAPH, sizeof(HandleHeader), 4, nullptr, nullptr, "g"), 0);
+  ASSERT_EQ(InitHandleManager(&set, HandleType::Graph, sizeof(HandleHeader), 4, nullptr, nullptr, "g"), 0);
   HandleValue h = AddHandle(&set, -1);
   LoadJob job{};
   job.set = &set;

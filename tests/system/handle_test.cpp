@@ -32,7 +32,7 @@ struct Manager {
   explicit Manager(int max, const char* name = "テスト") {
     deleted.clear();
     keepValue = -1;
-    EXPECT_EQ(InitHandleManager(&m, HANDLETYPE_SOUND, sizeof(Thing), max, InitThing, DeleteThing, name), 0);
+    EXPECT_EQ(InitHandleManager(&m, HandleType::Sound, sizeof(Thing), max, InitThing, DeleteThing, name), 0);
   }
   ~Manager() {
     if (m.initialized) TermHandleManager(&m);
@@ -44,7 +44,7 @@ struct Manager {
 
 TEST(Handles, ValuesCarryTypeCheckNumberAndIndex) {
   Manager set(8);
-  EXPECT_EQ(InitHandleManager(&set.m, HANDLETYPE_SOUND, sizeof(Thing), 8, nullptr, nullptr, "x"), -1);
+  EXPECT_EQ(InitHandleManager(&set.m, HandleType::Sound, sizeof(Thing), 8, nullptr, nullptr, "x"), -1);
   HandleValue a = AddHandle(&set.m, -1);
   HandleValue b = AddHandle(&set.m, -1);
   ASSERT_GT(a, 0);
@@ -64,7 +64,7 @@ TEST(Handles, ValuesCarryTypeCheckNumberAndIndex) {
   // Every part of the value is checked.
   EXPECT_EQ(set.Get(-1), nullptr);
   EXPECT_EQ(set.Get(static_cast<HandleValue>(a | 0x80000000u)), nullptr);
-  EXPECT_EQ(set.Get(static_cast<HandleValue>((a & ~HANDLE_TYPE_MASK) | (HANDLETYPE_GRAPH << HANDLE_TYPE_SHIFT))), nullptr);
+  EXPECT_EQ(set.Get(static_cast<HandleValue>((a & ~HANDLE_TYPE_MASK) | (HandleType::Graph << HANDLE_TYPE_SHIFT))), nullptr);
   EXPECT_EQ(set.Get(static_cast<HandleValue>(a ^ (1u << HANDLE_CHECK_SHIFT))), nullptr);
   EXPECT_EQ(set.Get(static_cast<HandleValue>((a & ~HANDLE_INDEX_MASK) | 7u)), nullptr);   // empty slot
   EXPECT_EQ(set.Get(static_cast<HandleValue>((a & ~HANDLE_INDEX_MASK) | 9u)), nullptr);   // past the table
@@ -86,10 +86,10 @@ TEST(Handles, DeletedSlotIsReusedWithAnotherCheckNumber) {
   EXPECT_EQ(set.m.count, 1);
 
   // A wanted handle takes its own slot and check number, once.
-  HandleValue wanted = static_cast<HandleValue>((HANDLETYPE_SOUND << HANDLE_TYPE_SHIFT) | (77u << HANDLE_CHECK_SHIFT) | 3u);
+  HandleValue wanted = static_cast<HandleValue>((HandleType::Sound << HANDLE_TYPE_SHIFT) | (77u << HANDLE_CHECK_SHIFT) | 3u);
   EXPECT_EQ(AddHandle(&set.m, wanted), wanted);
   EXPECT_EQ(AddHandle(&set.m, wanted), -1);
-  EXPECT_EQ(AddHandle(&set.m, static_cast<HandleValue>((HANDLETYPE_GRAPH << HANDLE_TYPE_SHIFT) | 2u)), -1);
+  EXPECT_EQ(AddHandle(&set.m, static_cast<HandleValue>((HandleType::Graph << HANDLE_TYPE_SHIFT) | 2u)), -1);
 }
 
 TEST(Handles, FullTableIsRefusedWithItsMessage) {

@@ -90,7 +90,7 @@ TEST(Random, MersenneTwisterScaledToTheRange) {
       EXPECT_EQ(GetRandRange(999), static_cast<int>((r * 1000) >> 32));
     }
   }
-  SRand(12345);
+  SetRandSeed(12345);
   ref = ReferenceTwister(12345);
   for (int i = 0; i < 2000; ++i) {  // past the first refill of the state
     uint64_t r = ref();
@@ -113,9 +113,9 @@ TEST(Random, MersenneTwisterScaledToTheRange) {
     int low = GetRandRange(INT32_MIN);
     EXPECT_LE(low, 0);
   }
-  SRand(7);
+  SetRandSeed(7);
   int a = GetRandRange(1000000);
-  SRand(7);
+  SetRandSeed(7);
   EXPECT_EQ(GetRandRange(1000000), a);
 }
 
@@ -143,17 +143,17 @@ TEST(Containers, RingBufferWrapsAndGrows) {
   RingBufInitialize(&ring);
   unsigned char in[600], out[600];
   for (int i = 0; i < 600; ++i) in[i] = static_cast<unsigned char>(i * 7);
-  ASSERT_EQ(RingBufDataAdd(&ring, in, 200), 0);
-  ASSERT_EQ(RingBufDataGet(&ring, out, 150, 0), 0);
-  ASSERT_EQ(RingBufDataAdd(&ring, in + 200, 180), 0);  // wraps around the 256-byte store
+  ASSERT_EQ(RingBufWrite(&ring, in, 200), 0);
+  ASSERT_EQ(RingBufRead(&ring, out, 150, 0), 0);
+  ASSERT_EQ(RingBufWrite(&ring, in + 200, 180), 0);  // wraps around the 256-byte store
   EXPECT_EQ(ring.bufferSize, 256u);
   EXPECT_EQ(RingBufGetDataLength(&ring), 230u);
-  ASSERT_EQ(RingBufDataGet(&ring, out + 150, 10, 1), 0);  // peek
+  ASSERT_EQ(RingBufRead(&ring, out + 150, 10, 1), 0);  // peek
   EXPECT_EQ(RingBufGetDataLength(&ring), 230u);
-  ASSERT_EQ(RingBufDataAdd(&ring, in + 380, 220), 0);  // grows, keeping the order
+  ASSERT_EQ(RingBufWrite(&ring, in + 380, 220), 0);  // grows, keeping the order
   EXPECT_EQ(RingBufGetDataLength(&ring), 450u);
-  EXPECT_EQ(RingBufDataGet(&ring, out + 150, 451, 0), -1);
-  ASSERT_EQ(RingBufDataGet(&ring, out + 150, 450, 0), 0);
+  EXPECT_EQ(RingBufRead(&ring, out + 150, 451, 0), -1);
+  ASSERT_EQ(RingBufRead(&ring, out + 150, 450, 0), 0);
   EXPECT_EQ(std::memcmp(in, out, 600), 0);
   EXPECT_EQ(RingBufGetDataLength(&ring), 0u);
   EXPECT_EQ(RingBufTerminate(&ring), 0);

@@ -16,7 +16,7 @@ constexpr uint32_t kCompletionWaitMs = 100;
 
 // One pump pass; off the main thread (an asynchronous load) only the close is looked at.
 int PumpOnce() {
-  if (!IsMainThread()) return GetWindowCloseFlag() ? -1 : 0;
+  if (!IsMainThread()) return IsWindowClosed() ? -1 : 0;
   return ProcessWindowMessages();
 }
 

@@ -37,7 +37,7 @@ int DeleteMovieHandle(HandleHeader* header) {
     std::remove(m->temporaryPath);
     m->temporaryFileFlag = 0;
   }
-  if (!m->frameBaseBorrowed && m->frameBase.GraphData) ReleaseBaseImage(&m->frameBase);
+  if (!m->frameBaseBorrowed && m->frameBase.Pixels) ReleaseBaseImage(&m->frameBase);
   m->frameImage = nullptr;
   return 0;
 }
@@ -97,7 +97,7 @@ void UpdateTheoraClock(MovieHandleRecord* m) {
 
 int InitMovieManage() {
   if (MovieSystem.movies.initialized) return -1;
-  return InitHandleManager(&MovieSystem.movies, HANDLETYPE_MOVIE, sizeof(MovieHandleRecord), MOVIE_MAX_COUNT,
+  return InitHandleManager(&MovieSystem.movies, HandleType::Movie, sizeof(MovieHandleRecord), MOVIE_MAX_COUNT,
                            nullptr, DeleteMovieHandle, "ムービー");
 }
 
@@ -158,7 +158,7 @@ int OpenMovie(const int* paramBlock, const char* path, int* width, int* height, 
     m->frameImage = &m->frameBase;
   }
   m->pausedFlag = 1;
-  m->playType = DX_PLAYTYPE_BACK;
+  m->playType = PlayType::Background;
   m->playState = 0;
   return handle;
 }
@@ -190,7 +190,7 @@ int PlayMovie(int handle, int playType, int resumeOnly) {
   MovieHandleRecord* m = GetMovieHandleRecord(handle);
   if (!m) return -1;
   if (playType == -1) playType = m->playType;
-  if (playType == 0) playType = DX_PLAYTYPE_BACK;
+  if (playType == 0) playType = PlayType::Background;
   if (!m->pausedFlag || (resumeOnly && m->playState != 1)) return 0;
   if (m->theoraFlag) {
     TheoraMovieInfo info;

@@ -152,8 +152,8 @@ void UpdateMovie_MediaGraph(MovieHandleRecord* m) {
       frame.Width = r->width;
       frame.Height = r->height;
       frame.Pitch = r->pitch;
-      frame.GraphData = r->frameBuffer;
-      frame.GraphDataBorrowed = 1;
+      frame.Pixels = r->frameBuffer;
+      frame.PixelsBorrowed = 1;
       m->frameBaseBorrowed = 1;
       if (r->colorType == MOVIE_COLOR_RGB24)
         MakeColorDataFull(&frame.Color);

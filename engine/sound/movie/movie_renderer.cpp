@@ -175,7 +175,7 @@ HRESULT MovieRenderer::DoRenderSample(IMediaSample* sample) {
   const uint8_t* source = data;
   if (Converter convert = ConverterOf(colorType)) {
     if (convert(data, width, height, conversionImage) != 0) return S_OK;
-    source = static_cast<const uint8_t*>(conversionImage->GraphData);
+    source = static_cast<const uint8_t*>(conversionImage->Pixels);
   }
   if (bottomUp) {
     for (int y = 0; y < height; ++y)

@@ -53,7 +53,7 @@ void Planes420ToImage(const TheoraPlanes& p, BaseImage* image) {
     const uint8_t* yRow = p.y + ptrdiff_t(fy) * p.yStride + pic.x;
     const uint8_t* uRow = p.u + ptrdiff_t(fy / 2) * p.uvStride;
     const uint8_t* vRow = p.v + ptrdiff_t(fy / 2) * p.uvStride;
-    uint8_t* out = static_cast<uint8_t*>(image->GraphData) + size_t(y) * size_t(image->Pitch);
+    uint8_t* out = static_cast<uint8_t*>(image->Pixels) + size_t(y) * size_t(image->Pitch);
     for (int x = 0; x < width; ++x, out += 4) {
       const int cx = (pic.x + x) / 2;
       const int u = uRow[cx], v = vRow[cx];
@@ -77,7 +77,7 @@ void PlanesAnyToImage(const TheoraPlanes& p, BaseImage* image) {
     const uint8_t* yRow = p.y + ptrdiff_t(fy) * p.yStride + pic.x;
     const uint8_t* uRow = p.u + ptrdiff_t(cy) * p.uvStride;
     const uint8_t* vRow = p.v + ptrdiff_t(cy) * p.uvStride;
-    uint8_t* out = static_cast<uint8_t*>(image->GraphData) + size_t(y) * size_t(image->Pitch);
+    uint8_t* out = static_cast<uint8_t*>(image->Pixels) + size_t(y) * size_t(image->Pitch);
     for (int x = 0; x < width; ++x, out += 4) {
       const int cx = int(int64_t(pic.x + x) * p.uvWidth / p.yWidth);
       const float yf = float(yRow[x] - 16) * 1.164f;

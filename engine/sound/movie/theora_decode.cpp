@@ -486,7 +486,7 @@ int TheoraDecode_Close(TheoraDecodeRecord* r) {
   if (r->surface) G_D3D_ReleaseSurface(r->surface);
   MemFree(r->pages);
   MemFree(r->keyFrames);
-  if (r->frameImage.GraphData) ReleaseBaseImage(&r->frameImage);
+  if (r->frameImage.Pixels) ReleaseBaseImage(&r->frameImage);
   if (r->streamInitialized) ogg_stream_clear(&r->oggStream);
   if (r->decoderInitialized) theora_clear(&r->state);
   theora_comment_clear(&r->comment);

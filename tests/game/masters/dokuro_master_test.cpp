@@ -632,7 +632,7 @@ TEST_F(DokuroFinalTest, BeatingTheFinalFormClearsTheStageWithTheLivesBonus) {
 
 // The whole fight, with the player's attacks scripted as hits every few frames.
 TEST_F(DokuroTest, WholeFightEndsInAStageClear) {
-  SRand(11);
+  SetRandSeed(11);
   TaskRef<DokuroMasterTask> m(MakeMaster(120, 20));
   Frames(10);
   ScrollTaken = 1;

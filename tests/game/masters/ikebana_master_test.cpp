@@ -566,7 +566,7 @@ TEST(IkebanaProgramTest, StageWithTheMasterRunsUnderTheDummyDrivers) {
     GameHarness game;
     ASSERT_TRUE(game.Start(7));
     game.StepFrames(5);
-    game.TapKey(KEY_INPUT_SPACE);
+    game.TapKey(KeyCode::Space);
     auto find = [](auto* probe) {
       using T = std::remove_pointer_t<decltype(probe)>;
       for (int layer = 0; layer < kLayerCount; ++layer) {
@@ -579,7 +579,7 @@ TEST(IkebanaProgramTest, StageWithTheMasterRunsUnderTheDummyDrivers) {
     EXPECT_TRUE(game.StepUntil([&] { return find(static_cast<YellowRedFlowerTask*>(nullptr)); }, 800));
     EXPECT_EQ(BossPhase, 1);
     EXPECT_TRUE(find(static_cast<IkebanaMasterTask*>(nullptr)));
-    game.KeyDown(KEY_INPUT_ESCAPE);
+    game.KeyDown(KeyCode::Escape);
     game.StepFrames(2);
     game.Finish();
   }

@@ -22,7 +22,7 @@ class EndRollTest : public scenetest::SceneTest {
     std::filesystem::remove("stages/ending.bmp");
     if (endingHeight > 0) gametest::WriteBmp("stages/ending.bmp", 320, endingHeight, 200, 180, 160);
     ASSERT_TRUE(game.Start(21));
-    game.TapKey(KEY_INPUT_SPACE);
+    game.TapKey(KeyCode::Space);
     ASSERT_TRUE(game.StepUntil([] { return GetGamePhase() == GamePhase::kStage; }, 80));
     ASSERT_TRUE(GameEndingActive());
     ASSERT_EQ(TaskPool_Count(kLayerPlayer), 2);  // the finished title is removed next frame
@@ -56,7 +56,7 @@ TEST_F(EndRollTest, FadesInScrollsWaitsForAButtonAndFadesOutToTheTitle) {
   EXPECT_EQ(roll->fade, 0);
   EXPECT_EQ(roll->state, EndRollTask::kScrolling);
   // Buttons do nothing before the image has reached its end.
-  game.TapKey(KEY_INPUT_SPACE);
+  game.TapKey(KeyCode::Space);
   game.Step();
   EXPECT_EQ(roll->state, EndRollTask::kScrolling);
   // From y -32 to 240 - 400 = -160 at 0.13 a frame: 985 frames, one of them just taken.
@@ -74,7 +74,7 @@ TEST_F(EndRollTest, FadesInScrollsWaitsForAButtonAndFadesOutToTheTitle) {
   EXPECT_EQ(roll->state, EndRollTask::kWaiting);
   EXPECT_EQ(Count(trace, "pxtone_Tune_Load ./bgm/ending.pttune"), 0);
   // ATTACK starts the fade-out, which reaches 255 in 128 frames and asks for the title.
-  game.TapKey(KEY_INPUT_Z);
+  game.TapKey(KeyCode::Z);
   game.Step();
   EXPECT_EQ(roll->state, EndRollTask::kFadeOut);
   EXPECT_EQ(roll->fade, 0);
@@ -113,7 +113,7 @@ TEST_F(EndRollTest, ShortOrMissingImagesDoNotScroll) {
   EXPECT_EQ(roll->image, -1);
   game.StepFrames(129);
   EXPECT_EQ(roll->state, EndRollTask::kWaiting);
-  game.TapKey(KEY_INPUT_SPACE);
+  game.TapKey(KeyCode::Space);
   EXPECT_TRUE(game.StepUntil([] { return GetGamePhase() == GamePhase::kMenu; }, 200));
 }
 

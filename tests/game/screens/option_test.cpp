@@ -31,14 +31,14 @@ class OptionTest : public scenetest::SceneTest {
     ASSERT_TRUE(game.Start(31));
     title = dynamic_cast<TitleScreenTask*>(GameTitleTask());
     ASSERT_NE(title, nullptr);
-    Press(KEY_INPUT_LEFT);
-    game.TapKey(KEY_INPUT_SPACE);
+    Press(KeyCode::Left);
+    game.TapKey(KeyCode::Space);
     ASSERT_TRUE(game.StepUntil([this] { return title->optionScreen() != nullptr; }, 60));
     option = title->optionScreen();
     game.Step();
   }
   void GoToLine(int line) {
-    for (int i = 0; i < 8 && option->cursor != line; ++i) Press(KEY_INPUT_DOWN);
+    for (int i = 0; i < 8 && option->cursor != line; ++i) Press(KeyCode::Down);
     ASSERT_EQ(option->cursor, line);
   }
   // The values a line shows after each press.
@@ -126,7 +126,7 @@ TEST_F(OptionTest, MenuWrapsAndEachLineCyclesItsValues) {
   EXPECT_EQ(option->srcX, (option->counter - 1) / 4 % 3 * 16);
 
   std::vector<int> cursors;
-  for (int key : {KEY_INPUT_UP, KEY_INPUT_UP, KEY_INPUT_DOWN, KEY_INPUT_DOWN, KEY_INPUT_DOWN}) {
+  for (int key : {KeyCode::Up, KeyCode::Up, KeyCode::Down, KeyCode::Down, KeyCode::Down}) {
     Press(key);
     cursors.push_back(option->cursor);
   }
@@ -139,8 +139,8 @@ TEST_F(OptionTest, MenuWrapsAndEachLineCyclesItsValues) {
   for (int line : {0, 1, 7}) {
     GoToLine(line);
     trace.clear();
-    Press(KEY_INPUT_RIGHT);
-    Press(KEY_INPUT_LEFT);
+    Press(KeyCode::Right);
+    Press(KeyCode::Left);
     EXPECT_EQ(Count(trace, Sound(kSeHitPaddle)), 0);
   }
   EncodeSetting(Settings, ContinueStage, after);
@@ -148,46 +148,46 @@ TEST_F(OptionTest, MenuWrapsAndEachLineCyclesItsValues) {
 
   GoToLine(OptionScreenTask::kLineDifficulty);
   auto difficulty = [] { return static_cast<int>(Settings.difficulty); };
-  EXPECT_EQ(Cycle(KEY_INPUT_RIGHT, 2, difficulty), (std::vector<int>{0, 1}));
-  EXPECT_EQ(Cycle(KEY_INPUT_LEFT, 1, difficulty), (std::vector<int>{0}));
+  EXPECT_EQ(Cycle(KeyCode::Right, 2, difficulty), (std::vector<int>{0, 1}));
+  EXPECT_EQ(Cycle(KeyCode::Left, 1, difficulty), (std::vector<int>{0}));
   EXPECT_TRUE(HasRun(Frame(), Text("..EASY", 224, 72)));
 
   GoToLine(OptionScreenTask::kLineBgmQuality);
   auto quality = [] { return static_cast<int>(Settings.bgmQuality); };
-  EXPECT_EQ(Cycle(KEY_INPUT_RIGHT, 4, quality), (std::vector<int>{0, 1, 2, 3}));
-  EXPECT_EQ(Cycle(KEY_INPUT_LEFT, 4, quality), (std::vector<int>{2, 1, 0, 3}));
-  Press(KEY_INPUT_LEFT);
+  EXPECT_EQ(Cycle(KeyCode::Right, 4, quality), (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_EQ(Cycle(KeyCode::Left, 4, quality), (std::vector<int>{2, 1, 0, 3}));
+  Press(KeyCode::Left);
   EXPECT_TRUE(HasRun(Frame(), Text("MIDDLE", 224, 88)));
 
   GoToLine(OptionScreenTask::kLineScreenSize);
   auto size = [] { return static_cast<int>(Settings.screenSize); };
-  EXPECT_EQ(Cycle(KEY_INPUT_RIGHT, 4, size), (std::vector<int>{3, 2, 0, 1}));
-  EXPECT_EQ(Cycle(KEY_INPUT_LEFT, 4, size), (std::vector<int>{0, 2, 3, 1}));
-  Press(KEY_INPUT_RIGHT);
+  EXPECT_EQ(Cycle(KeyCode::Right, 4, size), (std::vector<int>{3, 2, 0, 1}));
+  EXPECT_EQ(Cycle(KeyCode::Left, 4, size), (std::vector<int>{0, 2, 3, 1}));
+  Press(KeyCode::Right);
   EXPECT_TRUE(HasRun(Frame(), Text("640*480(FIXED)", 160, 120)));
-  Press(KEY_INPUT_RIGHT);
+  Press(KeyCode::Right);
   EXPECT_TRUE(HasRun(Frame(), Text("...FULL SCREEN", 160, 120)));
   EXPECT_EQ(ScreenSizeApplied, 1);  // only chosen sizes are applied
 
   GoToLine(OptionScreenTask::kLineFrameSkip);
   auto skip = [] { return static_cast<int>(Settings.frameSkip); };
-  EXPECT_EQ(Cycle(KEY_INPUT_RIGHT, 2, skip), (std::vector<int>{30, 60}));
-  EXPECT_EQ(Cycle(KEY_INPUT_LEFT, 1, skip), (std::vector<int>{30}));
+  EXPECT_EQ(Cycle(KeyCode::Right, 2, skip), (std::vector<int>{30, 60}));
+  EXPECT_EQ(Cycle(KeyCode::Left, 1, skip), (std::vector<int>{30}));
   trace.clear();
   game.StepFrames(2);  // one of the two is drawn now
   EXPECT_TRUE(HasRun(trace, Text("....ON", 224, 136)));
   EXPECT_EQ(scenetest::Count(trace, "FlipScreen"), 1);
-  Press(KEY_INPUT_RIGHT);
+  Press(KeyCode::Right);
 
   // Switching sound effects off is silent; switching them on plays the change sound.
   GoToLine(OptionScreenTask::kLineSoundEffect);
   trace.clear();
-  Press(KEY_INPUT_RIGHT);
+  Press(KeyCode::Right);
   EXPECT_EQ(Settings.soundEffect, 0);
   EXPECT_EQ(Count(trace, Sound(kSeHitPaddle)), 0);
   EXPECT_TRUE(HasRun(Frame(), Text("...OFF", 224, 104)));
   trace.clear();
-  Press(KEY_INPUT_LEFT);
+  Press(KeyCode::Left);
   EXPECT_EQ(Settings.soundEffect, 1);
   EXPECT_EQ(Count(trace, Sound(kSeHitPaddle)), 1);
 }
@@ -197,12 +197,12 @@ TEST_F(OptionTest, ScreenSizeIsAppliedWhenChosenAndTheSheetsAreLoadedAgain) {
   gametest::WriteBmp("common/player.png", 64, 96, 1, 2, 3);
   Open();
   GoToLine(OptionScreenTask::kLineScreenSize);
-  Press(KEY_INPUT_RIGHT);  // 640*480(FIXED)
+  Press(KeyCode::Right);  // 640*480(FIXED)
   int misc = MiscImage;
   ASSERT_GT(misc, 0);
   EXPECT_EQ(option->image, misc);
   trace.clear();
-  game.TapKey(KEY_INPUT_SPACE);
+  game.TapKey(KeyCode::Space);
   game.Step();
   EXPECT_EQ(Count(trace, Sound(kSeDecision)), 1);
   EXPECT_EQ(ScreenSizeApplied, 3);
@@ -216,10 +216,10 @@ TEST_F(OptionTest, ScreenSizeIsAppliedWhenChosenAndTheSheetsAreLoadedAgain) {
   EXPECT_EQ(option->playerImage, PlayerImage);
   EXPECT_EQ(option->screen, OptionScreenTask::kMenu);
   // Back to a plain window.
-  Press(KEY_INPUT_RIGHT);
-  Press(KEY_INPUT_RIGHT);
+  Press(KeyCode::Right);
+  Press(KeyCode::Right);
   ASSERT_EQ(Settings.screenSize, 0);
-  Press(KEY_INPUT_SPACE);
+  Press(KeyCode::Space);
   EXPECT_EQ(ScreenSizeApplied, 0);
 }
 
@@ -227,13 +227,13 @@ TEST_F(OptionTest, PadCaptureTakesOneNewButtonPerActionAfterAllIsReleased) {
   Open();
   // Opened with ATTACK held: a different button in the frame it is let go does not count,
   // since nothing has been seen released yet.
-  game.KeyDown(KEY_INPUT_Z);
+  game.KeyDown(KeyCode::Z);
   game.Step();
   EXPECT_EQ(option->screen, OptionScreenTask::kPadCapture);
   EXPECT_EQ(option->step, 0);
   game.Step();
-  game.KeyUp(KEY_INPUT_Z);
-  game.SetPad(PAD_INPUT_3);
+  game.KeyUp(KeyCode::Z);
+  game.SetPad(PadBit::Button3);
   game.Step();
   EXPECT_EQ(option->step, 0);
   EXPECT_EQ(option->released, 0);
@@ -241,25 +241,25 @@ TEST_F(OptionTest, PadCaptureTakesOneNewButtonPerActionAfterAllIsReleased) {
   game.Step();
   EXPECT_EQ(option->released, 1);
   trace.clear();
-  PadPress(PAD_INPUT_3);
-  EXPECT_EQ(option->captured.padAttack, PAD_INPUT_3);
+  PadPress(PadBit::Button3);
+  EXPECT_EQ(option->captured.padAttack, PadBit::Button3);
   EXPECT_EQ(Settings.padAttack, 16);  // the old buttons act until the capture is complete
   EXPECT_EQ(option->step, 1);
   EXPECT_EQ(Count(trace, Sound(kSeHitPaddle)), 1);
   // Directions, two buttons at once, and a button already taken do nothing.
-  for (int bits : std::vector<int>{PAD_INPUT_LEFT, PAD_INPUT_UP, PAD_INPUT_2 | PAD_INPUT_4, PAD_INPUT_3}) PadPress(bits);
+  for (int bits : std::vector<int>{PadBit::Left, PadBit::Up, PadBit::Button2 | PadBit::Button4, PadBit::Button3}) PadPress(bits);
   EXPECT_EQ(option->step, 1);
-  PadPress(PAD_INPUT_4);
-  PadPress(PAD_INPUT_4);
-  PadPress(PAD_INPUT_1);
-  PadPress(PAD_INPUT_1);
-  PadPress(PAD_INPUT_3);
-  PadPress(PAD_INPUT_6);
-  PadPress(PAD_INPUT_2);
+  PadPress(PadBit::Button4);
+  PadPress(PadBit::Button4);
+  PadPress(PadBit::Button1);
+  PadPress(PadBit::Button1);
+  PadPress(PadBit::Button3);
+  PadPress(PadBit::Button6);
+  PadPress(PadBit::Button2);
   EXPECT_EQ(option->step, 5);
   const SettingRecord& s = Settings;
   EXPECT_EQ((std::vector<int>{s.padAttack, s.padJump, s.padDash, s.padShield, s.padStart}),
-            (std::vector<int>{PAD_INPUT_3, PAD_INPUT_4, PAD_INPUT_1, PAD_INPUT_6, PAD_INPUT_2}));
+            (std::vector<int>{PadBit::Button3, PadBit::Button4, PadBit::Button1, PadBit::Button6, PadBit::Button2}));
   // The page: title, prompt, the list behind its shade, and each button's number.
   Lines frame = Frame();
   EXPECT_TRUE(HasRun(frame, Text("GAMEPAD SETTING", 100, 16)));
@@ -273,10 +273,10 @@ TEST_F(OptionTest, PadCaptureTakesOneNewButtonPerActionAfterAllIsReleased) {
     EXPECT_TRUE(HasRun(frame, Text(rows[i].second, 256, 64 + 16 * i))) << rows[i].first;
   }
   // The new buttons act at once; a direction does not finish, any button does.
-  PadPress(PAD_INPUT_DOWN);
+  PadPress(PadBit::Down);
   EXPECT_EQ(option->screen, OptionScreenTask::kPadCapture);
   trace.clear();
-  PadPress(PAD_INPUT_3);
+  PadPress(PadBit::Button3);
   EXPECT_EQ(option->screen, OptionScreenTask::kMenu);
   EXPECT_EQ(Count(trace, Sound(kSeDecision)), 1);
   EXPECT_EQ(option->cursor, OptionScreenTask::kLinePad);
@@ -284,7 +284,7 @@ TEST_F(OptionTest, PadCaptureTakesOneNewButtonPerActionAfterAllIsReleased) {
 
 TEST_F(OptionTest, TheLineAskedForBlinks) {
   Open();
-  Press(KEY_INPUT_SPACE);
+  Press(KeyCode::Space);
   ASSERT_EQ(option->screen, OptionScreenTask::kPadCapture);
   Lines label = Text("ATTACK...........", 120, 64);
   Lines other = Text("JUMP.............", 120, 80);
@@ -304,45 +304,45 @@ TEST_F(OptionTest, KeyCaptureTakesOneNewKeyPerActionNeverTwice) {
   Open();
   GoToLine(OptionScreenTask::kLineKeys);
   // Opened with SPACE held: the single key held is not taken before all keys are released.
-  game.KeyDown(KEY_INPUT_SPACE);
+  game.KeyDown(KeyCode::Space);
   game.Step();
   ASSERT_EQ(option->screen, OptionScreenTask::kKeyCapture);
   game.Step();
-  EXPECT_EQ(option->keyNow, KEY_INPUT_SPACE);
-  game.KeyDown(KEY_INPUT_A);
+  EXPECT_EQ(option->keyNow, KeyCode::Space);
+  game.KeyDown(KeyCode::A);
   game.Step();
   EXPECT_EQ(option->keyNow, -1);
-  game.KeyUp(KEY_INPUT_SPACE);
+  game.KeyUp(KeyCode::Space);
   game.Step();
-  EXPECT_EQ(option->keyNow, KEY_INPUT_A);
+  EXPECT_EQ(option->keyNow, KeyCode::A);
   EXPECT_EQ(option->step, 0);
-  game.KeyUp(KEY_INPUT_A);
+  game.KeyUp(KeyCode::A);
   game.Step();
   EXPECT_EQ(option->released, 1);
-  KeyPress(KEY_INPUT_A);
-  EXPECT_EQ(option->captured.keyLeft, KEY_INPUT_A);
+  KeyPress(KeyCode::A);
+  EXPECT_EQ(option->captured.keyLeft, KeyCode::A);
   EXPECT_EQ(Settings.keyLeft, 203);  // the old keys act until the capture is complete
   // The key of LEFT cannot be RIGHT too, two keys at once do nothing, and F12 is no action's.
-  KeyPress(KEY_INPUT_F12);
-  KeyPress(KEY_INPUT_A);
-  game.KeyDown(KEY_INPUT_Q);
-  game.TapKey(KEY_INPUT_W);
+  KeyPress(KeyCode::F12);
+  KeyPress(KeyCode::A);
+  game.KeyDown(KeyCode::Q);
+  game.TapKey(KeyCode::W);
   game.Step();
-  game.KeyUp(KEY_INPUT_Q);
+  game.KeyUp(KeyCode::Q);
   game.Step();
   EXPECT_EQ(option->step, 1);
-  const int keys[] = {KEY_INPUT_D, KEY_INPUT_W, KEY_INPUT_S, KEY_INPUT_J, KEY_INPUT_K, KEY_INPUT_L, KEY_INPUT_U,
-                      KEY_INPUT_RETURN};
+  const int keys[] = {KeyCode::D, KeyCode::W, KeyCode::S, KeyCode::J, KeyCode::K, KeyCode::L, KeyCode::U,
+                      KeyCode::Enter};
   for (int key : keys) {
-    KeyPress(KEY_INPUT_A);  // refused at every step
+    KeyPress(KeyCode::A);  // refused at every step
     KeyPress(key);
   }
   EXPECT_EQ(option->step, 9);
   const SettingRecord& s = Settings;
   EXPECT_EQ((std::vector<int>{s.keyLeft, s.keyRight, s.keyUp, s.keyDown, s.keyAttack, s.keyJump, s.keyDash,
                               s.keyShield, s.keyStart}),
-            (std::vector<int>{KEY_INPUT_A, KEY_INPUT_D, KEY_INPUT_W, KEY_INPUT_S, KEY_INPUT_J, KEY_INPUT_K,
-                              KEY_INPUT_L, KEY_INPUT_U, KEY_INPUT_RETURN}));
+            (std::vector<int>{KeyCode::A, KeyCode::D, KeyCode::W, KeyCode::S, KeyCode::J, KeyCode::K,
+                              KeyCode::L, KeyCode::U, KeyCode::Enter}));
   Lines frame = Frame();
   EXPECT_TRUE(HasRun(frame, Text("PRESS ANY KEY TO FINISH", 48, 40)));
   EXPECT_TRUE(HasRun(frame, Text("LEFT.............", 120, 64)));
@@ -351,10 +351,10 @@ TEST_F(OptionTest, KeyCaptureTakesOneNewKeyPerActionNeverTwice) {
   EXPECT_TRUE(HasRun(frame, Text("K28", 256, 192)));
   // Any single new key returns to the menu, where the new keys already act.
   trace.clear();
-  KeyPress(KEY_INPUT_RETURN);
+  KeyPress(KeyCode::Enter);
   EXPECT_EQ(option->screen, OptionScreenTask::kMenu);
   EXPECT_EQ(Count(trace, Sound(kSeDecision)), 1);
-  KeyPress(KEY_INPUT_S);  // DOWN
+  KeyPress(KeyCode::S);  // DOWN
   EXPECT_EQ(option->cursor, OptionScreenTask::kLineDifficulty);
 }
 
@@ -362,10 +362,10 @@ TEST_F(OptionTest, MissingKeyNamesAreBlankButCaptureStillWorks) {
   std::filesystem::remove("common/key.txt");
   Open();
   GoToLine(OptionScreenTask::kLineKeys);
-  Press(KEY_INPUT_SPACE);
+  Press(KeyCode::Space);
   ASSERT_EQ(option->screen, OptionScreenTask::kKeyCapture);
-  KeyPress(KEY_INPUT_G);
-  EXPECT_EQ(option->captured.keyLeft, KEY_INPUT_G);
+  KeyPress(KeyCode::G);
+  EXPECT_EQ(option->captured.keyLeft, KeyCode::G);
   Lines frame = Frame();
   EXPECT_TRUE(HasRun(frame, Text("KEYBOARD SETTING", 96, 16)));
   for (int y = 64; y <= 192; y += 16) {
@@ -376,13 +376,13 @@ TEST_F(OptionTest, MissingKeyNamesAreBlankButCaptureStillWorks) {
 TEST_F(OptionTest, ExitSavesTheSettingsAndFadesOut) {
   Open();
   GoToLine(OptionScreenTask::kLineBgmQuality);
-  Press(KEY_INPUT_LEFT);  // MIDDLE
+  Press(KeyCode::Left);  // MIDDLE
   GoToLine(OptionScreenTask::kLineDifficulty);
-  Press(KEY_INPUT_LEFT);  // EASY
+  Press(KeyCode::Left);  // EASY
   ContinueStage = 9;
   GoToLine(OptionScreenTask::kLineExit);
   trace.clear();
-  game.TapKey(KEY_INPUT_SPACE);
+  game.TapKey(KeyCode::Space);
   game.Step();
   EXPECT_TRUE(HasRun(trace, {"pxtone_Reset 22050", Sound(kSeDecision)}));
   std::string file = gametest::ReadWholeFile("setting.dat");
@@ -394,7 +394,7 @@ TEST_F(OptionTest, ExitSavesTheSettingsAndFadesOut) {
   EXPECT_EQ(option->screen, OptionScreenTask::kClosing);
   Lines frame = Frame();
   EXPECT_TRUE(HasRun(frame, {"SetDrawBlendMode 1 15", "DrawBox 0 0 320 240 c=0 fill=1", "SetDrawBlendMode 0 0"}));
-  Press(KEY_INPUT_DOWN);
+  Press(KeyCode::Down);
   EXPECT_EQ(option->cursor, OptionScreenTask::kLineExit);
   EXPECT_EQ(option->closeFade, 45);
   EXPECT_TRUE(game.StepUntil([this] { return title->optionScreen() == nullptr; }, 20));
@@ -402,18 +402,18 @@ TEST_F(OptionTest, ExitSavesTheSettingsAndFadesOut) {
   // With the music off the output is not reset, and with the sound off EXIT is silent.
   Settings.bgmQuality = 1;
   ASSERT_EQ(title->cursor, TitleScreenTask::kChoiceOptions);
-  game.TapKey(KEY_INPUT_SPACE);
+  game.TapKey(KeyCode::Space);
   ASSERT_TRUE(game.StepUntil([this] { return title->optionScreen() != nullptr; }, 60));
   option = title->optionScreen();
   game.Step();
   GoToLine(OptionScreenTask::kLineBgmQuality);
-  Press(KEY_INPUT_LEFT);
+  Press(KeyCode::Left);
   ASSERT_EQ(Settings.bgmQuality, 0);
   GoToLine(OptionScreenTask::kLineSoundEffect);
-  Press(KEY_INPUT_LEFT);
+  Press(KeyCode::Left);
   GoToLine(OptionScreenTask::kLineExit);
   trace.clear();
-  Press(KEY_INPUT_SPACE);
+  Press(KeyCode::Space);
   EXPECT_EQ(option->screen, OptionScreenTask::kClosing);
   EXPECT_EQ(Count(trace, "pxtone_Reset 22050") + Count(trace, "pxtone_Reset 11025") + Count(trace, "pxtone_Reset 44100"), 0);
   EXPECT_EQ(Count(trace, Sound(kSeDecision)), 0);

@@ -105,25 +105,25 @@ TEST_F(TitleTest, HiScoreLineMenuArrowsAndCover) {
 TEST_F(TitleTest, CursorWrapsOverTheThreeChoices) {
   Begin(240);
   std::vector<int> cursors;
-  for (int key : {KEY_INPUT_RIGHT, KEY_INPUT_RIGHT, KEY_INPUT_RIGHT, KEY_INPUT_LEFT, KEY_INPUT_LEFT}) {
+  for (int key : {KeyCode::Right, KeyCode::Right, KeyCode::Right, KeyCode::Left, KeyCode::Left}) {
     Press(key);
     cursors.push_back(title->cursor);
   }
   EXPECT_EQ(cursors, (std::vector<int>{1, 2, 0, 2, 1}));
   EXPECT_EQ(Count(trace, Sound(kSeAttack)), 5);
   EXPECT_TRUE(HasRun(Frame(), Text("CONTINUE", 128, 220)));
-  Press(KEY_INPUT_RIGHT);
+  Press(KeyCode::Right);
   EXPECT_TRUE(HasRun(Frame(), Text("OPTIONS", 132, 220)));
   // A held key moves the cursor once.
-  game.KeyDown(KEY_INPUT_RIGHT);
+  game.KeyDown(KeyCode::Right);
   game.StepFrames(5);
-  game.KeyUp(KEY_INPUT_RIGHT);
+  game.KeyUp(KeyCode::Right);
   game.Step();
   EXPECT_EQ(title->cursor, 0);
   // With sound effects off the cursor moves silently.
   Settings.soundEffect = 0;
   trace.clear();
-  Press(KEY_INPUT_RIGHT);
+  Press(KeyCode::Right);
   EXPECT_EQ(title->cursor, 1);
   EXPECT_EQ(Count(trace, Sound(kSeAttack)), 0);
 }
@@ -131,13 +131,13 @@ TEST_F(TitleTest, CursorWrapsOverTheThreeChoices) {
 TEST_F(TitleTest, GameStartFadesOutIntoTheFirstStage) {
   Begin(240);
   trace.clear();
-  game.TapKey(KEY_INPUT_Z);  // ATTACK chooses as START does
+  game.TapKey(KeyCode::Z);  // ATTACK chooses as START does
   game.Step();
   EXPECT_EQ(Count(trace, Sound(kSeDecision)), 1);
   EXPECT_EQ(title->state, TitleScreenTask::kGameStart);
   EXPECT_EQ(title->fade, 0);
   // The menu no longer listens, and the arrows are gone once the fade has begun.
-  game.TapKey(KEY_INPUT_RIGHT);
+  game.TapKey(KeyCode::Right);
   Lines frame = Frame();
   EXPECT_EQ(title->cursor, 0);
   EXPECT_EQ(title->fade, 5);
@@ -160,8 +160,8 @@ TEST_F(TitleTest, GameStartFadesOutIntoTheFirstStage) {
 TEST_F(TitleTest, ContinueHandsTheMenuToTheStageSelectAndPlaysTheChosenStage) {
   Begin(240);
   ContinueStage = 6;
-  Press(KEY_INPUT_RIGHT);
-  game.TapKey(KEY_INPUT_SPACE);
+  Press(KeyCode::Right);
+  game.TapKey(KeyCode::Space);
   game.Step();
   EXPECT_EQ(title->state, TitleScreenTask::kContinue);
   EXPECT_EQ(title->stageSelect(), nullptr);
@@ -171,7 +171,7 @@ TEST_F(TitleTest, ContinueHandsTheMenuToTheStageSelectAndPlaysTheChosenStage) {
   EXPECT_EQ(select->layer, -1);  // owned by the title, in no layer
   EXPECT_EQ(select->cursor, 0);
   // LEFT and RIGHT now move the stage select only; LEFT from the first wraps to stage 6.
-  Press(KEY_INPUT_LEFT);
+  Press(KeyCode::Left);
   EXPECT_EQ(select->cursor, 6);
   EXPECT_EQ(title->cursor, 1);
   Lines frame = Frame();
@@ -185,12 +185,12 @@ TEST_F(TitleTest, ContinueHandsTheMenuToTheStageSelectAndPlaysTheChosenStage) {
   ASSERT_NE(at, frame.end());
   EXPECT_LT(at - frame.begin(), std::find(frame.begin(), frame.end(), "SetDrawBlendMode 1 0") - frame.begin());
   // Choosing writes the stage's name, and the title fades out into it.
-  game.TapKey(KEY_INPUT_SPACE);
+  game.TapKey(KeyCode::Space);
   game.Step();
   EXPECT_STREQ(NextStageName, "2-2.txt");
   EXPECT_EQ(title->state, TitleScreenTask::kGameStart);
   // The choice is final: input during the fade changes nothing.
-  game.TapKey(KEY_INPUT_RIGHT);
+  game.TapKey(KeyCode::Right);
   game.Step();
   EXPECT_EQ(select->cursor, 6);
   EXPECT_EQ(title->cursor, 1);
@@ -202,9 +202,9 @@ TEST_F(TitleTest, OptionsReplaceTheTitleAndReturnToTheTopOfItsImage) {
   Begin(300);
   game.StepFrames(320);  // scrolling
   ASSERT_EQ(title->state, TitleScreenTask::kScrolling);
-  Press(KEY_INPUT_LEFT);
+  Press(KeyCode::Left);
   EXPECT_EQ(title->cursor, TitleScreenTask::kChoiceOptions);
-  game.TapKey(KEY_INPUT_SPACE);
+  game.TapKey(KeyCode::Space);
   game.Step();
   EXPECT_EQ(title->state, TitleScreenTask::kOptions);
   double scrolled = title->y;
@@ -224,12 +224,12 @@ TEST_F(TitleTest, OptionsReplaceTheTitleAndReturnToTheTopOfItsImage) {
   EXPECT_TRUE(HasRun(frame, Text("OPTION MENU", 116, 16)));
   EXPECT_FALSE(HasRun(frame, Text("GAME START", 120, 220)));
   EXPECT_EQ(Count(frame, "DrawBox 0 0 320 32 c=0 fill=1"), 0);
-  Press(KEY_INPUT_RIGHT);
+  Press(KeyCode::Right);
   EXPECT_EQ(title->cursor, TitleScreenTask::kChoiceOptions);
   int timer = title->counter;
   // EXIT (UP from the first line) closes the option screen over 17 frames.
-  Press(KEY_INPUT_UP);
-  game.TapKey(KEY_INPUT_SPACE);
+  Press(KeyCode::Up);
+  game.TapKey(KeyCode::Space);
   game.Step();
   EXPECT_EQ(option->screen, OptionScreenTask::kClosing);
   game.StepFrames(16);

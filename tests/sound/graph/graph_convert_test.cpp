@@ -281,10 +281,10 @@ TEST_F(GraphConvert, ClosingWhileALoadingThreadConvertsEndsThatConversion) {
   TestDriver_Close();
   EXPECT_EQ(ProcessWindowMessages(), -1);
   gate.Open();
-  while (GetASyncLoadNum() > 0) ProcessWindowMessages();
+  while (GetAsyncLoadRequestCount() > 0) ProcessWindowMessages();
   SetFileAccessTable(nullptr);
   readGate = nullptr;
-  EXPECT_EQ(CheckSoundMem(handle), -1);
+  EXPECT_EQ(IsSoundMemPlaying(handle), -1);
   EXPECT_TRUE(Logged("MP3変換の途中でソフトが終了しました"));
 }
 

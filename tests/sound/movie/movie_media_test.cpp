@@ -43,7 +43,7 @@ struct Shown {
 void RecordFrame(MovieHandleRecord* movie, intptr_t data) {
   auto* shown = reinterpret_cast<Shown*>(data);
   shown->numbers.push_back(ImageNumber(movie->frameImage));
-  shown->colorBytes = movie->frameImage->Color.PixelByte;
+  shown->colorBytes = movie->frameImage->Color.BytesPerPixel;
 }
 
 class FrameworkMovies : public ::testing::Test {
@@ -130,7 +130,7 @@ TEST_F(FrameworkMovies, Mp4PlaysItsFramesInOrderWithItsSoundAndStopsAtTheEnd) {
   EXPECT_EQ(r->frameImage, &r->frameBase);
 
   ASSERT_TRUE(UpdatePaused(m));
-  ASSERT_EQ(PlayMovie(m, DX_PLAYTYPE_BACK), 0);
+  ASSERT_EQ(PlayMovie(m, PlayType::Background), 0);
   EXPECT_GT(MediaLiveThreads(), 0);
   ASSERT_TRUE(PlayFor(m, 6000, [&] { return r->pausedFlag == 1; }));
   EXPECT_EQ(r->playState, 0);
@@ -164,7 +164,7 @@ TEST_F(FrameworkMovies, LoopingMoviesStartAgainAtTheirEnd) {
   const int m = Open(MoviePath("count50_silent.mkv"));
   ASSERT_NE(m, -1);
   MovieHandleRecord* r = GetMovieHandleRecord(m);
-  ASSERT_EQ(PlayMovie(m, DX_PLAYTYPE_LOOP), 0);
+  ASSERT_EQ(PlayMovie(m, PlayType::Loop), 0);
   auto wrapped = [&] {
     return shown.numbers.size() > 1 && shown.numbers.back() < shown.numbers[shown.numbers.size() - 2];
   };
@@ -273,7 +273,7 @@ TEST_F(FrameworkMovies, EngineEndStopsAndReleasesOpenGraphs) {
   ASSERT_NE(a, -1);
   ASSERT_NE(b, -1);
   PlayMovie(a);
-  PlayMovie(b, DX_PLAYTYPE_LOOP);
+  PlayMovie(b, PlayType::Loop);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   LibEnd();  // with the graphs running
   EXPECT_EQ(MediaLiveThreads(), 0);
@@ -293,7 +293,7 @@ TEST_F(FrameworkMovies, GraphsShowTheFirstPictureBeforeAnyPlay) {
     MovieHandleRecord* m = GetMovieHandleRecord(GetGraphRecord(g)->MovieHandle);
     ASSERT_NE(m, nullptr);
     const MEMIMG* screen = GetScreenMemImg();
-    auto pixel = [&](int x, int y) { return screen->UseImage + size_t(y) * screen->Base->Pitch + size_t(x) * 4; };
+    auto pixel = [&](int x, int y) { return screen->TopLeft + size_t(y) * screen->Base->Pitch + size_t(x) * 4; };
     auto drawn = [&] {
       ClearScreen();
       DrawGraph(0, 0, g, 0);
@@ -309,7 +309,7 @@ TEST_F(FrameworkMovies, GraphsShowTheFirstPictureBeforeAnyPlay) {
     EXPECT_EQ(m->playState, 0);
     // Theora goes through the same formulas as the reference, up to the draw's rounding; the
     // framework's converter may round otherwise, so it is held to the picture's likeness.
-    EXPECT_GT(ref.Psnr(screen->UseImage, screen->Base->Pitch), m->theoraFlag ? 60.0 : 35.0);
+    EXPECT_GT(ref.Psnr(screen->TopLeft, screen->Base->Pitch), m->theoraFlag ? 60.0 : 35.0);
     EXPECT_EQ(DeleteGraph(g), 0);
   }
 }
@@ -438,7 +438,7 @@ class MovieSync : public FrameworkMovies, public ::testing::WithParamInterface<S
     static_cast<IGraphBuilder*>(r->graphBuilder)->QueryInterface(IID_IMediaFilter, graph.PutVoid());
     EXPECT_EQ(graph->SetSyncSource(clock.Get()), S_OK);
     AudioNull_ClearCapture(device);
-    PlayMovie(m, loop ? DX_PLAYTYPE_LOOP : DX_PLAYTYPE_BACK);
+    PlayMovie(m, loop ? PlayType::Loop : PlayType::Background);
 
     // Every frame up to the end or the wrap, each within a frame and a step of its time.
     std::vector<bool> seen(size_t(made.frames), false);

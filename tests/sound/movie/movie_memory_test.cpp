@@ -19,7 +19,7 @@ bool Mapped(const void* p) {
 }
 
 void NotePicture(MovieHandleRecord* movie, intptr_t data) {
-  *reinterpret_cast<const void**>(data) = movie->frameImage->GraphData;
+  *reinterpret_cast<const void**>(data) = movie->frameImage->Pixels;
 }
 
 TEST(MovieMemory, AClosedMoviesPicturesLeaveTheProcess) {

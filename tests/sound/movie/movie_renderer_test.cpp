@@ -100,7 +100,7 @@ TEST(MovieRenderer, Yuy2ComesOutTopDownInXrgb) {
   BaseImage expected{};
   ASSERT_EQ(MakeBaseImageXRGB8(w, h, &expected), 0);
   ASSERT_EQ(ConvertYUY2ToBaseImage(frame.data(), w, h, &expected), 0);
-  EXPECT_EQ(std::memcmp(x.r->frameBuffer, expected.GraphData, size_t(w) * 4 * h), 0);
+  EXPECT_EQ(std::memcmp(x.r->frameBuffer, expected.Pixels, size_t(w) * 4 * h), 0);
   EXPECT_LT(x.r->frameBuffer[2], x.r->frameBuffer[(h - 1) * w * 4 + 2]);  // the top row is the dark one
   EXPECT_EQ(x.r->frameBuffer[3], 255);
   ReleaseBaseImage(&expected);

@@ -100,9 +100,9 @@ TEST_F(Movies, ClockWithoutSound) {
   // Opened paused, play type 1.
   EXPECT_EQ(r->pausedFlag, 1);
   EXPECT_EQ(r->playState, 0);
-  EXPECT_EQ(r->playType, DX_PLAYTYPE_BACK);
+  EXPECT_EQ(r->playType, PlayType::Background);
   SetMovieFrameCallback(m, RecordFrame, reinterpret_cast<intptr_t>(&shown));
-  ASSERT_EQ(PlayMovie(m, DX_PLAYTYPE_BACK), 0);
+  ASSERT_EQ(PlayMovie(m, PlayType::Background), 0);
   EXPECT_EQ(ShownAt(m, 2030000), 50);  // 50.75 truncated
   EXPECT_EQ(r->lastFrameTime, (kStart + 2030000) / 1000);
   // Not looping: the last frame, and the next update that still wants it stops the movie.
@@ -116,7 +116,7 @@ TEST_F(Movies, ClockWithoutSound) {
   // Looping: 113 frames in is frame 13.
   TheoraDecode_Seek(r->decoder, 0);
   TestDriver_SetManualClock(kStart, 0);
-  ASSERT_EQ(PlayMovie(m, DX_PLAYTYPE_LOOP), 0);
+  ASSERT_EQ(PlayMovie(m, PlayType::Loop), 0);
   EXPECT_EQ(ShownAt(m, 4520000), 13);
   EXPECT_EQ(r->pausedFlag, 0);
 }
@@ -140,7 +140,7 @@ TEST_F(Movies, PlayResumesAtTheCurrentFrameWhateverTheRate) {
     PauseMovie(m);
     ASSERT_EQ(TheoraDecode_Seek(r->decoder, frame), 0);
     TestDriver_SetManualClock(kStart + 5000000, 0);
-    ASSERT_EQ(PlayMovie(m, DX_PLAYTYPE_LOOP), 0);
+    ASSERT_EQ(PlayMovie(m, PlayType::Loop), 0);
     UpdateMovie(m);  // in the same microsecond
     EXPECT_EQ(Current(m), frame);
   }
@@ -152,7 +152,7 @@ TEST_F(Movies, SoundTrackIsTheClock) {
   const int m = OpenWithSound();
   if (m == -1) GTEST_SKIP() << "stream sounds are not built: the movie runs on the clock";
   MovieHandleRecord* r = GetMovieHandleRecord(m);
-  PlayMovie(m, DX_PLAYTYPE_BACK);
+  PlayMovie(m, PlayType::Background);
   // The sound's play position moves the movie, not the microsecond clock.
   PlaySound(2030);
   const int64_t at = GetSoundCurrentTime(r->soundHandle);
@@ -175,7 +175,7 @@ TEST_F(Movies, SoundTrackIsTheClock) {
   EXPECT_EQ(r->playState, 0);
 
   // Played again it starts over with its sound; looping, it goes round with it and never stops.
-  PlayMovie(m, DX_PLAYTYPE_LOOP);
+  PlayMovie(m, PlayType::Loop);
   PlaySound(100);
   UpdateMovie(m);
   EXPECT_NEAR(shown.back(), 2, 1);
@@ -194,7 +194,7 @@ TEST_F(Movies, APauseWithSoundKeepsTheFrameAndThePlayState) {
   const int m = OpenWithSound();
   if (m == -1) GTEST_SKIP() << "stream sounds are not built";
   MovieHandleRecord* r = GetMovieHandleRecord(m);
-  PlayMovie(m, DX_PLAYTYPE_BACK);
+  PlayMovie(m, PlayType::Background);
   PlaySound(1500);
   // The program's pause brings the frame up to its moment; only PlayMovie starts it again.
   PauseMovie(m, 0);
@@ -235,7 +235,7 @@ TEST_F(Movies, WrappingForwardMovesTheShortWayRound) {
   const int m = Open("count100_many.ogv");
   ASSERT_NE(m, -1);
   SetMovieFrameCallback(m, RecordFrame, reinterpret_cast<intptr_t>(&shown));
-  PlayMovie(m, DX_PLAYTYPE_LOOP);
+  PlayMovie(m, PlayType::Loop);
   EXPECT_EQ(ShownAt(m, 3930000), 98);
   MovieHandleRecord* r = GetMovieHandleRecord(m);
   r->decoder->imageCurrent = 0;
@@ -380,10 +380,10 @@ TEST_F(Movies, GraphsShowTheirMovie) {
   const int movie = GetGraphRecord(g)->MovieHandle;
   ASSERT_NE(GetMovieHandleRecord(movie), nullptr);
   const MEMIMG* screen = GetScreenMemImg();
-  auto screenNumber = [&] { return ReadTestMovieNumber(screen->UseImage, screen->Base->Pitch); };
+  auto screenNumber = [&] { return ReadTestMovieNumber(screen->TopLeft, screen->Base->Pitch); };
   ASSERT_EQ(DrawGraph(0, 0, g, 0), 0);
   EXPECT_EQ(screenNumber(), 0);
-  PlayMovie(movie, DX_PLAYTYPE_LOOP);
+  PlayMovie(movie, PlayType::Loop);
   for (int64_t t : {1000000, 1400000, 6000000}) {
     TestDriver_SetManualClock(kStart + t, 0);
     ClearScreen();
@@ -445,7 +445,7 @@ TEST_F(Movies, SurroundSoundIsMixedDownToBothChannels) {
   ASSERT_NE(GetMovieHandleRecord(m)->soundHandle, -1);
   AudioDevice* device = AudioNull_Current();
   AudioNull_ClearCapture(device);
-  PlayMovie(m, DX_PLAYTYPE_BACK);
+  PlayMovie(m, PlayType::Background);
   PlaySound(600);
   const std::vector<int16_t> heard = AudioNull_Capture(device);
   ASSERT_GE(heard.size(), size_t(audio.rate / 2) * 2);

@@ -26,7 +26,7 @@ inline std::string MoviePath(const char* name) {
 }
 
 inline int ImageNumber(const BaseImage* image) {
-  return ReadTestMovieNumber(static_cast<const uint8_t*>(image->GraphData), image->Pitch);
+  return ReadTestMovieNumber(static_cast<const uint8_t*>(image->Pixels), image->Pitch);
 }
 
 // The decoder over a file of the plain file layer; null when it refuses the file.

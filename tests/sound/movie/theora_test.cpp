@@ -242,7 +242,7 @@ TEST_F(TheoraDecoder, FramesGoIntoTheOfferedSurface) {
           }
           const int l = 19070 * (Y - 16);
           auto c = [](int v) { return v < 0 ? 0 : v > 255 ? 255 : v; };
-          const uint8_t* px = static_cast<const uint8_t*>(image->GraphData) + size_t(row) * image->Pitch + col * 4;
+          const uint8_t* px = static_cast<const uint8_t*>(image->Pixels) + size_t(row) * image->Pitch + col * 4;
           ASSERT_EQ(px[2], c((l + 26148 * (V - 128)) / 16384)) << col << "," << row;
           ASSERT_EQ(px[0], c((l + 33062 * (U - 128)) / 16384)) << col << "," << row;
         }
@@ -308,7 +308,7 @@ TEST_F(TheoraDecoder, PicturesShowTheirRegionWithoutPadding) {
       ASSERT_EQ(ref.height, s.height);
       TheoraDecode_Seek(d.record, f);
       TheoraDecode_ConvertFrame(d.record, 1, 1, 0);
-      const double psnr = ref.Psnr(static_cast<const uint8_t*>(image->GraphData), image->Pitch);
+      const double psnr = ref.Psnr(static_cast<const uint8_t*>(image->Pixels), image->Pitch);
       EXPECT_GT(psnr, 30.0) << f;
       if (!s.ffmpeg) continue;
       EXPECT_TRUE(std::isinf(psnr)) << f;  // every byte as FFmpeg decodes it

@@ -63,7 +63,7 @@ void ExpectConverted(const Picture& p, bool fixedPath) {
       const int U = p.u[size_t(cy) * p.cstride + cx], V = p.v[size_t(cy) * p.cstride + cx];
       int r, g, b;
       (fixedPath ? Fixed : Floating)(Y, U, V, &r, &g, &b);
-      const uint8_t* px = static_cast<uint8_t*>(image.GraphData) + size_t(row) * image.Pitch + size_t(col) * 4;
+      const uint8_t* px = static_cast<uint8_t*>(image.Pixels) + size_t(row) * image.Pitch + size_t(col) * 4;
       ASSERT_EQ(px[0], b) << col << "," << row;
       ASSERT_EQ(px[1], g) << col << "," << row;
       ASSERT_EQ(px[2], r) << col << "," << row;
@@ -92,7 +92,7 @@ TEST(YuvTables, ValuesFromTheFormulas) {
     BaseImage image;
     ASSERT_EQ(MakeBaseImageXRGB8(2, 2, &image), 0);
     TheoraDecode_PlanesToImage(p.Planes(), &image);
-    const uint8_t* px = static_cast<uint8_t*>(image.GraphData);
+    const uint8_t* px = static_cast<uint8_t*>(image.Pixels);
     EXPECT_EQ(px[0], want);
     EXPECT_EQ(px[1], want);
     EXPECT_EQ(px[2], want);
