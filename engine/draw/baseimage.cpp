@@ -110,6 +110,11 @@ int ConvertPacked(const void* frame, int width, int height, BaseImage* image, in
   return 0;
 }
 
+// A software image's 16-bit colour: the top bits of each channel.
+inline uint16_t Rgb565Of(uint8_t r, uint8_t g, uint8_t b) {
+  return uint16_t((r >> 3) << 11 | (g >> 2) << 5 | (b >> 3));
+}
+
 uint8_t Widen(uint32_t value, int bits) {
   // Repeating the top bits maps the field's maximum to 255.
   return bits == 5 ? uint8_t((value << 3) | (value >> 2)) : uint8_t((value << 2) | (value >> 4));
@@ -195,7 +200,7 @@ int ConvertBaseImageToMemImg(const BaseImage* image, MEMIMG* img) {
         out[2] = r;
         out[3] = alpha ? a : 0;  // the whole word is compared with the transparent colour
       } else if (base->ColorType == MEMIMG_COLOR_16) {
-        const uint16_t word = uint16_t((r >> 3) << 11 | (g >> 2) << 5 | (b >> 3));
+        const uint16_t word = Rgb565Of(r, g, b);
         std::memcpy(out, &word, 2);
         if (alpha) {
           out[2] = a;
@@ -204,6 +209,38 @@ int ConvertBaseImageToMemImg(const BaseImage* image, MEMIMG* img) {
       } else {
         return -1;
       }
+    }
+  }
+  return 0;
+}
+
+int PutMemImgPixels(MEMIMG* img, int y, int x, int step, const uint8_t* pixels, int count) {
+  if (!img || !img->Valid || !img->Base || img->Base->UsePalette || !pixels || step < 1 || count < 0)
+    return -1;
+  const MemImgBase* base = img->Base;
+  if (base->ColorType != MEMIMG_COLOR_16 && base->ColorType != MEMIMG_COLOR_32) return -1;
+  if (y < 0 || y >= img->Height || x < 0 || (count && (int64_t(count) - 1) * step >= int64_t(img->Width) - x))
+    return -1;
+  const size_t bpp = base->Color->BytesPerPixel;
+  const size_t stride = size_t(step) * bpp;
+  uint8_t* out = img->TopLeft + size_t(y) * size_t(base->Pitch) + size_t(x) * bpp;
+  const uint8_t* in = pixels;
+  const uint8_t* end = pixels + size_t(count) * 4;
+  // One loop per format, as ConvertBaseImageToMemImg stores each.
+  if (base->ColorType == MEMIMG_COLOR_32 && base->UseAlpha) {
+    for (; in != end; in += 4, out += stride) std::memcpy(out, in, 4);
+  } else if (base->ColorType == MEMIMG_COLOR_32) {
+    for (; in != end; in += 4, out += stride) out[0] = in[0], out[1] = in[1], out[2] = in[2], out[3] = 0;
+  } else if (base->UseAlpha) {
+    for (; in != end; in += 4, out += stride) {
+      const uint16_t word = Rgb565Of(in[2], in[1], in[0]);
+      std::memcpy(out, &word, 2);
+      out[2] = in[3], out[3] = 0;
+    }
+  } else {
+    for (; in != end; in += 4, out += stride) {
+      const uint16_t word = Rgb565Of(in[2], in[1], in[0]);
+      std::memcpy(out, &word, 2);
     }
   }
   return 0;

@@ -44,6 +44,25 @@ constexpr int IMAGE_MAX_SIDE = 16384;
 constexpr int64_t IMAGE_MAX_PIXELS = int64_t(1) << 26;
 constexpr int64_t IMAGE_MAX_FILE_BYTES = int64_t(1) << 28;
 
+// Where an image file's decoder puts the picture: first its size and whether it has alpha, then
+// its pixels, row by row in any order, each pixel of the picture once (bytes B, G, R, A; A is 255
+// without alpha).
+class ImageRowSink {
+ public:
+  // 0, or -1 when the picture cannot be held (the decode then fails).
+  virtual int Start(int width, int height, int hasAlpha) = 0;
+  // count pixels of row y, at columns x, x + step, x + 2 step, ...
+  virtual void PutPixels(int y, int x, int step, const uint8_t* pixels, int count) = 0;
+
+ protected:
+  ~ImageRowSink() = default;
+};
+
+// Decodes a PNG, JPEG or BMP file image into the sink, holding a few rows of its own at most
+// (the decoders' own state aside). 0, or -1 with a log line; the sink may then hold part of the
+// picture, which is the caller's to drop.
+int DecodeImageFile(const void* data, size_t size, ImageRowSink* sink);
+
 // Decodes a PNG, JPEG or BMP file image into a new 32-bit image (bytes B, G, R, A when
 // *hasAlpha is 1, else B, G, R, X). 0, or -1 with a log line and nothing left allocated.
 int LoadBaseImageFromMemory(const void* data, size_t size, BaseImage* image, int* hasAlpha);
@@ -59,6 +78,10 @@ void GetBaseImagePixel(const BaseImage* image, int x, int y, uint8_t* r, uint8_t
 // Copies an image into a software image of the same size, in the software image's format.
 // 0, or -1 for sizes that differ or a format that is not 16- or 32-bit direct colour.
 int ConvertBaseImageToMemImg(const BaseImage* image, MEMIMG* img);
+// Stores count 32-bit pixels (bytes B, G, R, A) in row y of a 16- or 32-bit direct-colour
+// software image, at columns x, x + step, ..., as ConvertBaseImageToMemImg would. 0, or -1 when
+// they do not fit or the format is another.
+int PutMemImgPixels(MEMIMG* img, int y, int x, int step, const uint8_t* pixels, int count);
 // The rectangle of a software image as a new 24-bit R8G8B8 image (5- and 6-bit fields widened
 // by repeating their top bits). 0 or -1.
 int MakeBaseImageFromMemImg(const MEMIMG* img, int x, int y, int width, int height, BaseImage* image);

@@ -1,5 +1,6 @@
 // Image files: PNG (libpng) and JPEG (libjpeg) through the engine's streams and source
-// manager, BMP by our own reader; BMP, PNG and JPEG writers.
+// manager, BMP by our own reader, each handing its picture on a row at a time; BMP, PNG and
+// JPEG writers.
 //
 // The decoders that libpng and libjpeg call back into keep no C++ objects with destructors
 // in their frames: their errors return through longjmp.
@@ -8,6 +9,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include <jpeglib.h>  // needs size_t and FILE first
@@ -57,11 +59,10 @@ constexpr png_alloc_size_t kPngChunkMallocMax = 8u << 20;
 struct PngReader {
   const StreamFunctions* stream;
   StreamHandle handle;
-  BaseImage* image;
-  png_bytep* rows;
+  ImageRowSink* sink;
+  uint8_t* row;
   png_structp png;
   png_infop info;
-  int hasAlpha;
 };
 
 void PngError(png_structp png, png_const_charp message) {
@@ -71,13 +72,17 @@ void PngError(png_structp png, png_const_charp message) {
 
 void PngWarning(png_structp, png_const_charp) {}
 
+// libpng's own blocks come from the engine allocator too, so the engine counts what a load holds.
+png_voidp PngAlloc(png_structp, png_alloc_size_t size) { return TK_MALLOC(size); }
+void PngFree(png_structp, png_voidp block) { MemFree(block); }
+
 void PngRead(png_structp png, png_bytep data, size_t length) {
   auto* r = static_cast<PngReader*>(png_get_io_ptr(png));
   if (r->stream->Read(data, 1, length, r->handle) != length) png_error(png, "データが途中で終わっています");
 }
 
 int DecodePng(PngReader* r) {
-  r->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, r, PngError, PngWarning);
+  r->png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, r, PngError, PngWarning, nullptr, PngAlloc, PngFree);
   if (!r->png) return -1;
   r->info = png_create_info_struct(r->png);
   if (!r->info) {
@@ -86,9 +91,8 @@ int DecodePng(PngReader* r) {
   }
   if (setjmp(png_jmpbuf(r->png))) {
     png_destroy_read_struct(&r->png, &r->info, nullptr);
-    MemFree(r->rows);
-    r->rows = nullptr;
-    ReleaseBaseImage(r->image);
+    MemFree(r->row);
+    r->row = nullptr;
     return -1;
   }
   png_set_read_fn(r->png, r, PngRead);
@@ -100,27 +104,38 @@ int DecodePng(PngReader* r) {
   const png_uint_32 height = png_get_image_height(r->png, r->info);
   const int colorType = png_get_color_type(r->png, r->info);
   if (!DimensionsOk(width, height)) png_error(r->png, "画像が大きすぎます");
-  r->hasAlpha = ((colorType & PNG_COLOR_MASK_ALPHA) || png_get_valid(r->png, r->info, PNG_INFO_tRNS)) ? 1 : 0;
+  const int hasAlpha = ((colorType & PNG_COLOR_MASK_ALPHA) || png_get_valid(r->png, r->info, PNG_INFO_tRNS)) ? 1 : 0;
   png_set_expand(r->png);
   png_set_strip_16(r->png);
   if (!(colorType & PNG_COLOR_MASK_COLOR)) png_set_gray_to_rgb(r->png);
   png_set_bgr(r->png);
-  if (!r->hasAlpha) png_set_filler(r->png, 0xFF, PNG_FILLER_AFTER);
-  png_set_interlace_handling(r->png);
+  if (!hasAlpha) png_set_filler(r->png, 0xFF, PNG_FILLER_AFTER);
   png_read_update_info(r->png, r->info);
   if (png_get_rowbytes(r->png, r->info) != size_t(width) * 4) png_error(r->png, "対応していない画素形式です");
-  int made = r->hasAlpha ? MakeBaseImageARGB8(int(width), int(height), r->image)
-                         : MakeBaseImageXRGB8(int(width), int(height), r->image);
-  if (made != 0) png_error(r->png, "画像用メモリの確保に失敗しました");
-  r->rows = static_cast<png_bytep*>(TK_MALLOC(sizeof(png_bytep) * height));
-  if (!r->rows) png_error(r->png, "メモリの確保に失敗しました");
-  for (png_uint_32 y = 0; y < height; ++y)
-    r->rows[y] = static_cast<png_bytep>(r->image->Pixels) + size_t(y) * size_t(r->image->Pitch);
-  png_read_image(r->png, r->rows);
+  r->row = static_cast<uint8_t*>(TK_MALLOC(size_t(width) * 4));
+  if (!r->row) png_error(r->png, "メモリの確保に失敗しました");
+  if (r->sink->Start(int(width), int(height), hasAlpha) != 0) png_error(r->png, "画像用メモリの確保に失敗しました");
+  // An interlaced picture comes in seven passes of every few pixels of every few rows; each
+  // pixel goes to its place as it comes, so no whole picture is held for the passes.
+  const bool interlaced = png_get_interlace_type(r->png, r->info) == PNG_INTERLACE_ADAM7;
+  for (int pass = 0; pass < (interlaced ? 7 : 1); ++pass) {
+    const png_uint_32 columns = interlaced ? PNG_PASS_COLS(width, pass) : width;
+    const png_uint_32 rows = interlaced ? PNG_PASS_ROWS(height, pass) : height;
+    if (columns == 0 || rows == 0) continue;  // libpng skips such a pass too
+    for (png_uint_32 i = 0; i < rows; ++i) {
+      png_read_row(r->png, r->row, nullptr);
+      if (interlaced) {
+        r->sink->PutPixels(int(PNG_ROW_FROM_PASS_ROW(i, pass)), int(PNG_PASS_START_COL(pass)),
+                           int(PNG_PASS_COL_OFFSET(pass)), r->row, int(columns));
+      } else {
+        r->sink->PutPixels(int(i), 0, 1, r->row, int(columns));
+      }
+    }
+  }
   png_read_end(r->png, nullptr);
   png_destroy_read_struct(&r->png, &r->info, nullptr);
-  MemFree(r->rows);
-  r->rows = nullptr;
+  MemFree(r->row);
+  r->row = nullptr;
   return 0;
 }
 
@@ -139,7 +154,7 @@ bool PngChunksFit(const uint8_t* data, size_t size) {
   return true;
 }
 
-int LoadPng(const void* data, size_t size, BaseImage* image, int* hasAlpha) {
+int LoadPng(const void* data, size_t size, ImageRowSink* sink) {
   if (!PngChunksFit(static_cast<const uint8_t*>(data), size)) {
     LogPrint("PNG 画像のチャンクがファイルの終わりを越えています");
     return -1;
@@ -149,10 +164,9 @@ int LoadPng(const void* data, size_t size, BaseImage* image, int* hasAlpha) {
   PngReader r{};
   r.stream = GetMemStreamFunctions();
   r.handle = handle;
-  r.image = image;
-  int result = DecodePng(&r);
+  r.sink = sink;
+  const int result = DecodePng(&r);
   MemStreamClose(handle);
-  if (result == 0) *hasAlpha = r.hasAlpha;
   return result;
 }
 
@@ -250,7 +264,8 @@ struct JpegReader {
   jpeg_decompress_struct cinfo;
   JpegErrorManager err;
   jpeg_source_mgr source;
-  BaseImage* image;
+  ImageRowSink* sink;
+  uint8_t* row;
   int created;
 };
 
@@ -267,7 +282,8 @@ int DecodeJpeg(JpegReader* r, const uint8_t* data, size_t size) {
   if (setjmp(r->err.jump)) {
     if (r->created) jpeg_destroy_decompress(&r->cinfo);
     r->created = 0;
-    ReleaseBaseImage(r->image);
+    MemFree(r->row);
+    r->row = nullptr;
     return -1;
   }
   jpeg_create_decompress(&r->cinfo);
@@ -293,21 +309,21 @@ int DecodeJpeg(JpegReader* r, const uint8_t* data, size_t size) {
     LogPrint("JPEG 画像の画素形式に対応していません");
     longjmp(r->err.jump, 1);
   }
-  if (MakeBaseImageXRGB8(int(r->cinfo.output_width), int(r->cinfo.output_height), r->image) != 0) {
+  const int width = int(r->cinfo.output_width);
+  r->row = static_cast<uint8_t*>(TK_MALLOC(size_t(width) * 4));
+  if (!r->row || r->sink->Start(width, int(r->cinfo.output_height), 0) != 0) {
     LogPrint("JPEG 画像用メモリの確保に失敗しました");
     longjmp(r->err.jump, 1);
   }
+  // Adobe's CMYK files store the inks inverted.
+  const bool inverted = r->cinfo.saw_Adobe_marker;
   while (r->cinfo.output_scanline < r->cinfo.output_height) {
-    JSAMPROW row = static_cast<JSAMPROW>(r->image->Pixels) +
-                   size_t(r->cinfo.output_scanline) * size_t(r->image->Pitch);
+    const int y = int(r->cinfo.output_scanline);
+    JSAMPROW row = r->row;
     jpeg_read_scanlines(&r->cinfo, &row, 1);
-  }
-  if (cmyk) {
-    // Adobe's files store the inks inverted.
-    const bool inverted = r->cinfo.saw_Adobe_marker;
-    for (int y = 0; y < r->image->Height; ++y) {
-      uint8_t* p = static_cast<uint8_t*>(r->image->Pixels) + size_t(y) * size_t(r->image->Pitch);
-      for (int x = 0; x < r->image->Width; ++x, p += 4) {
+    if (cmyk) {
+      uint8_t* p = r->row;
+      for (int x = 0; x < width; ++x, p += 4) {
         unsigned c = p[0], m = p[1], yy = p[2], k = p[3];
         if (!inverted) c = 255 - c, m = 255 - m, yy = 255 - yy, k = 255 - k;
         p[0] = uint8_t(yy * k / 255);
@@ -316,10 +332,13 @@ int DecodeJpeg(JpegReader* r, const uint8_t* data, size_t size) {
         p[3] = 255;
       }
     }
+    r->sink->PutPixels(y, 0, 1, r->row, width);
   }
   jpeg_finish_decompress(&r->cinfo);
   jpeg_destroy_decompress(&r->cinfo);
   r->created = 0;
+  MemFree(r->row);
+  r->row = nullptr;
   return 0;
 }
 
@@ -449,33 +468,40 @@ int BmpFail(const char* why) {
   return -1;
 }
 
-// Run-length coded palette indices (8 or 4 bits), each handed to paint(x, file row, index).
-// Runs and deltas that leave the picture stop at its edge; pixels no code reaches keep what
+// Run-length coded palette indices (8 or 4 bits), each handed to paint(x, index) for the row
+// being coded; endRow(file row) follows once per row, in file row order, when the codes leave
+// it. Runs and deltas that leave the picture stop at its edge; pixels no code reaches keep what
 // the caller put there. False when the codes end before the picture does.
-template <typename Paint>
-bool DecodeBmpRle(const uint8_t* in, size_t size, unsigned bits, int64_t width, int64_t height, Paint paint) {
+template <typename Paint, typename EndRow>
+bool DecodeBmpRle(const uint8_t* in, size_t size, unsigned bits, int64_t width, int64_t height, Paint paint,
+                  EndRow endRow) {
   int64_t x = 0, y = 0;
   size_t at = 0;
+  const auto down = [&](int64_t rows) {
+    for (; rows > 0 && y < height; --rows) endRow(y++);
+  };
   while (y < height) {
     if (size - at < 2) return false;
     const unsigned count = in[at], code = in[at + 1];
     at += 2;
     if (count) {  // a run of one byte: one index, or two alternating nibbles
       for (unsigned i = 0; i < count && x < width; ++i, ++x)
-        paint(x, y, bits == 8 ? code : (i & 1 ? code & 15 : code >> 4));
+        paint(x, bits == 8 ? code : (i & 1 ? code & 15 : code >> 4));
     } else if (code == 0) {  // end of line
-      x = 0, ++y;
+      x = 0;
+      down(1);
     } else if (code == 1) {  // end of bitmap
-      break;
+      down(height - y);
     } else if (code == 2) {  // delta: right and up (onward in file row order)
       if (size - at < 2) return false;
-      x += in[at], y += in[at + 1];
+      x += in[at];
+      down(in[at + 1]);
       at += 2;
     } else {  // absolute run of `code` indices, padded to a whole 16-bit word
       const size_t bytes = bits == 8 ? code : (code + 1) / 2;
       if (size - at < bytes) return false;
       for (unsigned i = 0; i < code && x < width; ++i, ++x)
-        paint(x, y, bits == 8 ? in[at + i] : (i & 1 ? in[at + i / 2] & 15 : in[at + i / 2] >> 4));
+        paint(x, bits == 8 ? in[at + i] : (i & 1 ? in[at + i / 2] & 15 : in[at + i / 2] >> 4));
       at += (bytes + 1) & ~size_t(1);
       if (at > size) at = size;
     }
@@ -483,7 +509,14 @@ bool DecodeBmpRle(const uint8_t* in, size_t size, unsigned bits, int64_t width, 
   return true;
 }
 
-int LoadBmp(const uint8_t* data, size_t size, BaseImage* image, int* hasAlpha) {
+// Above this many pixels a run-length picture must bring codes enough to cover it at the
+// format's best, 255 pixels for two bytes: else a file of a hundred bytes holds the memory of
+// a picture thousands of times its size.
+constexpr uint64_t kRleCheckedPixels = 1000000;
+
+using RowBuffer = std::unique_ptr<uint8_t, decltype(&MemFree)>;
+
+int LoadBmp(const uint8_t* data, size_t size, ImageRowSink* sink) {
   if (size < 14 + 12) return BmpFail("ヘッダが途中で終わっています");
   const uint32_t offBits = Le32(data + 10);
   const uint32_t headerSize = Le32(data + 14);
@@ -549,6 +582,9 @@ int LoadBmp(const uint8_t* data, size_t size, BaseImage* image, int* hasAlpha) {
   const uint64_t stride = (uint64_t(width) * bits + 31) / 32 * 4;
   if (offBits > size || (!rle && stride * uint64_t(height) > size - offBits))
     return BmpFail("画素データが途中で終わっています");
+  const uint64_t pixels = uint64_t(width) * uint64_t(height);
+  if (rle && pixels > kRleCheckedPixels && (size - offBits) / 2 * 255 < pixels)
+    return BmpFail("画素データが画像の大きさに足りません");
 
   uint8_t palette[256][3] = {};
   size_t paletteCount = 0;
@@ -563,34 +599,49 @@ int LoadBmp(const uint8_t* data, size_t size, BaseImage* image, int* hasAlpha) {
     }
   }
 
-  bool alpha = bits >= 16 && masks[3] != 0;
-  if ((alpha ? MakeBaseImageARGB8 : MakeBaseImageXRGB8)(int(width), int(height), image) != 0)
-    return BmpFail("メモリの確保に失敗しました");
-  const auto rowOut = [&](int64_t y) {
-    return static_cast<uint8_t*>(image->Pixels) + size_t(y) * size_t(image->Pitch);
-  };
+  // One row of decoded pixels at a time goes to the sink.
+  RowBuffer row(static_cast<uint8_t*>(TK_MALLOC(size_t(width) * 4)), MemFree);
+  if (!row) return BmpFail("メモリの確保に失敗しました");
+  uint8_t* const out = row.get();
+  const auto pictureRow = [&](int64_t fileRow) { return int(topDown ? fileRow : height - 1 - fileRow); };
+
   if (rle) {
     // Pixels no code reaches show index 0, as other readers show them.
-    const auto paint = [&](int64_t x, int64_t fileRow, unsigned index) {
-      uint8_t* out = rowOut(topDown ? fileRow : height - 1 - fileRow) + x * 4;
-      const bool known = index < paletteCount;
-      out[0] = known ? palette[index][0] : 0, out[1] = known ? palette[index][1] : 0;
-      out[2] = known ? palette[index][2] : 0, out[3] = 255;
+    const auto clear = [&] {
+      for (uint8_t* p = out; p != out + width * 4; p += 4)
+        p[0] = palette[0][0], p[1] = palette[0][1], p[2] = palette[0][2], p[3] = 255;
     };
-    for (int64_t y = 0; y < height; ++y)
-      for (int64_t x = 0; x < width; ++x) paint(x, y, 0);
-    if (!DecodeBmpRle(data + offBits, size - offBits, bits, width, height, paint)) {
-      ReleaseBaseImage(image);
+    const auto paint = [&](int64_t x, unsigned index) {
+      const bool known = index < paletteCount;
+      uint8_t* p = out + x * 4;
+      p[0] = known ? palette[index][0] : 0, p[1] = known ? palette[index][1] : 0;
+      p[2] = known ? palette[index][2] : 0;
+    };
+    const auto endRow = [&](int64_t fileRow) {
+      sink->PutPixels(pictureRow(fileRow), 0, 1, out, int(width));
+      clear();
+    };
+    clear();
+    if (sink->Start(int(width), int(height), 0) != 0) return BmpFail("メモリの確保に失敗しました");
+    if (!DecodeBmpRle(data + offBits, size - offBits, bits, width, height, paint, endRow))
       return BmpFail("画素データが途中で終わっています");
-    }
-    *hasAlpha = 0;
     return 0;
   }
-  bool anyAlpha = false;
+
+  const auto fileRowAt = [&](int64_t fileRow) { return data + offBits + stride * uint64_t(fileRow); };
+  // Many writers leave the alpha field zero: such an image is opaque.
+  bool alpha = false;
+  if (bits >= 16 && masks[3] != 0) {
+    for (int64_t y = 0; y < height && !alpha; ++y) {
+      const uint8_t* in = fileRowAt(y);
+      for (int64_t x = 0; x < width && !alpha; ++x)
+        alpha = Extract(bits == 16 ? Le16(in + x * 2) : Le32(in + x * 4), channel[3]) != 0;
+    }
+  }
+  if (sink->Start(int(width), int(height), alpha ? 1 : 0) != 0) return BmpFail("メモリの確保に失敗しました");
   for (int64_t y = 0; y < height; ++y) {
-    const uint8_t* in = data + offBits + stride * uint64_t(topDown ? y : height - 1 - y);
-    uint8_t* out = static_cast<uint8_t*>(image->Pixels) + size_t(y) * size_t(image->Pitch);
-    for (int64_t x = 0; x < width; ++x, out += 4) {
+    const uint8_t* in = fileRowAt(y);
+    for (int64_t x = 0; x < width; ++x) {
       uint8_t b = 0, g = 0, r = 0, a = 255;
       if (bits <= 8) {
         const uint64_t bitPos = uint64_t(x) * bits;
@@ -602,24 +653,13 @@ int LoadBmp(const uint8_t* data, size_t size, BaseImage* image, int* hasAlpha) {
       } else {
         const uint32_t v = bits == 16 ? Le16(in + x * 2) : Le32(in + x * 4);
         r = Extract(v, channel[0]), g = Extract(v, channel[1]), b = Extract(v, channel[2]);
-        if (alpha) {
-          a = Extract(v, channel[3]);
-          anyAlpha = anyAlpha || a != 0;
-        }
+        if (alpha) a = Extract(v, channel[3]);
       }
-      out[0] = b, out[1] = g, out[2] = r, out[3] = a;
+      uint8_t* p = out + x * 4;
+      p[0] = b, p[1] = g, p[2] = r, p[3] = a;
     }
+    sink->PutPixels(pictureRow(y), 0, 1, out, int(width));
   }
-  // Many writers leave the alpha field zero: such an image is opaque.
-  if (alpha && !anyAlpha) {
-    for (int y = 0; y < image->Height; ++y) {
-      uint8_t* out = static_cast<uint8_t*>(image->Pixels) + size_t(y) * size_t(image->Pitch);
-      for (int x = 0; x < image->Width; ++x) out[x * 4 + 3] = 255;
-    }
-    MakeColorDataXRGB8(&image->Color);
-    alpha = false;
-  }
-  *hasAlpha = alpha ? 1 : 0;
   return 0;
 }
 
@@ -681,25 +721,57 @@ int WriteFileWhole(const char* path, const uint8_t* data, size_t size) {
 
 }  // namespace
 
-int LoadBaseImageFromMemory(const void* data, size_t size, BaseImage* image, int* hasAlpha) {
-  if (!image || !hasAlpha) return -1;
-  std::memset(image, 0, sizeof(*image));
-  *hasAlpha = 0;
-  if (!data) return -1;
+int DecodeImageFile(const void* data, size_t size, ImageRowSink* sink) {
+  if (!data || !sink) return -1;
   const auto* bytes = static_cast<const uint8_t*>(data);
   static const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  if (size >= 8 && std::memcmp(bytes, kPngSignature, 8) == 0) return LoadPng(data, size, image, hasAlpha);
+  if (size >= 8 && std::memcmp(bytes, kPngSignature, 8) == 0) return LoadPng(data, size, sink);
   if (size >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF) {
     JpegReader* r = static_cast<JpegReader*>(TK_CALLOC(sizeof(JpegReader)));
     if (!r) return -1;
-    r->image = image;
+    r->sink = sink;
     const int result = DecodeJpeg(r, bytes, size);
     MemFree(r);
     return result;
   }
-  if (size >= 2 && bytes[0] == 'B' && bytes[1] == 'M') return LoadBmp(bytes, size, image, hasAlpha);
+  if (size >= 2 && bytes[0] == 'B' && bytes[1] == 'M') return LoadBmp(bytes, size, sink);
   LogPrint("対応していない画像形式です");
   return -1;
+}
+
+namespace {
+
+class BaseImageRows final : public ImageRowSink {
+ public:
+  explicit BaseImageRows(BaseImage* image) : image_(image) {}
+  int hasAlpha = 0;
+
+  int Start(int width, int height, int alpha) override {
+    hasAlpha = alpha;
+    return (alpha ? MakeBaseImageARGB8 : MakeBaseImageXRGB8)(width, height, image_);
+  }
+  void PutPixels(int y, int x, int step, const uint8_t* pixels, int count) override {
+    uint8_t* out = static_cast<uint8_t*>(image_->Pixels) + size_t(y) * size_t(image_->Pitch) + size_t(x) * 4;
+    for (int i = 0; i < count; ++i, out += size_t(step) * 4) std::memcpy(out, pixels + size_t(i) * 4, 4);
+  }
+
+ private:
+  BaseImage* image_;
+};
+
+}  // namespace
+
+int LoadBaseImageFromMemory(const void* data, size_t size, BaseImage* image, int* hasAlpha) {
+  if (!image || !hasAlpha) return -1;
+  std::memset(image, 0, sizeof(*image));
+  *hasAlpha = 0;
+  BaseImageRows rows(image);
+  if (DecodeImageFile(data, size, &rows) != 0) {
+    ReleaseBaseImage(image);
+    return -1;
+  }
+  *hasAlpha = rows.hasAlpha;
+  return 0;
 }
 
 int SaveBaseImageToFile(const char* path, const BaseImage* image, int saveType, int jpegQuality,

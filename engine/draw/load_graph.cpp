@@ -49,6 +49,27 @@ int CreateGraphFromBaseImage(const BaseImage* image, int useAlpha) {
 
 namespace {
 
+// Rows go into a new graph's image as they are decoded, so the picture is held once.
+class GraphRows final : public ImageRowSink {
+ public:
+  int graph = -1;
+  bool unmade = false;  // the file held a picture, but its graph could not be made
+
+  int Start(int width, int height, int hasAlpha) override {
+    graph = MakeGraphHandle(width, height, hasAlpha);
+    unmade = graph < 0;
+    if (graph < 0) return -1;
+    image_ = &GetGraphRecord(graph)->SoftImage;
+    return 0;
+  }
+  void PutPixels(int y, int x, int step, const uint8_t* pixels, int count) override {
+    PutMemImgPixels(image_, y, x, step, pixels, count);
+  }
+
+ private:
+  MEMIMG* image_ = nullptr;
+};
+
 // Ogg files are movies; reading one whole as an image would only waste time.
 bool IsOggFile(const char* path) {
   StreamHandle file = FileAccessOpen(path, 0, 1, 0);
@@ -67,17 +88,16 @@ int LoadGraph(const char* path, int notUse3DFlag) {
   size_t size = 0;
   void* data = ReadWholeFile(path, &size);
   if (!data) return -1;
-  BaseImage image;
-  int hasAlpha = 0;
-  const bool decoded = LoadBaseImageFromMemory(data, size, &image, &hasAlpha) == 0;
+  GraphRows rows;
+  const bool decoded = DecodeImageFile(data, size, &rows) == 0;
   MemFree(data);
   if (!decoded) {
-    // A file that is no image may be a movie the media framework plays.
+    if (rows.graph >= 0) DeleteGraph(rows.graph);
     LogPrintf("画像ファイル %s の読み込みに失敗しました", path);
-    return LoadMovieGraph(path);
+    // A file that is no image may be a movie the media framework plays.
+    return rows.unmade ? -1 : LoadMovieGraph(path);
   }
-  const int graph = CreateGraphFromBaseImage(&image, hasAlpha);
-  ReleaseBaseImage(&image);
-  if (graph < 0) LogPrintf("画像ファイル %s の読み込みに失敗しました", path);
-  return graph;
+  // Without the code the image still draws, only on the general path.
+  MakeMemImgTransCode(&GetGraphRecord(rows.graph)->SoftImage);
+  return rows.graph;
 }

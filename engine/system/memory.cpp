@@ -32,6 +32,7 @@ struct MemState {
   uint32_t nextNumber = 1;
   int count = 0;
   size_t bytes = 0;
+  size_t peak = 0;  // the most bytes live since TakeAllocMemoryPeak
 };
 
 MemState& State() {
@@ -100,6 +101,7 @@ void* Allocate(size_t size, const char* file, int line, bool zero) {
   s.first = h;
   ++s.count;
   s.bytes += size;
+  if (s.bytes > s.peak) s.peak = s.bytes;
   return DataOf(h);
 }
 
@@ -159,6 +161,14 @@ int GetAllocMemoryCount(size_t* bytes) {
   std::lock_guard<std::mutex> guard(State().lock);
   if (bytes) *bytes = State().bytes;
   return State().count;
+}
+
+size_t TakeAllocMemoryPeak() {
+  MemState& s = State();
+  std::lock_guard<std::mutex> guard(s.lock);
+  const size_t peak = s.peak > s.bytes ? s.peak : s.bytes;
+  s.peak = s.bytes;
+  return peak;
 }
 
 int CheckAllocMemory() {

@@ -81,6 +81,16 @@ int main(int argc, char** argv) {
   edges.pixels = {6, 1, 0, 0, 0, 5, 1, 0, 1, 0, 1, 0, 0, 2, 200, 9, 1, 1};
   const std::string edgeFile = drawtest::BmpBytes(edges);
   Put("image/rle8-edges.bmp", edgeFile.data(), edgeFile.size());
+  // 8192 x 8192 declared by an end of bitmap after 16 or 256 colours: 120 and 1,080 bytes.
+  for (const int colours : {16, 256}) {
+    drawtest::BmpLayout endOnly;
+    endOnly.width = 8192, endOnly.height = 8192, endOnly.bits = 8, endOnly.compression = 1;
+    endOnly.palette.assign(size_t(colours), 0);
+    for (int i = 0; i < colours; ++i) endOnly.palette[size_t(i)] = i ? 0xFF8040u : 0x2040F0u;
+    endOnly.pixels = {0, 1};
+    const std::string file = drawtest::BmpBytes(endOnly);
+    Put("image/rle8-8192-end-only-" + std::to_string(colours) + ".bmp", file.data(), file.size());
+  }
 
   // Plain WAVE: 16-bit mono and 8-bit stereo.
   Put("sound_wave/mono16.wav", PcmWave(1, 11025, 16, ToBytes(TestSignal(1, 120, 11025))));

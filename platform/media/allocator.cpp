@@ -1,6 +1,22 @@
 // The memory allocator: a fixed set of samples handed out by GetBuffer and returned at their
 // last release.
 #include "platform/media/media_base.h"
+#include "platform/media/picture_memory.h"
+
+namespace {
+
+// A block of samples this big holds pictures: it comes from picture memory, so that it leaves
+// the process when its movie closes.
+constexpr size_t kPictureBlockBytes = size_t(1) << 20;
+
+}  // namespace
+
+void MemAllocator::BlockRelease::operator()(uint8_t* block) const {
+  if (pictureBytes)
+    GivePictureMemory(block, pictureBytes);
+  else
+    delete[] block;
+}
 
 MemAllocator::MemAllocator() = default;
 
@@ -70,7 +86,10 @@ HRESULT MemAllocator::Decommit() {
 HRESULT MemAllocator::Alloc() {
   int64_t whole = int64_t(props_.cbBuffer) + props_.cbPrefix;
   size_t bytes = static_cast<size_t>(whole * props_.cBuffers) + static_cast<size_t>(props_.cbAlign);
-  block_.reset(new (std::nothrow) uint8_t[bytes]);
+  if (bytes >= kPictureBlockBytes)
+    block_ = Block(TakePictureMemory(bytes), BlockRelease{bytes});
+  else
+    block_ = Block(new (std::nothrow) uint8_t[bytes], BlockRelease{0});
   if (!block_) return E_OUTOFMEMORY;
   uintptr_t base = reinterpret_cast<uintptr_t>(block_.get());
   uintptr_t aligned = (base + props_.cbPrefix + props_.cbAlign - 1) / props_.cbAlign * props_.cbAlign;

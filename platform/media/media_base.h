@@ -10,6 +10,7 @@
 //
 //   graph lock -> filter lock -> streaming lock -> audio output lock -> a filter's own locks
 //     -> sound device mutex -> allocator lock, event lock, registry lock, a clock's own lock
+//     -> picture memory lock
 //
 // - Graph lock (FilterGraph::lock_): the graph's filters, state, clock and positions. Held while
 //   it changes its filters' states, seeks them, sets the audio renderer's volume (its ring lock),
@@ -50,7 +51,9 @@
 //   state. A mix holds it throughout and takes under it only the sound output's own client and
 //   music locks, never one of this layer.
 // - Allocator lock (MemAllocator), the graph's event lock, the registry lock and whatever lock a
-//   reference clock's GetTime takes: innermost; nothing is taken under them.
+//   reference clock's GetTime takes: nothing but the picture memory lock is taken under them.
+// - Picture memory lock (picture_memory.cpp): the spare picture blocks. A picture goes back to
+//   it from whichever thread lets it go last, under any of the locks above; innermost.
 //
 // So a Stop may hold its filter lock while it waits for the streaming lock: it first marks the
 // filter stopped and makes the pins inactive (a decommitted allocator wakes a thread waiting for
@@ -194,7 +197,12 @@ class MemAllocator : public MediaObject, public IMemAllocator {
   std::mutex mutex_;  // allocator lock (see the order above): props_ and the fields below
   std::condition_variable freed_;
   std::vector<MediaSample*> free_;
-  std::unique_ptr<uint8_t[]> block_;
+  struct BlockRelease {
+    size_t pictureBytes;  // from picture memory; 0: from new[]
+    void operator()(uint8_t* block) const;
+  };
+  using Block = std::unique_ptr<uint8_t[], BlockRelease>;
+  Block block_{nullptr, BlockRelease{0}};
   int outstanding_ = 0;
   bool propsSet_ = false;
   bool committed_ = false;

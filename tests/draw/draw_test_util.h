@@ -104,6 +104,7 @@ struct PngSpec {
   int width = 0, height = 0;
   int colorType = PNG_COLOR_TYPE_RGB;
   int bitDepth = 8;
+  int interlace = PNG_INTERLACE_NONE;
   std::vector<uint8_t> rows;  // packed rows as the colour type and depth lay them out
   std::vector<png_color> palette;
   std::vector<uint8_t> trns;  // palette alphas
@@ -120,13 +121,14 @@ inline bool WritePng(const std::string& path, const PngSpec& s) {
     return false;
   }
   png_init_io(png, f);
-  png_set_IHDR(png, info, s.width, s.height, s.bitDepth, s.colorType, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, s.width, s.height, s.bitDepth, s.colorType, s.interlace, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
   if (!s.palette.empty()) png_set_PLTE(png, info, s.palette.data(), int(s.palette.size()));
   if (!s.trns.empty()) png_set_tRNS(png, info, s.trns.data(), int(s.trns.size()), nullptr);
   png_write_info(png, info);
   const size_t rowBytes = s.rows.size() / size_t(s.height);
-  for (int y = 0; y < s.height; ++y) png_write_row(png, s.rows.data() + size_t(y) * rowBytes);
+  for (int pass = png_set_interlace_handling(png); pass > 0; --pass)
+    for (int y = 0; y < s.height; ++y) png_write_row(png, s.rows.data() + size_t(y) * rowBytes);
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
   return std::fclose(f) == 0;

@@ -1,4 +1,7 @@
 // Objects, ids, media types, samples and the memory allocator.
+#include <sys/mman.h>
+
+#include "platform/media/picture_memory.h"
 #include "test_filters.h"
 
 using namespace mtest;
@@ -191,6 +194,22 @@ TEST_F(MediaTest, AllocatorRoundsCommitsAndHandsOutBuffers) {
   alloc.Reset();  // the samples out keep the allocator
   again.Reset();
   two.Reset();
+}
+
+TEST_F(MediaTest, PictureMemoryIsKeptForTheNextPictureUntilAMovieCloses) {
+  const size_t bytes = 3840 * 2160 * 4 + 100;
+  BeginMoviePictures();
+  uint8_t* block = TakePictureMemory(bytes);
+  ASSERT_NE(block, nullptr);
+  block[0] = block[bytes - 1] = 1;  // all of it is there
+  GivePictureMemory(block, bytes);
+  EXPECT_EQ(TakePictureMemory(bytes), block);
+  GivePictureMemory(block, bytes);
+  unsigned char in;
+  void* page = reinterpret_cast<void*>(uintptr_t(block + bytes - 1) & ~uintptr_t(4095));
+  EXPECT_EQ(mincore(page, 1, &in), 0);
+  EndMoviePictures();
+  EXPECT_NE(mincore(page, 1, &in), 0);
 }
 
 // A subclass puts its samples over memory of its own, as a delivery buffer does.

@@ -6,6 +6,7 @@
 
 #include "engine/sound/movie/movie_media.h"
 #include "engine/sound/movie/theora_decode.h"
+#include "platform/media/picture_memory.h"
 
 namespace {
 
@@ -19,6 +20,7 @@ MovieSystemState MovieSystem;
 
 int DeleteMovieHandle(HandleHeader* header) {
   auto* m = reinterpret_cast<MovieHandleRecord*>(header);
+  const bool mediaGraph = !m->theoraFlag;  // its open went to the media framework
   if (m->theoraFlag) {
     if (m->decoder) TheoraDecode_Close(m->decoder);
     if (m->fileStream) FileAccessClose(m->fileStream);
@@ -30,6 +32,7 @@ int DeleteMovieHandle(HandleHeader* header) {
   }
   // The graph and its threads go before the file they read and the pixels they fill.
   ReleaseMovieGraph(m);
+  if (mediaGraph) EndMoviePictures();
   if (m->temporaryFileFlag) {
     std::remove(m->temporaryPath);
     m->temporaryFileFlag = 0;
@@ -146,6 +149,7 @@ int OpenMovie(const int* paramBlock, const char* path, int* width, int* height, 
     m->frameImage = TheoraDecode_GetBaseImage(m->decoder);
   } else {
     m->temporaryFileFlag = 0;
+    BeginMoviePictures();
     if (OpenMovie_MediaGraph(m, path, width, height) != 0) {
       LogPrint("ムービーファイルオープン処理時にエラーが発生しました");
       SubHandle(&MovieSystem.movies, handle);

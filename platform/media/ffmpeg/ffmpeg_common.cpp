@@ -107,6 +107,15 @@ CodecContextPtr OpenDecoder(const CodecFormat& f, const uint8_t* extradata) {
     const int64_t pixels = int64_t(f.width) * std::abs(f.height);
     ctx->thread_count = int(std::clamp<int64_t>((pixels + 1999999) / 2000000, 1, 4));
     ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    ctx->get_buffer2 = GetPictureBuffer;
+#if LIBAVCODEC_VERSION_MAJOR < 60
+    // It takes calls from several threads at once; unless told so, this libavcodec keeps each
+    // picture its threads let go until the thread that took it frees it, several pictures more.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    ctx->thread_safe_callbacks = 1;
+#pragma GCC diagnostic pop
+#endif
   } else {
     ctx->thread_count = 1;
   }

@@ -71,6 +71,8 @@ MediaType MakeCodecMediaType(const AVCodecParameters* par, REFERENCE_TIME avgTim
 bool ReadCodecMediaType(const MediaType& type, AVMediaType kind, CodecFormat* format, const uint8_t** extradata);
 // Sound limits of a stream a decoder can take.
 bool CodecParametersSane(const CodecFormat& format);
+// The video decoders' get_buffer2: pictures in picture memory (platform/media/picture_memory.h).
+int GetPictureBuffer(AVCodecContext* ctx, AVFrame* frame, int flags);
 
 struct CodecContextFree {
   void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
