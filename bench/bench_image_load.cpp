@@ -7,7 +7,6 @@
 #include <benchmark/benchmark.h>
 #include <jpeglib.h>
 #include <png.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -16,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_files.h"
 #include "engine/d3d9/graphics.h"
 #include "engine/draw/baseimage.h"
 #include "engine/draw/draw.h"
@@ -26,13 +26,6 @@ namespace {
 
 enum Kind : int { kPng, kPngAlpha, kJpeg, kBmp24, kRle8, kRleEndOnly16, kRleEndOnly256 };
 const char* const kKindNames[] = {"png", "png_alpha", "jpeg", "bmp24", "rle8", "rle8_120_bytes", "rle8_1080_bytes"};
-
-struct TempFile {
-  std::string path;
-  ~TempFile() {
-    if (!path.empty()) std::remove(path.c_str());
-  }
-};
 
 // A smooth picture with a little noise, as photographs compress.
 void Pixel(int x, int y, int side, uint8_t* rgba) {
@@ -120,12 +113,11 @@ std::string EndOnlyRleFile(int colours) {
 
 // Written once per kind and size, removed when the program ends; empty when it cannot be made.
 const std::string& FileOf(Kind kind, int side) {
-  static std::map<int, TempFile> files;
-  TempFile& f = files[kind * 100000 + side];
+  static std::map<int, BenchFile> files;
+  BenchFile& f = files[kind * 100000 + side];
   if (f.path.empty()) {
     static const char* const kExtensions[] = {".png", ".png", ".jpg", ".bmp", ".bmp", ".bmp", ".bmp"};
-    const std::string path = "/tmp/tamrak_bench_" + std::to_string(getpid()) + "_" + kKindNames[kind] + "_" +
-                             std::to_string(side) + kExtensions[kind];
+    const std::string path = BenchFileName(kKindNames[kind] + ("_" + std::to_string(side)) + kExtensions[kind]);
     bool ok = false;
     switch (kind) {
       case kPng: ok = WritePngFile(path, side, false); break;
@@ -151,27 +143,6 @@ std::string ReadAll(const std::string& path) {
     std::fclose(f);
   }
   return bytes;
-}
-
-// Resident memory now and at its highest, in bytes (VmRSS, VmHWM).
-void Resident(double* now, double* highest) {
-  *now = *highest = 0;
-  std::FILE* f = std::fopen("/proc/self/status", "r");
-  if (!f) return;
-  char line[256];
-  while (std::fgets(line, sizeof line, f)) {
-    long kb = 0;
-    if (std::sscanf(line, "VmRSS: %ld", &kb) == 1) *now = kb * 1024.0;
-    if (std::sscanf(line, "VmHWM: %ld", &kb) == 1) *highest = kb * 1024.0;
-  }
-  std::fclose(f);
-}
-
-void ResetHighest() {
-  if (std::FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
-    std::fputs("5", f);
-    std::fclose(f);
-  }
 }
 
 // libpng's simplified reader, or libjpeg, decoding the file into 32-bit BGRA: seconds taken.
@@ -224,15 +195,15 @@ void BM_LoadGraph(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     double before, highest;
-    Resident(&before, &highest);
-    ResetHighest();
+    ResidentBytes(&before, &highest);
+    ResetHighestResident();
     state.ResumeTiming();
     const auto start = std::chrono::steady_clock::now();
     const int graph = LoadGraph(path.c_str());
     ours += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     state.PauseTiming();
     double now;
-    Resident(&now, &highest);
+    ResidentBytes(&now, &highest);
     peak = std::max(peak, highest - before);
     if (graph != -1) {
       ++loaded;

@@ -5,7 +5,6 @@
 // through the graph, beside FFmpeg decoding on one thread and converting with libswscale to
 // 32-bit in the same run (ratio: ours / FFmpeg's).
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -17,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "bench_engine.h"
+#include "bench_files.h"
 #include "engine/draw/draw.h"
 #include "engine/sound/movie/movie.h"
 #include "engine/sound/movie/movie_renderer.h"
@@ -31,20 +32,12 @@ namespace {
 constexpr int kFps = 30;
 constexpr int kFrames = 60;  // two seconds
 
-struct Clip {
-  std::string path;
-  ~Clip() {
-    if (!path.empty()) std::remove(path.c_str());
-  }
-};
-
 // Written once per size and kind, removed when the program ends.
 const std::string& ClipOf(int height, bool sound) {
-  static std::map<int, Clip> clips;
-  Clip& c = clips[height * 2 + sound];
+  static std::map<int, BenchFile> clips;
+  BenchFile& c = clips[height * 2 + sound];
   if (c.path.empty()) {
-    c.path = "/tmp/tamrak_bench_" + std::to_string(getpid()) + "_" + std::to_string(height) + (sound ? "s" : "") +
-             ".mp4";
+    c.path = BenchFileName(std::to_string(height) + (sound ? "s" : "") + ".mp4");
     TestClipSpec shape;
     shape.videoCodec = "libx264";
     shape.audioCodec = sound ? "aac" : nullptr;
@@ -144,12 +137,10 @@ void BM_MoviePlayback2160p30(benchmark::State& state) {
   const bool busy = state.range(0) != 0;
   const std::string& path = ClipOf(2160, true);
   if (path == "-") return state.SkipWithError("no clip");
-  setenv("SDL_VIDEODRIVER", "dummy", 0);
-  NullAudioConfig audio;
-  AudioNull_Install(&audio);
-  SetScreenMode(128, 64, 32);
-  if (LibInit() != 0) return state.SkipWithError("no engine");
-  AudioDevice* device = AudioNull_Current();
+  BenchEngine engine;
+  if (!engine.started) return state.SkipWithError("no engine");
+  AudioDevice* device = engine.device;
+  const NullAudioConfig& audio = engine.audio;
   std::atomic<bool> stop{false};
   std::vector<std::thread> load;
   if (busy)
@@ -191,8 +182,6 @@ void BM_MoviePlayback2160p30(benchmark::State& state) {
   }
   stop = true;
   for (auto& t : load) t.join();
-  LibEnd();
-  AudioNull_Install(nullptr);
   const double runs = double(state.iterations());
   state.counters["frames_shown"] = shown / runs;
   state.counters["frames_on_time"] = onTime / runs;

@@ -3,11 +3,11 @@
 // Items are frames; the process is held to one core.
 #include <benchmark/benchmark.h>
 #include <sched.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
+#include "bench_files.h"
 #include "engine/sound/movie/movie_renderer.h"
 #include "graph_run.h"
 #include "mediagen.h"
@@ -17,17 +17,9 @@ namespace {
 
 constexpr int kClipFrames = 100;
 
-// Written once, removed when the program ends.
-struct ClipFile {
-  std::string path;
-  ~ClipFile() {
-    if (!path.empty()) std::remove(path.c_str());
-  }
-};
-
 const std::string& Clip() {
-  static const ClipFile clip{[] {
-    std::string p = "/tmp/tamrak_bench_" + std::to_string(getpid()) + "_640x480.mp4";
+  static const BenchFile clip{[] {
+    std::string p = BenchFileName("640x480.mp4");
     TestClipSpec shape;
     shape.width = 640;
     shape.height = 480;

@@ -3,7 +3,6 @@
 // another, and three at once. Counters: resident memory before the first open, at the highest
 // point and after the last close (MB), and what the close kept of it.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -12,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "bench_engine.h"
+#include "bench_files.h"
 #include "engine/draw/draw.h"
 #include "engine/sound/movie/movie.h"
 #include "engine/system/system.h"
@@ -22,16 +23,9 @@ namespace {
 
 constexpr int kFrames = 30;  // one second
 
-struct ClipFile {
-  std::string path;
-  ~ClipFile() {
-    if (!path.empty()) std::remove(path.c_str());
-  }
-};
-
 const std::string& Clip2160p() {
-  static const ClipFile clip{[] {
-    std::string p = "/tmp/tamrak_bench_" + std::to_string(getpid()) + "_memory_2160.mp4";
+  static const BenchFile clip{[] {
+    std::string p = BenchFileName("memory_2160.mp4");
     TestClipSpec shape;
     shape.videoCodec = "libx264";
     shape.audioCodec = "aac";
@@ -39,32 +33,10 @@ const std::string& Clip2160p() {
     shape.height = 2160;
     shape.fps = 30;
     shape.frames = kFrames;
-    if (!WriteTestClip(p, shape)) p.clear();
+    if (!WriteTestClip(p, shape)) p = "-";
     return p;
   }()};
   return clip.path;
-}
-
-// Resident and highest resident memory of the process, in MB (VmRSS, VmHWM).
-void ResidentMb(double* now, double* highest) {
-  *now = *highest = 0;
-  std::FILE* f = std::fopen("/proc/self/status", "r");
-  if (!f) return;
-  char line[256];
-  while (std::fgets(line, sizeof line, f)) {
-    long kb = 0;
-    if (std::sscanf(line, "VmRSS: %ld", &kb) == 1) *now = kb / 1024.0;
-    if (std::sscanf(line, "VmHWM: %ld", &kb) == 1) *highest = kb / 1024.0;
-  }
-  std::fclose(f);
-}
-
-// The highest point counts from here (where the kernel lets it be reset).
-void ResetHighest() {
-  if (std::FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
-    std::fputs("5", f);
-    std::fclose(f);
-  }
 }
 
 // Opens `count` movies of the clip, plays them together to their end and closes them. False when
@@ -101,28 +73,23 @@ bool PlayTogether(int count, AudioDevice* device, uint32_t rate) {
 // Argument: movies at once; ten rounds with one, one round with more.
 void BM_Movie2160pMemory(benchmark::State& state) {
   const int together = int(state.range(0));
-  if (Clip2160p().empty()) return state.SkipWithError("no clip");
-  setenv("SDL_VIDEODRIVER", "dummy", 0);
-  NullAudioConfig audio;
-  AudioNull_Install(&audio);
-  SetScreenMode(128, 64, 32);
-  if (LibInit() != 0) return state.SkipWithError("no engine");
-  AudioDevice* device = AudioNull_Current();
+  if (Clip2160p() == "-") return state.SkipWithError("no clip");
+  BenchEngine engine;
+  if (!engine.started) return state.SkipWithError("no engine");
   double before = 0, after = 0, highest = 0, unused;
   for (auto _ : state) {
-    ResidentMb(&before, &unused);
-    ResetHighest();
+    ResidentBytes(&before, &unused);
+    ResetHighestResident();
     for (int round = 0; round < (together == 1 ? 10 : 1); ++round)
-      if (!PlayTogether(together, device, audio.rate)) return state.SkipWithError("cannot open");
-    ResidentMb(&after, &highest);
+      if (!PlayTogether(together, engine.device, engine.audio.rate)) return state.SkipWithError("cannot open");
+    ResidentBytes(&after, &highest);
   }
-  LibEnd();
-  AudioNull_Install(nullptr);
-  state.counters["rss_before_mb"] = before;
-  state.counters["rss_highest_mb"] = highest;
-  state.counters["rss_after_mb"] = after;
-  state.counters["kept_mb"] = after - before;
-  if (after - before > 64) state.SetLabel("more than 64 MB kept");
+  constexpr double kMb = 1 << 20;
+  state.counters["rss_before_mb"] = before / kMb;
+  state.counters["rss_highest_mb"] = highest / kMb;
+  state.counters["rss_after_mb"] = after / kMb;
+  state.counters["kept_mb"] = (after - before) / kMb;
+  if (after - before > 64 * kMb) state.SetLabel("more than 64 MB kept");
 }
 BENCHMARK(BM_Movie2160pMemory)->ArgName("together")->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond)->Iterations(1);
 

@@ -1,8 +1,6 @@
 #include "mediagen_clips.h"
 
-namespace {
-
-TestClipSpec Clip(const char* container, const char* video, const char* audio, int audioRate = 48000) {
+TestClipSpec SmallTestClip(const char* container, const char* video, const char* audio, int audioRate) {
   TestClipSpec s;
   s.container = container;
   s.videoCodec = video;
@@ -18,29 +16,31 @@ TestClipSpec Clip(const char* container, const char* video, const char* audio, i
   return s;
 }
 
+namespace {
+
 std::vector<SyncClip> MakeClips() {
   std::vector<SyncClip> clips;
-  clips.push_back({"sync_h264_aac.mp4", Clip("mp4", "libx264", "aac")});
-  TestClipSpec shortSound = Clip("mp4", "libx264", "aac");
+  clips.push_back({"sync_h264_aac.mp4", SmallTestClip("mp4", "libx264", "aac")});
+  TestClipSpec shortSound = SmallTestClip("mp4", "libx264", "aac");
   shortSound.soundFrames = 60;
   clips.push_back({"sync_sound2s.mp4", shortSound});
-  TestClipSpec shortPicture = Clip("mp4", "libx264", "aac");
+  TestClipSpec shortPicture = SmallTestClip("mp4", "libx264", "aac");
   shortPicture.frames = 60;
   shortPicture.soundFrames = 120;
   clips.push_back({"sync_picture2s.mp4", shortPicture});
-  clips.push_back({"sync_vp8_opus.ogg", Clip("ogg", "libvpx", "libopus")});
-  clips.push_back({"sync_vp8_vorbis.ogg", Clip("ogg", "libvpx", "libvorbis")});
-  clips.push_back({"sync_mpeg2_mp2.mpg", Clip("mpeg", "mpeg2video", "mp2")});
-  clips.push_back({"sync_h264_aac.ts", Clip("mpegts", "libx264", "aac")});
-  clips.push_back({"sync_mpeg2_ac3.ts", Clip("mpegts", "mpeg2video", "ac3")});
-  TestClipSpec m1v = Clip("mpeg1video", "mpeg1video", nullptr);
+  clips.push_back({"sync_vp8_opus.ogg", SmallTestClip("ogg", "libvpx", "libopus")});
+  clips.push_back({"sync_vp8_vorbis.ogg", SmallTestClip("ogg", "libvpx", "libvorbis")});
+  clips.push_back({"sync_mpeg2_mp2.mpg", SmallTestClip("mpeg", "mpeg2video", "mp2")});
+  clips.push_back({"sync_h264_aac.ts", SmallTestClip("mpegts", "libx264", "aac")});
+  clips.push_back({"sync_mpeg2_ac3.ts", SmallTestClip("mpegts", "mpeg2video", "ac3")});
+  TestClipSpec m1v = SmallTestClip("mpeg1video", "mpeg1video", nullptr);
   m1v.frames = 30;
   clips.push_back({"sync_raw.m1v", m1v});
-  TestClipSpec h264 = Clip("h264", "libx264", nullptr);
+  TestClipSpec h264 = SmallTestClip("h264", "libx264", nullptr);
   h264.frames = 30;
   clips.push_back({"sync_raw.h264", h264});
   // Groups of 25 pictures at 25 a second, no sound.
-  TestClipSpec oneGroup = Clip("mpeg", "mpeg2video", nullptr);
+  TestClipSpec oneGroup = SmallTestClip("mpeg", "mpeg2video", nullptr);
   oneGroup.fps = 25;
   oneGroup.frames = oneGroup.gop = 25;
   clips.push_back({"sync_gop1.mpg", oneGroup});
@@ -48,7 +48,7 @@ std::vector<SyncClip> MakeClips() {
   twoGroups.frames = 50;
   clips.push_back({"sync_gop2.mpg", twoGroups});
   // 5.5 s of media of which the edit list shows the last 4 s.
-  TestClipSpec edit = Clip("mp4", "libx264", "aac");
+  TestClipSpec edit = SmallTestClip("mp4", "libx264", "aac");
   edit.frames = edit.soundFrames = 165;
   edit.startFrame = -45;
   clips.push_back({"sync_editlist.mp4", edit});

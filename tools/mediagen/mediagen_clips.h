@@ -12,6 +12,10 @@ struct SyncClip {
   TestClipSpec shape;
 };
 
+// The clips' common shape: four seconds of 320 x 240 pictures at 30 a second, a key picture a
+// second, at a rate and quality that keep the files small.
+TestClipSpec SmallTestClip(const char* container, const char* video, const char* audio, int audioRate = 48000);
+
 const std::vector<SyncClip>& SyncClips();
 // Writes every clip into the folder (ending in '/'); false when one fails.
 bool WriteSyncClips(const std::string& dir);

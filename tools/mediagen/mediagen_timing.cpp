@@ -6,22 +6,13 @@
 #include <iterator>
 #include <system_error>
 
+#include "mediagen_clips.h"
+
 namespace {
 
 TestClipSpec Clip(const char* container, const char* video, const char* audio, int bFrames) {
-  TestClipSpec s;
-  s.container = container;
-  s.videoCodec = video;
-  s.audioCodec = audio;
-  s.width = 320;
-  s.height = 240;
-  s.fps = 30;
-  s.frames = 120;
-  s.audioRate = 48000;
-  s.gop = 30;
+  TestClipSpec s = SmallTestClip(container, video, audio);
   s.bFrames = bFrames;
-  s.videoBitRate = 600000;
-  s.maxQuantiser = 31;
   return s;
 }
 

@@ -1,5 +1,5 @@
-// The fixture of the tests of movies through the media framework: an engine on the null sound
-// output with its log in a scratch file, and the numbers of the frames a movie has shown.
+// The fixtures of the movie tests: an engine on the null sound output with its log in a scratch
+// file, and the numbers of the frames a movie has shown.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -30,9 +30,9 @@ inline void RecordFrame(MovieHandleRecord* movie, intptr_t data) {
   shown->colorBytes = movie->frameImage->Color.BytesPerPixel;
 }
 
-class FrameworkMovies : public ::testing::Test {
+// An engine on a small 32-bit screen and the null sound output, its log in a scratch file.
+class EngineOnNullSound : public ::testing::Test {
  protected:
-  FrameworkMovies() { audio.rate = 22050; }
   void SetUp() override {
     log = ScratchName("log.txt");
     TestDriver_Reset();
@@ -42,8 +42,6 @@ class FrameworkMovies : public ::testing::Test {
     AudioNull_Install(&audio);
     blocksBefore = GetAllocMemoryCount(nullptr);
     ASSERT_EQ(LibInit(), 0);
-    device = AudioNull_Current();
-    ASSERT_NE(device, nullptr);
   }
   void TearDown() override {
     LibEnd();
@@ -52,6 +50,24 @@ class FrameworkMovies : public ::testing::Test {
     SetScreenMode(640, 480, 16);
     SetLogFileName(nullptr);
     std::remove(log.c_str());
+  }
+  bool Logged(const std::string& text) const { return ReadWholeFile(log).find(text) != std::string::npos; }
+
+  NullAudioConfig audio;
+  std::string log;
+  int blocksBefore = 0;
+};
+
+class FrameworkMovies : public EngineOnNullSound {
+ protected:
+  FrameworkMovies() { audio.rate = 22050; }
+  void SetUp() override {
+    EngineOnNullSound::SetUp();
+    device = AudioNull_Current();
+    ASSERT_NE(device, nullptr);
+  }
+  void TearDown() override {
+    EngineOnNullSound::TearDown();
     EXPECT_EQ(GetAllocMemoryCount(nullptr), blocksBefore);
     EXPECT_EQ(MediaLiveThreads(), 0);
     EXPECT_EQ(MediaLiveObjects(), 0);
@@ -82,12 +98,7 @@ class FrameworkMovies : public ::testing::Test {
     }
     return !shown.numbers.empty();
   }
-  bool Logged(const std::string& text) { return ReadWholeFile(log).find(text) != std::string::npos; }
-
-  NullAudioConfig audio;
   AudioDevice* device = nullptr;
-  std::string log;
-  int blocksBefore = 0;
   Shown shown;
 };
 

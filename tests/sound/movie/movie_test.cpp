@@ -7,7 +7,7 @@
 #include "engine/d3d9/graphics.h"
 #include "engine/draw/draw.h"
 #include "engine/sound/movie/movie.h"
-#include "movie_test_util.h"
+#include "framework_movies.h"
 #include "platform/audio/audio.h"
 #include "platform/window/test_driver.h"
 #include "tests/sound/media.h"
@@ -25,31 +25,16 @@ int ThreadCount() {
 }
 
 // Records the number of every frame the callback shows.
-void RecordFrame(MovieHandleRecord* movie, intptr_t data) {
+void RecordTheoraFrame(MovieHandleRecord* movie, intptr_t data) {
   TheoraDecode_ConvertFrame(movie->decoder, 1, 0, 0);
   reinterpret_cast<std::vector<int>*>(data)->push_back(ImageNumber(movie->frameImage));
 }
 
-class Movies : public ::testing::Test {
+class Movies : public EngineOnNullSound {
  protected:
   void SetUp() override {
-    log = ScratchName("log.txt");
-    TestDriver_Reset();
-    SetLogOutputFlag(1);
-    SetLogFileName(log.c_str());
-    ASSERT_EQ(SetScreenMode(128, 64, 32), 0);
-    AudioNull_Install(&audio);
-    blocksBefore = GetAllocMemoryCount(nullptr);
-    ASSERT_EQ(LibInit(), 0);
+    EngineOnNullSound::SetUp();
     TestDriver_SetManualClock(kStart, 0);
-  }
-  void TearDown() override {
-    LibEnd();
-    AudioNull_Install(nullptr);
-    TestDriver_Reset();
-    SetScreenMode(640, 480, 16);
-    SetLogFileName(nullptr);
-    std::remove(log.c_str());
   }
   int Open(const char* name) {
     int w = 0, h = 0;
@@ -64,7 +49,6 @@ class Movies : public ::testing::Test {
     return shown.empty() ? -2 : shown.back();
   }
   int64_t Current(int movie) { return TheoraDecode_GetCurrentFrame(GetMovieHandleRecord(movie)->decoder); }
-  bool Logged(const char* text) { return ReadWholeFile(log).find(text) != std::string::npos; }
   // The sound output plays ms milliseconds, the stream sounds refilled every 10 ms.
   void PlaySound(int ms) {
     for (int i = 0; i < ms / 10; ++i) {
@@ -76,13 +60,10 @@ class Movies : public ::testing::Test {
   int OpenWithSound() {
     const int m = Open("count100_vorbis.ogv");
     if (m == -1 || GetMovieHandleRecord(m)->soundHandle == -1) return -1;
-    SetMovieFrameCallback(m, RecordFrame, reinterpret_cast<intptr_t>(&shown));
+    SetMovieFrameCallback(m, RecordTheoraFrame, reinterpret_cast<intptr_t>(&shown));
     return m;
   }
 
-  NullAudioConfig audio;
-  std::string log;
-  int blocksBefore = 0;
   std::vector<int> shown;
 };
 
@@ -101,7 +82,7 @@ TEST_F(Movies, ClockWithoutSound) {
   EXPECT_EQ(r->pausedFlag, 1);
   EXPECT_EQ(r->playState, 0);
   EXPECT_EQ(r->playType, PlayType::Background);
-  SetMovieFrameCallback(m, RecordFrame, reinterpret_cast<intptr_t>(&shown));
+  SetMovieFrameCallback(m, RecordTheoraFrame, reinterpret_cast<intptr_t>(&shown));
   ASSERT_EQ(PlayMovie(m, PlayType::Background), 0);
   EXPECT_EQ(ShownAt(m, 2030000), 50);  // 50.75 truncated
   EXPECT_EQ(r->lastFrameTime, (kStart + 2030000) / 1000);
@@ -234,7 +215,7 @@ TEST_F(Movies, APauseWithSoundKeepsTheFrameAndThePlayState) {
 TEST_F(Movies, WrappingForwardMovesTheShortWayRound) {
   const int m = Open("count100_many.ogv");
   ASSERT_NE(m, -1);
-  SetMovieFrameCallback(m, RecordFrame, reinterpret_cast<intptr_t>(&shown));
+  SetMovieFrameCallback(m, RecordTheoraFrame, reinterpret_cast<intptr_t>(&shown));
   PlayMovie(m, PlayType::Loop);
   EXPECT_EQ(ShownAt(m, 3930000), 98);
   MovieHandleRecord* r = GetMovieHandleRecord(m);
@@ -248,7 +229,7 @@ TEST_F(Movies, WrappingForwardMovesTheShortWayRound) {
 TEST_F(Movies, PausedMoviesStillCallTheirCallback) {
   const int m = Open("count100.ogv");
   ASSERT_NE(m, -1);
-  SetMovieFrameCallback(m, RecordFrame, reinterpret_cast<intptr_t>(&shown));
+  SetMovieFrameCallback(m, RecordTheoraFrame, reinterpret_cast<intptr_t>(&shown));
   for (int i = 1; i <= 3; ++i) {
     TestDriver_AdvanceClock(1000000);
     UpdateMovie(m);
@@ -302,7 +283,7 @@ TEST_F(Movies, LongMoviesKeepTheirClock) {
   // One frame every 30 s: frame 75 lies 37.5 minutes in, past what 32-bit microseconds hold.
   const int m = Open("count80_slow.ogv");
   ASSERT_NE(m, -1);
-  SetMovieFrameCallback(m, RecordFrame, reinterpret_cast<intptr_t>(&shown));
+  SetMovieFrameCallback(m, RecordTheoraFrame, reinterpret_cast<intptr_t>(&shown));
   TheoraDecode_Seek(GetMovieHandleRecord(m)->decoder, 75);
   PlayMovie(m);
   EXPECT_EQ(ShownAt(m, 29000000), 75);
