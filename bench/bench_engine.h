@@ -1,5 +1,5 @@
-// The engine as the movie benchmarks run it: no display, a small 32-bit screen, and the null sound
-// output, which the benchmark mixes as time goes.
+// The engine as the benchmarks run it: no display, a small 32-bit screen, and the null sound
+// output, which a benchmark mixes as its time goes.
 #pragma once
 
 #include <cstdlib>

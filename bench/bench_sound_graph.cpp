@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_engine.h"
 #include "engine/sound/sound_internal.h"
 #include "mediagen.h"
 #include "platform/mpeg/mpeg_decode.h"
@@ -44,9 +45,8 @@ void LoadLongMp3(benchmark::State& state, int mask) {
   const std::vector<uint8_t>& file = LongMp3();
   if (file.empty()) return state.SkipWithError("no MP3");
   SetLogOutputFlag(0);
-  static NullAudioConfig config;
-  AudioNull_Install(&config);
-  if (LibInit() != 0) return state.SkipWithError("no engine");
+  BenchEngine engine;
+  if (!engine.started) return state.SkipWithError("no engine");
   const SoundLoadSettings settings{0, mask, 2, 0};
   uint32_t bytes = 0;
   for (auto _ : state) {
@@ -62,8 +62,6 @@ void LoadLongMp3(benchmark::State& state, int mask) {
     MemStreamClose(stream);
   }
   state.counters["pcm_MB"] = bytes / 1e6;
-  LibEnd();
-  AudioNull_Install(nullptr);
 }
 
 void BM_LongMp3ThroughTheGraph(benchmark::State& state) {

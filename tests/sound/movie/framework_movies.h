@@ -22,12 +22,14 @@ namespace movietest {
 struct Shown {
   std::vector<int> numbers;
   int colorBytes = 0;
+  const void* pixels = nullptr;  // the last picture's
 };
 
 inline void RecordFrame(MovieHandleRecord* movie, intptr_t data) {
   auto* shown = reinterpret_cast<Shown*>(data);
   shown->numbers.push_back(ImageNumber(movie->frameImage));
   shown->colorBytes = movie->frameImage->Color.BytesPerPixel;
+  shown->pixels = movie->frameImage->Pixels;
 }
 
 // An engine on a small 32-bit screen and the null sound output, its log in a scratch file.

@@ -8,45 +8,10 @@
 #include <thread>
 #include <vector>
 
-#include "engine/draw/draw.h"
-#include "engine/sound/movie/movie.h"
+#include "framework_movies.h"
 #include "mediagen_high_rate.h"
-#include "movie_test_util.h"
-#include "platform/audio/audio.h"
-#include "platform/media/media.h"
-#include "platform/window/test_driver.h"
 
 namespace {
-
-// 0.8 s of the movie's sound on a mono output.
-std::vector<int16_t> HeardAt(uint32_t rate) {
-  NullAudioConfig audio;
-  audio.rate = rate;
-  audio.channels = 1;
-  TestDriver_Reset();
-  AudioNull_Install(&audio);
-  std::vector<int16_t> heard;
-  if (SetScreenMode(128, 64, 32) == 0 && LibInit() == 0) {
-    const int param[1] = {0};
-    const int m = OpenMovie(param, movietest::MoviePath("tone30k_96k.mkv").c_str(), nullptr, nullptr, 0, 0);
-    EXPECT_NE(m, -1);
-    PlayMovie(m, PlayType::Background);
-    for (int step = 0; step < 80 && m != -1; ++step) {
-      // On by 10 ms once the renderer holds that much, or all there is: the sound never runs dry.
-      const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-      while (MediaAudioQueuedMs() >= 0 && MediaAudioQueuedMs() < 10 && std::chrono::steady_clock::now() < limit) {
-        UpdateMovie(m);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      }
-      AudioNull_Advance(AudioNull_Current(), rate / 100);
-    }
-    CloseMovie(m);
-    heard = AudioNull_Capture(AudioNull_Current());
-  }
-  LibEnd();
-  AudioNull_Install(nullptr);
-  return heard;
-}
 
 // Amplitude of the frequency in n samples from first, through a Hann window.
 double Amplitude(const std::vector<int16_t>& s, size_t first, size_t n, double hz, uint32_t rate) {
@@ -60,17 +25,39 @@ double Amplitude(const std::vector<int16_t>& s, size_t first, size_t n, double h
   return 2 * std::abs(sum) / weights;
 }
 
+class HighRateMovieSound : public movietest::EngineOnNullSound, public ::testing::WithParamInterface<uint32_t> {
+ protected:
+  HighRateMovieSound() {
+    audio.rate = GetParam();
+    audio.channels = 1;
+  }
+};
+
 }  // namespace
 
-TEST(HighRateMovieSound, AToneAboveTheOutputsNyquistFrequencyIsFilteredOutNotFoldedBack) {
-  for (uint32_t rate : {44100u, 48000u}) {
-    SCOPED_TRACE(rate);
-    const std::vector<int16_t> s = HeardAt(rate);
-    const size_t first = rate / 10, n = rate * 3 / 10;  // clear of the sound's start and end (0.6 s)
-    ASSERT_LE(first + n, s.size());
-    const double tone = kHighRateToneLevel * 32767;
-    EXPECT_NEAR(Amplitude(s, first, n, kHighRateLowToneHz, rate) / tone, 1.0, 0.06);  // half a decibel
-    // Folded back, the tone above would sound at the output's rate less its frequency.
-    EXPECT_LE(Amplitude(s, first, n, rate - kHighRateHighToneHz, rate) / tone, 0.001);  // 60 dB down
+TEST_P(HighRateMovieSound, AToneAboveTheOutputsNyquistFrequencyIsFilteredOutNotFoldedBack) {
+  const uint32_t rate = GetParam();
+  const int param[1] = {0};
+  const int m = OpenMovie(param, movietest::MoviePath("tone30k_96k.mkv").c_str(), nullptr, nullptr, 0, 0);
+  ASSERT_NE(m, -1);
+  PlayMovie(m, PlayType::Background);
+  for (int step = 0; step < 80; ++step) {  // 0.8 s
+    // On by 10 ms once the renderer holds that much, or all there is: the sound never runs dry.
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (MediaAudioQueuedMs() >= 0 && MediaAudioQueuedMs() < 10 && std::chrono::steady_clock::now() < limit) {
+      UpdateMovie(m);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    AudioNull_Advance(AudioNull_Current(), rate / 100);
   }
+  CloseMovie(m);
+  const std::vector<int16_t> s = AudioNull_Capture(AudioNull_Current());
+  const size_t first = rate / 10, n = rate * 3 / 10;  // clear of the sound's start and end (0.6 s)
+  ASSERT_LE(first + n, s.size());
+  const double tone = kHighRateToneLevel * 32767;
+  EXPECT_NEAR(Amplitude(s, first, n, kHighRateLowToneHz, rate) / tone, 1.0, 0.06);  // half a decibel
+  // Folded back, the tone above would sound at the output's rate less its frequency.
+  EXPECT_LE(Amplitude(s, first, n, rate - kHighRateHighToneHz, rate) / tone, 0.001);  // 60 dB down
 }
+
+INSTANTIATE_TEST_SUITE_P(Outputs, HighRateMovieSound, ::testing::Values(44100u, 48000u));

@@ -3,6 +3,7 @@
 // from a temporary copy when only the engine's file layer reads them, and leave nothing behind;
 // colour bars of each tag, and clips of each container and codec pair on a stepped clock.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -160,6 +161,9 @@ TEST_F(FrameworkMovies, PicturesUpTo4096x2304Play) {
     EXPECT_TRUE(PlayFor(m, 5000, [&] { return !shown.numbers.empty(); }));
     EXPECT_EQ(shown.numbers.empty() ? -1 : shown.numbers[0], 0);
     EXPECT_EQ(CloseMovie(m), 0);
+    // Its pictures left the process with it.
+    unsigned char in;
+    EXPECT_NE(mincore(reinterpret_cast<void*>(uintptr_t(shown.pixels) & ~uintptr_t(4095)), 1, &in), 0);
   }
   std::remove(path.c_str());
 }
@@ -210,36 +214,28 @@ TEST_F(FrameworkMovies, EngineEndStopsAndReleasesOpenGraphs) {
 }
 
 
-TEST_F(FrameworkMovies, GraphsShowTheFirstPictureBeforeAnyPlay) {
+TEST_F(FrameworkMovies, GraphsShowTheFirstPictureAtTheirFirstDraw) {
   // Both paths: the framework's renderer gets the picture when the graph pauses, on its own thread.
-  for (const char* name : {"count50.mp4", "count100.ogv"}) {
+  for (const char* name : {"count50.mp4", "count50.webm", "count100.ogv"}) {
     SCOPED_TRACE(name);
     const std::string path = MoviePath(name);
     ReferencePicture ref;
     ASSERT_TRUE(DecodeReferencePicture(path, 0, &ref));
-    const int g = LoadGraph(path.c_str());
-    ASSERT_NE(g, -1);
-    MovieHandleRecord* m = GetMovieHandleRecord(GetGraphRecord(g)->MovieHandle);
-    ASSERT_NE(m, nullptr);
     const MEMIMG* screen = GetScreenMemImg();
-    auto pixel = [&](int x, int y) { return screen->TopLeft + size_t(y) * screen->Base->Pitch + size_t(x) * 4; };
-    auto drawn = [&] {
+    for (int load = 0; load < 20; ++load) {
+      const int g = LoadGraph(path.c_str());
+      ASSERT_NE(g, -1);
+      MovieHandleRecord* m = GetMovieHandleRecord(GetGraphRecord(g)->MovieHandle);
+      ASSERT_NE(m, nullptr);
       ClearScreen();
       DrawGraph(0, 0, g, 0);
-      for (int y = 0; y < ref.height; ++y)
-        for (int x = 0; x < ref.width; ++x)
-          if (pixel(x, y)[1] != 0) return true;
-      return false;
-    };
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!drawn() && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(m->pausedFlag, 1);
-    EXPECT_EQ(m->playState, 0);
-    // Theora goes through the same formulas as the reference, up to the draw's rounding; the
-    // framework's converter may round otherwise, so it is held to the picture's likeness.
-    EXPECT_GT(ref.Psnr(screen->TopLeft, screen->Base->Pitch), m->theoraFlag ? 60.0 : 35.0);
-    EXPECT_EQ(DeleteGraph(g), 0);
+      EXPECT_EQ(m->pausedFlag, 1);
+      EXPECT_EQ(m->playState, 0);
+      // Theora goes through the same formulas as the reference, up to the draw's rounding; the
+      // framework's converter may round otherwise, so it is held to the picture's likeness.
+      EXPECT_GT(ref.Psnr(screen->TopLeft, screen->Base->Pitch), m->theoraFlag ? 60.0 : 35.0) << "load " << load;
+      EXPECT_EQ(DeleteGraph(g), 0);
+    }
   }
 }
 

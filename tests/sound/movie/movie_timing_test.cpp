@@ -1,7 +1,7 @@
 // Movies whose timing players get wrong, against FFmpeg's own timing of them: pictures stored out
 // of order whose packets carry decode times alone (B-frames in AVI and in a program stream), files
 // libavformat cannot seek back in (an FLV, a WebM cut short, an MP4 missing its first key picture),
-// a pipe, and the first draw of a movie graph.
+// and a pipe.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -211,20 +211,4 @@ TEST_F(FrameworkMovies, APipeThatCannotGoBackEndsItsLoopOnceAndSaysWhy) {
   const std::string text = ReadWholeFile(log), why = "ムービーファイルの再生位置を戻せないため、再生を終了します";
   EXPECT_NE(text.find(why), std::string::npos);
   EXPECT_EQ(text.find(why), text.rfind(why));
-}
-
-TEST_F(FrameworkMovies, AMovieGraphsFirstDrawShowsItsFirstPicture) {
-  for (const char* name : {"sync_h264_aac.mp4", "sync_h264_aac.ts", "sync_vp8_vorbis.ogg"}) {
-    SCOPED_TRACE(name);
-    const std::string path = MoviePath(name);
-    const MEMIMG* screen = GetScreenMemImg();
-    for (int load = 0; load < 20; ++load) {
-      const int g = LoadGraph(path.c_str());
-      ASSERT_NE(g, -1);
-      ClearScreen();
-      DrawGraph(0, 0, g, 0);
-      EXPECT_EQ(ReadTestMovieNumber(screen->TopLeft, screen->Base->Pitch), 0) << "load " << load;
-      EXPECT_EQ(DeleteGraph(g), 0);
-    }
-  }
 }
