@@ -86,8 +86,5 @@ int PutMemImgPixels(MEMIMG* img, int y, int x, int step, const uint8_t* pixels, 
 // by repeating their top bits). 0 or -1.
 int MakeBaseImageFromMemImg(const MEMIMG* img, int x, int y, int width, int height, BaseImage* image);
 
-// A new graph holding the image in the screen's format (with an alpha channel when useAlpha
-// is 1) and its run-length transparency code. Handle or -1.
-int CreateGraphFromBaseImage(const BaseImage* image, int useAlpha);
 // A new graph that shows the movie file, with the movie opened paused at its first frame. Handle or -1.
 int LoadMovieGraph(const char* path);

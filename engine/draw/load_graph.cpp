@@ -31,24 +31,6 @@ void* ReadWholeFile(const char* path, size_t* size) {
   return data;
 }
 
-}  // namespace
-
-// A graph holding the image in the screen's format, with its run-length transparency code.
-int CreateGraphFromBaseImage(const BaseImage* image, int useAlpha) {
-  int graph = MakeGraphHandle(image->Width, image->Height, useAlpha);
-  if (graph < 0) return -1;
-  GraphHandleRecord* rec = GetGraphRecord(graph);
-  if (ConvertBaseImageToMemImg(image, &rec->SoftImage) != 0) {
-    DeleteGraph(graph);
-    return -1;
-  }
-  // Without the code the image still draws, only on the general path.
-  MakeMemImgTransCode(&rec->SoftImage);
-  return graph;
-}
-
-namespace {
-
 // Rows go into a new graph's image as they are decoded, so the picture is held once.
 class GraphRows final : public ImageRowSink {
  public:

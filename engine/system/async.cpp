@@ -9,6 +9,7 @@
 
 #include "engine/system/system.h"
 #include "engine/system/system_internal.h"
+#include "engine/system/test_hooks.h"
 #include "platform/time/time.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "engine/system/system.h"
+#include "engine/system/test_hooks.h"
 
 namespace {
 

@@ -30,9 +30,6 @@ int MemCompare(const void* a, const void* b, size_t count);  // 0 equal, 1 other
 int DumpAllocMemory();
 // Live blocks and their bytes (bytes may be null).
 int GetAllocMemoryCount(size_t* bytes);
-// The most bytes live at once since the last call (or start-up); the next span starts from the
-// bytes live now.
-size_t TakeAllocMemoryPeak();
 // Checks the guards of every live block; a corrupted one logs the block and ends the process.
 int CheckAllocMemory();
 
@@ -136,7 +133,6 @@ void UnlockHandleManager(HandleManager* manager);
 
 void EnterApiLock();
 void LeaveApiLock();
-int GetApiLockWaiterCount();  // threads queued behind the owner
 
 // ---------------------------------------------------------------- asynchronous loading
 

@@ -59,7 +59,7 @@ int NoSound(int code, Failed failed) {
     const char* asked = std::getenv("SDL_AUDIODRIVER");
     what = asked && *asked ? "the sound driver \"" + std::string(asked) + "\" did not start" : "no sound driver started";
   }
-  std::fprintf(stderr, "No sound device: %s (%s); running without sound\n", what.c_str(), SDL_GetError());
+  std::fprintf(stderr, "Tamrak: No sound device: %s (%s); running without sound\n", what.c_str(), SDL_GetError());
   return code;
 }
 

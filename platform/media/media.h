@@ -596,9 +596,6 @@ int MediaLiveThreads();
 // The sound output that audio renderers play through (the engine's device), or null for none:
 // their sound is then dropped. Renderers let go of buffers on the old device before this returns.
 void SetMediaAudioDevice(AudioDevice* device);
-// For tests that step the sound output: the least sound, in milliseconds, that a streaming audio
-// renderer holds ahead of the mixer; -1 when none is waiting for more (none, or all at their end).
-int MediaAudioQueuedMs();
 
 // The largest movie picture played on either movie path: DCI 4K and UHD fit (up to 4096 x 2304).
 // Larger pictures are refused before a decoder allocates for them.

@@ -5,6 +5,7 @@
 
 #include "draw_test_util.h"
 #include "engine/draw/baseimage.h"
+#include "engine/system/test_hooks.h"
 
 using namespace drawtest;
 

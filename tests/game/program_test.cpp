@@ -176,8 +176,8 @@ TEST(ProgramTest, WithoutASoundDeviceItSaysSoOnceAndPlaysSilent) {
   // One line that names the device (or, without ALSA, the driver) that failed.
   const std::string err = ReadWholeFile("err.txt");
   EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
-  EXPECT_TRUE(err.rfind("No sound device: alsa could not open \"hw:77\" (", 0) == 0 ||
-              err.rfind("No sound device: the sound driver \"alsa\" did not start (", 0) == 0)
+  EXPECT_TRUE(err.rfind("Tamrak: No sound device: alsa could not open \"hw:77\" (", 0) == 0 ||
+              err.rfind("Tamrak: No sound device: the sound driver \"alsa\" did not start (", 0) == 0)
       << err;
   EXPECT_NE(err.find("); running without sound\n"), std::string::npos) << err;
   EXPECT_EQ(FieldAt(ReadWholeFile("setting.dat"), 58), 3);  // the stage was played

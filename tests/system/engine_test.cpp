@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/system/system.h"
+#include "engine/system/test_hooks.h"
 #include "platform/window/test_driver.h"
 #include "platform/window/window.h"
 #include "common/scratch.h"

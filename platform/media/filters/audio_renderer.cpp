@@ -12,6 +12,7 @@
 
 #include "platform/media/builtin_filters.h"
 #include "platform/media/media_base.h"
+#include "platform/media/test_hooks.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 
 #include "framework_movies.h"
 #include "mediagen_high_rate.h"
+#include "platform/media/test_hooks.h"
 
 namespace {
 

@@ -25,6 +25,7 @@
 #include "reference_video.h"
 #include "platform/audio/audio.h"
 #include "platform/media/media.h"
+#include "platform/media/test_hooks.h"
 #include "platform/window/test_driver.h"
 
 extern "C" {
