@@ -28,6 +28,8 @@ static_assert(offsetof(MemBlockHeader, guard) + kGuardSize == sizeof(MemBlockHea
               "the guard must touch the data");
 
 struct MemState {
+  // Innermost (platform/media/media_base.h): taken under media and handle locks; only the log's
+  // lock is taken under it.
   std::mutex lock;
   MemBlockHeader* first = nullptr;
   uint32_t nextNumber = 1;

@@ -6,12 +6,21 @@
 // at the latest in its Stop.
 //
 // Locks, in the one order in which they are taken (a lock on the left may be held while one on
-// its right is taken, never the reverse):
+// its right is taken, never the reverse; locks separated by commas are never taken one under
+// another):
 //
-//   graph lock -> filter lock -> streaming lock -> audio output lock -> a filter's own locks
-//     -> sound device mutex -> allocator lock, event lock, registry lock, a clock's own lock
-//     -> picture memory lock
+//   movie handle lock -> graph lock -> filter lock -> streaming lock -> audio output lock
+//     -> a filter's own locks -> sound device mutex -> allocator lock, event lock, registry lock,
+//     a clock's own lock -> picture memory lock, engine allocator lock
 //
+// Held above them, and taken under none of them: the API lock (LibInit and LibEnd start and end
+// the sound output and the movies) and a drawing graph's handle lock (DeleteGraphCallback closes
+// its movie).
+//
+// - Movie handle lock (the movie handle set's, engine/system/handle.cpp): the movie handles. Held
+//   by SubHandle while a closing movie goes (CloseMovie, a failed OpenMovie, TerminateMovieManage:
+//   DeleteMovieHandle, then ReleaseMovieGraph), so the graph stops, joins its threads and is
+//   released under it. Only application threads take it; no streaming thread does.
 // - Graph lock (FilterGraph::lock_): the graph's filters, state, clock and positions. Held while
 //   it changes its filters' states, seeks them, sets the audio renderer's volume (its ring lock),
 //   reads the clock and makes objects (the registry lock). A pause's completion is asked of the
@@ -28,9 +37,11 @@
 //   application takes it under a filter lock (the filter's own, or a source's that flushes
 //   downstream): to stop, to flush, to open or drop a decoder.
 // - Audio output lock (AudioOutput::lock, filters/audio_renderer.cpp): the sound device the
-//   audio renderers play through and the renderers alive. Taken by a renderer leaving the stopped
-//   state (under its filter lock), by SetMediaAudioDevice and by MediaAudioQueuedMs, each of
-//   which takes ring locks under it.
+//   audio renderers play through and the renderers alive. Only application threads take it: a
+//   renderer leaving the stopped state (under its filter lock), SetMediaAudioDevice and
+//   MediaAudioQueuedMs, each of which takes ring locks under it; the renderer's GetMediaType,
+//   which proposes the mix's rate while a connection holds the upstream filter's lock, and takes
+//   nothing under it; a renderer made or destroyed, to add or drop itself.
 // - A filter's own locks: their own fields only. None is held while another of them is taken,
 //   nothing under them delivers a sample, and no thread is joined under one.
 //     - the renderer's wait lock (BaseRenderer::mutex_): the running stream's clock and start,
@@ -39,11 +50,17 @@
 //     - the audio renderer's ring lock (bufferLock_): its play buffer and the ring's counts; every
 //       call on the play buffer takes the sound device mutex under it. Its clearing thread takes
 //       this lock, and the device mutex under it, and nothing else;
-//     - the video decoder's clock lock: the running stream's clock and start, read out before the
-//       clock is;
+//     - the video decoder's clock lock: the running stream's clock (none unless running) and
+//       start. The application sets them in Run and clears them in Pause and Stop, never holding
+//       it while it takes the filter lock; the streaming thread, under its streaming lock, copies
+//       both out to tell a late picture and reads the clock after letting go. Nothing is taken
+//       under it;
 //     - the movie renderer's frame lock: the ready frame and the new-frame flag; a kept sample let
 //       go under it returns to its allocator (the allocator lock);
-//     - the sample grabber's lock: the accepted type and the owner's callback, held through it;
+//     - the sample grabber's lock: the accepted type and the owner's callback, held through it.
+//       Taken under the filter locks of a connection (the type checked, the type offered
+//       upstream) and under the streaming lock; the sound conversion's callback, growing its PCM
+//       buffer, takes the engine allocator lock under it;
 //     - a demultiplexer pin's queue lock: the packets waiting for its streaming thread;
 //     - the asynchronous reader's request lock (its lists of reads) and its stream lock (held
 //       through one read, with the memory stream's own lock taken under it).
@@ -54,15 +71,21 @@
 //   reference clock's GetTime takes: nothing but the picture memory lock is taken under them.
 // - Picture memory lock (picture_memory.cpp): the spare picture blocks. A picture goes back to
 //   it from whichever thread lets it go last, under any of the locks above; innermost.
+// - Engine allocator lock (engine/system/memory.cpp): the engine's list of live blocks, held only
+//   within MemAlloc, MemFree and their kin. Taken under the sample grabber's lock on the
+//   streaming thread (MP3GrabberCallback); under the movie renderer's filter lock, with the
+//   upstream filter's held, while a connection sets its type (MovieRenderer::SetMediaType: its
+//   frame buffers and conversion image); under the movie handle lock as a movie closes.
+//   Innermost: only the log's lock is taken under it.
 //
 // So a Stop may hold its filter lock while it waits for the streaming lock: it first marks the
 // filter stopped and makes the pins inactive (a decommitted allocator wakes a thread waiting for
 // a buffer, a stopped renderer returns at once), and the thread it waits for never asks for the
 // filter lock. The graph stops renderers first, so a thread blocked downstream is released
 // before its upstream filters wait for it. A thread is joined only where its joiner holds no lock
-// the thread takes: a filter joins its threads (and FFmpeg's) under the graph lock, its own
-// filter lock and at most its own streaming lock, which they never take; the audio renderer lets
-// go of its ring lock before it joins its clearing thread.
+// the thread takes: a filter joins its threads (and FFmpeg's) under the movie handle lock, the
+// graph lock, its own filter lock and at most its own streaming lock, which they never take; the
+// audio renderer lets go of its ring lock before it joins its clearing thread.
 #pragma once
 
 #include <atomic>
@@ -183,7 +206,7 @@ class MemAllocator : public MediaObject, public IMemAllocator {
  protected:
   void* GetInterface(const IID& iid) override;
   // Makes props_.cBuffers samples of props_.cbBuffer bytes each. Alloc and Free run under the
-  // allocator lock, innermost: they take no lock.
+  // allocator lock: they take no lock but the picture memory lock.
   virtual HRESULT Alloc();
   // Frees what Alloc made; called with every sample back.
   virtual void Free();

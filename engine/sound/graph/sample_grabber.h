@@ -10,7 +10,7 @@
 
 // Called on the streaming thread with the sample's times in stream time; only S_OK passes the
 // sample on, and a failure aborts the graph. It runs under the grabber's lock, so it must not
-// call back into the graph.
+// call back into the graph; of the engine's locks it may take the allocator's (media_base.h).
 using SampleGrabberCallback = HRESULT (*)(IMediaSample* sample, REFERENCE_TIME* start, REFERENCE_TIME* stop,
                                           bool typeChanged, void* user);
 
@@ -87,8 +87,9 @@ class Tamrak_CSampleGrabber : public InPlaceTransformFilter, public ISampleGrabb
   MediaType accepted_;
   SampleGrabberCallback callback_ = nullptr;
   // The accepted type, the callback and its user data; held through the callback. One of a
-  // filter's own locks (platform/media/media_base.h): taken under the filter lock (the type check)
-  // and the streaming lock (Transform), and takes neither.
+  // filter's own locks (platform/media/media_base.h): taken under the filter locks of a connection
+  // (the type checked, the type offered upstream) and the streaming lock (Transform), and takes
+  // neither; the callback may take the engine allocator lock under it.
   std::mutex grabLock_;
   void* user_ = nullptr;
 };

@@ -18,6 +18,8 @@ struct MovieSystemState {
 
 MovieSystemState MovieSystem;
 
+// Runs under the movie handle lock (platform/media/media_base.h), which no graph thread takes: the
+// graph may stop and join its threads here.
 int DeleteMovieHandle(HandleHeader* header) {
   auto* m = reinterpret_cast<MovieHandleRecord*>(header);
   const bool mediaGraph = !m->theoraFlag;  // its open went to the media framework

@@ -295,8 +295,8 @@ class VideoDecoder : public CodecFilter {
   CodecFormat format_{};
   const Layout* out_ = &kFallback;
   bool mayDrop_ = false;  // a picture went out since the last drop or reset
-  // One of a filter's own locks (media_base.h), taken under the filter lock: the running stream's
-  // clock (null when not running) and start. Let go of before the clock is read.
+  // One of a filter's own locks (media_base.h): the running stream's clock (null when not running)
+  // and start. Never held while the filter lock is taken or the clock is read.
   std::mutex clockLock_;
   ComPtr<IReferenceClock> runClock_;
   REFERENCE_TIME runStart_ = 0;
