@@ -38,7 +38,7 @@ Handle NewQuietHandle() {
 }
 
 struct FrameHeader {
-  int format;  // version, layer, rate, mono-or-not and free-or-not: equal in every frame of one stream
+  int format;  // version, layer, rate, mono-or-not and free-or-not: equal in every frame of one run
   size_t length;   // 0 in free format
   size_t padding;  // bytes the padding bit adds
   int samples;     // per channel
@@ -46,6 +46,9 @@ struct FrameHeader {
 
 const int kMpeg1Rates[3] = {44100, 48000, 32000};
 constexpr int kFreeFormat = 0x10;
+
+// Runs of one stream: free format and fixed bit rates may take turns, nothing else may change.
+bool SameStream(int a, int b) { return (a & ~kFreeFormat) == (b & ~kFreeFormat); }
 
 // A header that parses; a free-format one (bit-rate index 0) has no length of its own.
 bool ParseHeader(const uint8_t* h, FrameHeader* f) {
@@ -174,7 +177,7 @@ bool MpegGatherFrames(uint8_t* data, size_t size, MpegFrames* out) {
   Run run;
   FreeHeaders heads;
   if (!FindRun(data, size, 0, &run, &heads)) return false;
-  const int format = run.format;
+  const int stream = run.format;
   FrameHeader f;
   ParseHeader(data + run.at, &f);
   out->first = run.at;
@@ -182,7 +185,10 @@ bool MpegGatherFrames(uint8_t* data, size_t size, MpegFrames* out) {
   size_t pos = run.at;
   for (;;) {
     const size_t begin = pos;
-    while (size - pos >= 4 && ParseHeader(data + pos, &f) && f.format == format && FrameLength(f, run) <= size - pos) {
+    // A change between free format and a fixed bit rate ends the walk here: the search below
+    // finds the run that begins with it and measures its free frame length.
+    while (size - pos >= 4 && ParseHeader(data + pos, &f) && f.format == run.format &&
+           FrameLength(f, run) <= size - pos) {
       pos += FrameLength(f, run);
       out->samples += f.samples;
     }
@@ -190,9 +196,9 @@ bool MpegGatherFrames(uint8_t* data, size_t size, MpegFrames* out) {
     std::memmove(data + out->size, data + begin, pos - begin);
     out->size += pos - begin;
     // Frames go on after a tag (the second of two joined files keeps its own), or after other
-    // bytes where a run of frames of the stream's own format begins again.
+    // bytes where a run of frames of the same stream begins again.
     const size_t from = pos + Id3v2TagLength(data + pos, size - pos);
-    if (!FindRun(data, size, from, &run, &heads) || run.format != format) return true;
+    if (!FindRun(data, size, from, &run, &heads) || !SameStream(run.format, stream)) return true;
     pos = run.at;
   }
 }

@@ -43,7 +43,9 @@ int64_t MpegFindFrames(const uint8_t* data, size_t size);
 // Moves the frames of one stream to the front of the data, in their order, leaving out what lies
 // between them. The stream starts at the run MpegFindFrames finds and goes on to the end of the
 // data: an ID3v2 tag between frames is stepped over, and after any other bytes the frames go on
-// where the next run of the first run's format begins (a run of another format ends the stream).
+// where the next run of the first run's version, layer, rate and channel count begins (a run
+// that changes one of them ends the stream). Free format and fixed bit rates may take turns, each
+// free-format run with the frame length measured where it begins.
 struct MpegFrames {
   size_t first = 0;        // where the first frame was
   size_t firstLength = 0;  // its bytes

@@ -20,12 +20,14 @@ struct Mp3Spec {
   bool freeFormat;  // bit-rate index 0: the frame length is not in the header
   bool tags;        // an ID3v2 tag and the encoder's delay-and-padding frame in front
   double pitch;     // of the left channel; the right one sounds a fifth above
+  // Samples per channel.
+  int frames = kRate;
 };
 
-// One second of two tones with a slow swell, so that a misplaced stretch shows in the samples.
-std::vector<short> Signal(double pitch) {
-  std::vector<short> pcm(size_t(kRate) * 2);
-  for (int i = 0; i < kRate; ++i) {
+// Two tones with a slow swell, so that a misplaced stretch shows in the samples.
+std::vector<short> Signal(double pitch, int frames) {
+  std::vector<short> pcm(size_t(frames) * 2);
+  for (int i = 0; i < frames; ++i) {
     const double t = double(i) / kRate;
     const double swell = 0.55 + 0.45 * std::sin(2 * M_PI * 3 * t);
     for (int ch = 0; ch < 2; ++ch)
@@ -58,9 +60,9 @@ Bytes Encode(const Mp3Spec& s) {
   }
   if (lame_init_params(g) < 0) return {};
 
-  std::vector<short> pcm = Signal(s.pitch);
+  std::vector<short> pcm = Signal(s.pitch, s.frames);
   Bytes audio(pcm.size() * 5 / 8 + 7200 * 2);
-  const int n = lame_encode_buffer_interleaved(g, pcm.data(), kRate, audio.data(), int(audio.size()));
+  const int n = lame_encode_buffer_interleaved(g, pcm.data(), s.frames, audio.data(), int(audio.size()));
   if (n < 0) return {};
   const int m = lame_encode_flush(g, audio.data() + n, int(audio.size()) - n);
   if (m < 0) return {};
@@ -104,11 +106,22 @@ std::vector<TestMp3> MakeTestMp3s() {
   Bytes joined = Encode({128, false, true, 550});
   const Bytes bare = Encode({128, false, false, 330});
   const Bytes freeFormat = Encode({320, true, true, 440});
-  if (first.empty() || joined.empty() || bare.empty() || freeFormat.empty()) return {};
+  // A quarter second each: free format and a fixed bit rate, joined in both orders.
+  const Bytes freeShort = Encode({320, true, true, 660, kRate / 4});
+  const Bytes fixedShort = Encode({128, false, true, 330, kRate / 4});
+  if (first.empty() || joined.empty() || bare.empty() || freeFormat.empty() || freeShort.empty() || fixedShort.empty())
+    return {};
   joined.insert(joined.begin(), first.begin(), first.end());
+  Bytes freeThenFixed = freeShort, fixedThenFree = fixedShort;
+  freeThenFixed.insert(freeThenFixed.end(), fixedShort.begin(), fixedShort.end());
+  fixedThenFree.insert(fixedThenFree.end(), freeShort.begin(), freeShort.end());
   const Bytes junk = WithJunk(bare, 128, 20);
   if (junk.empty()) return {};
-  return {{"mp3_joined.mp3", joined}, {"mp3_junk_between.mp3", junk}, {"mp3_free_format.mp3", freeFormat}};
+  return {{"mp3_joined.mp3", joined},
+          {"mp3_junk_between.mp3", junk},
+          {"mp3_free_format.mp3", freeFormat},
+          {"mp3_free_then_fixed.mp3", freeThenFixed},
+          {"mp3_fixed_then_free.mp3", fixedThenFree}};
 }
 
 bool WriteTestMp3s(const std::string& dir) {
