@@ -15,9 +15,9 @@ constexpr size_t kPageBytes = 4096;
 
 size_t MappedLength(size_t bytes) { return (bytes + kPageBytes - 1) / kPageBytes * kPageBytes; }
 
-// The C library's thresholds while movies are open, and after (its own highest).
+// The C library's thresholds while movies are open, and after the last (its starting ones).
 constexpr int kMovieMappingBytes = 1 << 20, kMovieTrimBytes = 2 << 20;
-constexpr int kIdleMappingBytes = 32 << 20, kIdleTrimBytes = 64 << 20;
+constexpr int kStartMappingBytes = 128 << 10, kStartTrimBytes = 128 << 10;
 
 struct SpareBlocks {
   std::mutex lock;  // guards blocks and movies; innermost: no lock of ours is taken under it
@@ -83,5 +83,5 @@ void EndMoviePictures() {
   malloc_trim(0);
 #endif
   std::lock_guard<std::mutex> guard(s.lock);
-  if (s.movies > 0 && --s.movies == 0) SetPoolThresholds(kIdleMappingBytes, kIdleTrimBytes);
+  if (s.movies > 0 && --s.movies == 0) SetPoolThresholds(kStartMappingBytes, kStartTrimBytes);
 }

@@ -1,0 +1,92 @@
+// What big movies leave in the process: resident memory, and how the C library's pools treat the
+// main thread's big blocks afterwards. Built without sanitizers, which replace the allocator.
+#include <gtest/gtest.h>
+#include <malloc.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/scratch.h"
+#include "engine/draw/draw.h"
+#include "engine/sound/movie/movie.h"
+#include "engine/system/system.h"
+#include "mediagen.h"
+#include "platform/audio/audio.h"
+
+namespace {
+
+constexpr double kMb = 1 << 20;
+
+// A figure of /proc/self/status ("VmRSS", "RssAnon"), in bytes.
+double Resident(const char* field) {
+  long kb = 0;
+  char line[256];
+  std::FILE* f = std::fopen("/proc/self/status", "r");
+  while (f && std::fgets(line, sizeof line, f))
+    if (std::strncmp(line, field, std::strlen(field)) == 0) kb = std::atol(line + std::strlen(field) + 1);
+  if (f) std::fclose(f);
+  return kb * 1024.0;
+}
+
+// Resident memory that 40 blocks of 1 MB leave once filled and freed, in bytes.
+double FreedBlocksKept() {
+  const double before = Resident("VmRSS");
+  std::vector<char*> blocks(40);
+  for (char*& b : blocks) {
+    b = static_cast<char*>(std::malloc(1 << 20));
+    if (b) std::memset(b, 1, 1 << 20);
+    asm volatile("" : : "r"(b) : "memory");  // the blocks are taken and filled for real
+  }
+  for (char* b : blocks) std::free(b);
+  return Resident("VmRSS") - before;
+}
+
+TEST(MovieMemory, TenBigMoviesLeaveTheProcessAsBefore) {
+  const double blocksBefore = FreedBlocksKept();
+  const std::string clip = ScratchName("2160p.mp4");
+  TestClipSpec shape;  // the memory benchmark's 2160p H.264 and AAC, a sixth as long
+  shape.videoCodec = "libx264";
+  shape.audioCodec = "aac";
+  shape.width = 3840;
+  shape.height = 2160;
+  shape.fps = 30;
+  shape.frames = 5;
+  ASSERT_TRUE(WriteTestClip(clip, shape));
+  malloc_trim(0);  // what the encoder freed is not the movies'
+  NullAudioConfig audio;
+  AudioNull_Install(&audio);
+  ASSERT_EQ(SetScreenMode(128, 64, 32), 0);
+  ASSERT_EQ(LibInit(), 0);
+
+  // Anonymous memory: the libraries' code that the first movie reads in is not the pools'.
+  const double before = Resident("RssAnon");
+  int played = 0;
+  for (; played < 10; ++played) {
+    const int param[1] = {0};
+    const int movie = OpenMovie(param, clip.c_str(), nullptr, nullptr, 0, 0);
+    if (movie == -1) break;
+    PlayMovie(movie, PlayType::Background);
+    for (int ms = 0; ms < 5000 && GetMovieHandleRecord(movie)->pausedFlag == 0; ms += 5) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the real clock, sound keeping pace
+      AudioNull_Advance(AudioNull_Current(), audio.rate / 200);
+      UpdateMovie(movie);
+    }
+    CloseMovie(movie);
+  }
+  const double after = Resident("RssAnon"), blocksAfter = FreedBlocksKept();
+  EXPECT_EQ(played, 10);
+  EXPECT_LT(after - before, 16 * kMb) << "anonymous resident " << before / kMb << " MB before, " << after / kMb;
+  EXPECT_LT(blocksAfter - blocksBefore, 6 * kMb)
+      << "40 x 1 MB leave " << blocksBefore / kMb << " MB before the movies, " << blocksAfter / kMb << " after";
+
+  LibEnd();
+  AudioNull_Install(nullptr);
+  std::remove(clip.c_str());
+}
+
+}  // namespace
