@@ -1,15 +1,12 @@
 // Memory that big movies leave behind: a 2160p30 H.264 movie with AAC sound opened, played to its
 // end on the real clock and closed through the engine's movie operations, ten times one after
 // another, and three at once. Counters: resident memory before the first open, at the highest
-// point and after the last close (MB), and what the close kept of it; and what 40 blocks of 1 MB
-// that the main thread takes, fills and frees leave resident, before the movies and after (MB).
+// point and after the last close (MB), and what the close kept of it.
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -73,48 +70,25 @@ bool PlayTogether(int count, AudioDevice* device, uint32_t rate) {
   return opened;
 }
 
-// Resident memory that 40 blocks of 1 MB leave once filled and freed, in bytes; what they leave
-// goes back after, so the movies' figures do not count it.
-double FreedBlocksKept() {
-  double before = 0, after = 0, unused;
-  std::vector<char*> blocks(40);
-  ResidentBytes(&before, &unused);
-  for (char*& b : blocks) {
-    b = static_cast<char*>(std::malloc(1 << 20));
-    if (b) std::memset(b, 1, 1 << 20);
-    benchmark::DoNotOptimize(b);
-  }
-  benchmark::ClobberMemory();
-  for (char* b : blocks) std::free(b);
-  ResidentBytes(&after, &unused);
-  malloc_trim(0);
-  return after - before;
-}
-
 // Argument: movies at once; ten rounds with one, one round with more.
 void BM_Movie2160pMemory(benchmark::State& state) {
   const int together = int(state.range(0));
-  // Before the clip is written: the encoder's big blocks move the C library's thresholds too.
-  const double blocksBefore = FreedBlocksKept();
   if (Clip2160p() == "-") return state.SkipWithError("no clip");
   BenchEngine engine;
   if (!engine.started) return state.SkipWithError("no engine");
-  double before = 0, after = 0, highest = 0, unused, blocksAfter = 0;
+  double before = 0, after = 0, highest = 0, unused;
   for (auto _ : state) {
     ResidentBytes(&before, &unused);
     ResetHighestResident();
     for (int round = 0; round < (together == 1 ? 10 : 1); ++round)
       if (!PlayTogether(together, engine.device, engine.audio.rate)) return state.SkipWithError("cannot open");
     ResidentBytes(&after, &highest);
-    blocksAfter = FreedBlocksKept();
   }
   constexpr double kMb = 1 << 20;
   state.counters["rss_before_mb"] = before / kMb;
   state.counters["rss_highest_mb"] = highest / kMb;
   state.counters["rss_after_mb"] = after / kMb;
   state.counters["kept_mb"] = (after - before) / kMb;
-  state.counters["blocks_kept_before_mb"] = blocksBefore / kMb;
-  state.counters["blocks_kept_after_mb"] = blocksAfter / kMb;
   if (after - before > 64 * kMb) state.SetLabel("more than 64 MB kept");
 }
 BENCHMARK(BM_Movie2160pMemory)->ArgName("together")->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond)->Iterations(1);
