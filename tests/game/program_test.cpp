@@ -45,7 +45,8 @@ int RunFrom(const std::filesystem::path& folder, const std::string& env, const s
   // SDL's start-up without a session bus loses a block inside libdbus.
   const char* source = std::getenv("TAMRAK_SOURCE_DIR");
   const std::string leaks =
-      source ? std::string(" LSAN_OPTIONS=print_suppressions=0:suppressions=") + source + "/tests/game/program_lsan.supp"
+      source ? std::string(" LSAN_OPTIONS=print_suppressions=0:fast_unwind_on_malloc=0:suppressions=") + source +
+                   "/tests/game/program_lsan.supp"
              : "";
   std::string command = "cd '" + folder.string() + "' && " + launcher + "timeout 60 env " + env + leaks + " '" + program + "' > '" +
                         (here / "out.txt").string() + "' 2> '" + (here / "err.txt").string() + "'";
