@@ -3,20 +3,14 @@
 #include <gtest/gtest.h>
 #include <malloc.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "common/scratch.h"
-#include "engine/draw/draw.h"
-#include "engine/sound/movie/movie.h"
-#include "engine/system/system.h"
 #include "mediagen.h"
-#include "platform/audio/audio.h"
+#include "sound/movie/framework_movies.h"
 
 namespace {
 
@@ -47,45 +41,32 @@ double FreedBlocksKept() {
   return Resident() - before;
 }
 
-TEST(MovieMemory, TenBigMoviesLeaveTheProcessAsBefore) {
+using MovieMemory = movietest::FrameworkMovies;
+
+TEST_F(MovieMemory, TenBigMoviesLeaveTheProcessAsBefore) {
   const double blocksBefore = FreedBlocksKept();
   const std::string clip = ScratchName("2160p.mp4");
-  TestClipSpec shape;  // the memory benchmark's 2160p H.264 and AAC, a sixth as long
+  TestClipSpec shape;  // the memory benchmark's 2160p H.264 and AAC, five pictures long
   shape.videoCodec = "libx264";
   shape.audioCodec = "aac";
   shape.width = 3840;
   shape.height = 2160;
-  shape.fps = 30;
   shape.frames = 5;
   ASSERT_TRUE(WriteTestClip(clip, shape));
   malloc_trim(0);  // what the encoder freed is not the movies'
-  NullAudioConfig audio;
-  AudioNull_Install(&audio);
-  ASSERT_EQ(SetScreenMode(128, 64, 32), 0);
-  ASSERT_EQ(LibInit(), 0);
 
   const double before = Resident();
-  int played = 0;
-  for (; played < 10; ++played) {
-    const int param[1] = {0};
-    const int movie = OpenMovie(param, clip.c_str(), nullptr, nullptr, 0, 0);
-    if (movie == -1) break;
+  for (int i = 0; i < 10; ++i) {
+    const int movie = Open(clip);
+    ASSERT_NE(movie, -1);
     PlayMovie(movie, PlayType::Background);
-    for (int ms = 0; ms < 5000 && GetMovieHandleRecord(movie)->pausedFlag == 0; ms += 5) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the real clock, sound keeping pace
-      AudioNull_Advance(AudioNull_Current(), audio.rate / 200);
-      UpdateMovie(movie);
-    }
+    PlayFor(movie, 5000, [&] { return GetMovieHandleRecord(movie)->pausedFlag != 0; });
     CloseMovie(movie);
   }
   const double after = Resident(), blocksAfter = FreedBlocksKept();
-  EXPECT_EQ(played, 10);
   EXPECT_LT(after - before, 16 * kMb) << "anonymous resident " << before / kMb << " MB before, " << after / kMb;
   EXPECT_LT(blocksAfter - blocksBefore, 6 * kMb)
       << "40 x 1 MB leave " << blocksBefore / kMb << " MB before the movies, " << blocksAfter / kMb << " after";
-
-  LibEnd();
-  AudioNull_Install(nullptr);
   std::remove(clip.c_str());
 }
 
