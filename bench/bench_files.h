@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "tests/common/process_status.h"
+
 // A file of this run in /tmp ("-" when it could not be written), removed when the program ends.
 struct BenchFile {
   std::string path;
@@ -18,18 +20,10 @@ inline std::string BenchFileName(const std::string& what) {
   return "/tmp/tamrak_bench_" + std::to_string(getpid()) + "_" + what;
 }
 
-// Resident memory now and at its highest since the last reset, in bytes (VmRSS, VmHWM).
+// Resident memory now and at its highest since the last reset, in bytes.
 inline void ResidentBytes(double* now, double* highest) {
-  *now = *highest = 0;
-  std::FILE* f = std::fopen("/proc/self/status", "r");
-  if (!f) return;
-  char line[256];
-  while (std::fgets(line, sizeof line, f)) {
-    long kb = 0;
-    if (std::sscanf(line, "VmRSS: %ld", &kb) == 1) *now = kb * 1024.0;
-    if (std::sscanf(line, "VmHWM: %ld", &kb) == 1) *highest = kb * 1024.0;
-  }
-  std::fclose(f);
+  *now = ProcessStatusBytes("VmRSS");
+  *highest = ProcessStatusBytes("VmHWM");
 }
 
 // The highest point counts from here, where the kernel lets it be reset.

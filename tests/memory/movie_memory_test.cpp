@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/process_status.h"
 #include "mediagen.h"
 #include "sound/movie/framework_movies.h"
 
@@ -18,15 +19,7 @@ constexpr double kMb = 1 << 20;
 
 // Anonymous resident memory, in bytes: the libraries' code that the first movie reads in is not
 // the pools'.
-double Resident() {
-  long kb = 0;
-  char line[256];
-  std::FILE* f = std::fopen("/proc/self/status", "r");
-  while (f && std::fgets(line, sizeof line, f))
-    if (std::strncmp(line, "RssAnon:", 8) == 0) kb = std::atol(line + 8);
-  if (f) std::fclose(f);
-  return kb * 1024.0;
-}
+double Resident() { return ProcessStatusBytes("RssAnon"); }
 
 // Resident memory that 40 blocks of 1 MB leave once filled and freed, in bytes.
 double FreedBlocksKept() {
