@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/audio/audio.h"
+#include "platform/lifelong.h"
 #include "pxtone/pttune.h"
 #include "pxtone/pxtone_mix.h"
 
@@ -34,10 +35,7 @@ struct Library {
   uint64_t fraction = 0;  // 32.32, below kOne
 };
 
-Library& Lib() {
-  static Library lib;
-  return lib;
-}
+Library& Lib() { return Lifelong<Library>(); }
 
 // The next mono samples at the library's rate, volume and fade applied, within -1 .. 1.
 // Called with the lock held.

@@ -4,6 +4,7 @@
 // Engine start-up and shutdown, the message pump and focus changes call these.
 int InitSoundOutput();   // -1 when no output device can be had; the engine runs silent
 int TermSoundOutput();
+void EndSoundThread();  // for an exit() with the engine up; TermSoundOutput ends it too
 int PauseSoundMemAll(int pause);
 int PauseSoftSoundAll(int pause);
 int ProcessStreamSoundMemAll();
@@ -13,6 +14,9 @@ int ProcessMidiNotify();  // the main window's MCI notification
 int TerminateMusic();
 int InitMovieManage();
 int TerminateMovieManage();
+// For an exit() with the engine up, on the main thread once no loading thread runs: closes the
+// movies and stops any other graph still playing (a sound's conversion), ending their threads.
+void EndMoviesForExit();
 int PauseMovieAll();
 int ResumeMovieAll();
 int InitializeYUVToRGBTable();

@@ -113,13 +113,7 @@ struct SoundSystemState {
   std::atomic<bool> threadKick;  // a pass is wanted now
 
   // A process that ends without shutting the engine down still ends the thread first.
-  ~SoundSystemState() {
-    if (soundThread.joinable()) {
-      threadEnd.store(1);
-      threadWake.notify_all();
-      soundThread.join();
-    }
-  }
+  ~SoundSystemState() { EndSoundThread(); }
 };
 
 extern SoundSystemState SoundSystem;

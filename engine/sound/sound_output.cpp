@@ -194,11 +194,7 @@ int InitSoundOutput() {
 int TermSoundOutput() {
   SoundSystemState& s = SoundSystem;
   if (!s.up || !s.device) return -1;
-  if (s.soundThread.joinable()) {
-    s.threadEnd.store(1);
-    s.threadWake.notify_all();
-    s.soundThread.join();  // before the locks it takes go with the handle sets
-  }
+  EndSoundThread();  // before the locks it takes go with the handle sets
   DeleteAllHandles(&s.soundHandles, nullptr);
   DeleteAllHandles(&s.softSoundHandles, IsSoftSoundPlayer);
   DeleteAllHandles(&s.softSoundHandles, IsNotSoftSoundPlayer);
@@ -214,6 +210,18 @@ int TermSoundOutput() {
   LogPrint("DirectSound の終了処理は正常に終了しました\n");
   s.up = 0;
   return 0;
+}
+
+void EndSoundThread() {
+  std::thread& thread = SoundSystem.soundThread;
+  if (!thread.joinable()) return;
+  if (thread.get_id() == std::this_thread::get_id()) {
+    thread.detach();  // exit() was called on the sound thread itself
+    return;
+  }
+  SoundSystem.threadEnd.store(1);
+  SoundSystem.threadWake.notify_all();
+  thread.join();
 }
 
 int PauseSoundMemAll(int pause) {

@@ -10,6 +10,7 @@
 #include "engine/system/system.h"
 #include "engine/system/system_internal.h"
 #include "engine/system/test_hooks.h"
+#include "platform/lifelong.h"
 #include "platform/time/time.h"
 
 namespace {
@@ -24,10 +25,8 @@ struct ApiLock {
   uint64_t serving = 0;
 };
 
-ApiLock& TheApiLock() {
-  static ApiLock lock;
-  return lock;
-}
+// Lifelong: a thread may still be waiting for it as the process ends.
+ApiLock& TheApiLock() { return Lifelong<ApiLock>(); }
 
 struct PendingCall {
   MainThreadRequest* request;
@@ -36,14 +35,16 @@ struct PendingCall {
 };
 
 struct AsyncState {
-  std::mutex lock;
+  std::mutex lock;  // the fields up to mainThread; only the log's lock is taken under it
   std::condition_variable work;
   std::condition_variable callDone;
   std::deque<AsyncLoadRequest*> queue;
   std::deque<PendingCall*> mainCalls;
+  std::vector<PendingCall*> serving;  // the calls the main thread is running, innermost last
   std::vector<std::thread> threads;
   bool running = false;
   bool stopping = false;
+  bool exiting = false;  // the process is ending: calls to the main thread are refused
   int active = 0;  // requests being run
   int nextNumber = 0;
   bool asyncFlag = false;
@@ -51,10 +52,7 @@ struct AsyncState {
   std::atomic<std::thread::id> mainThread{};
 };
 
-AsyncState& State() {
-  static AsyncState state;
-  return state;
-}
+AsyncState& State() { return Lifelong<AsyncState>(); }
 
 thread_local bool onLoadingThread = false;
 
@@ -156,6 +154,40 @@ int StopAsyncLoadThreads() {
   return 0;
 }
 
+void EndAsyncLoadThreadsForExit() {
+  AsyncState& s = State();
+  std::vector<std::thread> threads;
+  std::deque<AsyncLoadRequest*> dropped;
+  {
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (!s.running) return;
+    // The main thread is ending the process and serves nothing more, not even the call it may be
+    // running (exit() from inside it): queued loads are dropped, and a load waiting for the main
+    // thread gets a failure and finishes.
+    s.stopping = true;
+    s.exiting = true;
+    dropped.swap(s.queue);
+    if (IsMainThread()) s.mainCalls.insert(s.mainCalls.end(), s.serving.begin(), s.serving.end());
+    for (PendingCall* call : s.mainCalls) {
+      call->result = -1;
+      call->done = true;
+    }
+    s.mainCalls.clear();
+    s.callDone.notify_all();
+    s.work.notify_all();
+    threads.swap(s.threads);
+  }
+  for (AsyncLoadRequest* request : dropped) MemFree(request);
+  for (std::thread& t : threads) {
+    if (t.get_id() == std::this_thread::get_id())
+      t.detach();  // exit() was called on this loading thread
+    else
+      t.join();
+  }
+  std::lock_guard<std::mutex> guard(s.lock);
+  s.running = false;
+}
+
 AsyncLoadRequest* AllocAsyncLoadRequest(size_t paramSize) {
   if (paramSize > SIZE_MAX - sizeof(AsyncLoadRequest)) {
     LogPrintf("Loading request of %zu parameter bytes cannot be made", paramSize);
@@ -209,6 +241,7 @@ int RequestMainThreadCall(MainThreadRequest* request) {
   AsyncState& s = State();
   PendingCall call{request};
   std::unique_lock<std::mutex> guard(s.lock);
+  if (s.exiting) return -1;
   s.mainCalls.push_back(&call);
   s.callDone.wait(guard, [&] { return call.done; });
   return call.result;
@@ -222,9 +255,11 @@ int ProcessAsyncMainThreadRequests() {
     if (s.mainCalls.empty()) break;
     PendingCall* call = s.mainCalls.front();
     s.mainCalls.pop_front();
+    s.serving.push_back(call);
     guard.unlock();
     int result = call->request->routine(call->request->argument);
     guard.lock();
+    s.serving.pop_back();
     call->result = result;
     call->done = true;
     s.callDone.notify_all();

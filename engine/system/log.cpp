@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/system/system.h"
+#include "platform/lifelong.h"
 #include "platform/time/time.h"
 
 namespace {
@@ -25,10 +26,7 @@ struct LogState {
   bool debugOutput = std::getenv("TAMRAK_DEBUG_OUTPUT") != nullptr;
 };
 
-LogState& State() {
-  static LogState* state = new LogState;  // in use until the very end of the process
-  return *state;
-}
+LogState& State() { return Lifelong<LogState>(); }
 
 std::string DateName() {
   PlatformDateTime t{};

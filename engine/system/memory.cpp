@@ -8,6 +8,7 @@
 
 #include "engine/system/system.h"
 #include "engine/system/test_hooks.h"
+#include "platform/lifelong.h"
 
 namespace {
 
@@ -38,10 +39,8 @@ struct MemState {
   size_t peak = 0;  // the most bytes live since TakeAllocMemoryPeak
 };
 
-MemState& State() {
-  static MemState* state = new MemState;  // outlives static destructors that free blocks
-  return *state;
-}
+// Lifelong also for the static destructors that free blocks.
+MemState& State() { return Lifelong<MemState>(); }
 
 void MakeGuard(const MemBlockHeader* h, unsigned char out[kGuardSize]) {
   uint64_t a = kGuardMagic ^ h->number;

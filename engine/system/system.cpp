@@ -52,6 +52,16 @@ void EndSystem() {
   LogCloseFile();
 }
 
+// An exit() with the engine up (Xlib calls it when the display goes away) runs this before the
+// static destructors: the engine's threads end, so that none is left joinable or running on
+// state being destroyed. The exiting thread may hold the API lock, which none of them takes.
+// Nothing more is shut down and nothing is saved: the process is ending.
+void EndThreadsAtExit() {
+  EndAsyncLoadThreadsForExit();  // first: a load may be opening a movie
+  if (IsMainThread()) EndMoviesForExit();  // the movies are the main thread's
+  EndSoundThread();
+}
+
 int FailStartUp(const char* what) {
   LogPrint(what);
   LogIndentSub();
@@ -70,6 +80,10 @@ int LibInit() {
     LeaveApiLock();
     return 0;
   }
+  // Registered once, before anything starts; what it and the threads use is made before main or
+  // is lifelong (platform/lifelong.h).
+  static const int exitStep = std::atexit(EndThreadsAtExit);
+  if (exitStep != 0) LogPrint("The exit step cannot be registered\n");
   SetMainThread();
   LogPrint("Tamrak start-up\n");
   LogIndentAdd();

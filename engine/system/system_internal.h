@@ -11,6 +11,9 @@ int TermFileSystem();
 
 int StartAsyncLoadThreads();
 int StopAsyncLoadThreads();  // runs what is queued first, serving main-thread calls
+// For an exit() with the threads up: drops what is queued, refuses main-thread calls and joins
+// the threads once the loads in flight finish.
+void EndAsyncLoadThreadsForExit();
 void SetMainThread();
 
 int InitInputSystem();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/audio/audio_device.h"
+#include "platform/lifelong.h"
 
 namespace {
 
@@ -15,10 +16,7 @@ struct ClientState {
   std::vector<AudioDevice*> open;  // in the order they were opened; the first is heard
 };
 
-ClientState& Client() {
-  static ClientState state;
-  return state;
-}
+ClientState& Client() { return Lifelong<ClientState>(); }
 
 }  // namespace
 

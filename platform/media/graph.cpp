@@ -5,12 +5,35 @@
 #include <chrono>
 #include <functional>
 
+#include "platform/lifelong.h"
+
+namespace {
+
+// The graphs out of the stopped state, whose filters may have threads running.
+struct ActiveGraphs {
+  std::mutex lock;  // taken under graph locks (media_base.h); nothing is taken under it
+  std::vector<FilterGraph*> graphs;
+};
+
+ActiveGraphs& Active() { return Lifelong<ActiveGraphs>(); }
+
+}  // namespace
+
+void StopMediaGraphs() {
+  std::vector<FilterGraph*> graphs;
+  {
+    std::lock_guard<std::mutex> lock(Active().lock);
+    graphs = Active().graphs;
+  }
+  for (FilterGraph* graph : graphs) graph->Stop();
+}
+
 FilterGraph::FilterGraph() = default;
 
 FilterGraph::~FilterGraph() {
   std::lock_guard<std::recursive_mutex> lock(lock_);
   StopFilters();
-  state_ = FilterState::Stopped;
+  SetStateLocked(FilterState::Stopped);
   while (!filters_.empty()) RemoveFilterLocked(filters_.back().filter.Get());
 }
 
@@ -209,6 +232,18 @@ void FilterGraph::ResetCompletion(int renderers) {
   doneCode_ = 0;
 }
 
+void FilterGraph::SetStateLocked(FilterState state) {
+  const bool wasStopped = state_ == FilterState::Stopped;
+  state_ = state;
+  if (wasStopped == (state == FilterState::Stopped)) return;
+  std::lock_guard<std::mutex> lock(Active().lock);
+  auto& graphs = Active().graphs;
+  if (wasStopped)
+    graphs.push_back(this);
+  else
+    graphs.erase(std::remove(graphs.begin(), graphs.end(), this), graphs.end());
+}
+
 HRESULT FilterGraph::Pause() {
   std::lock_guard<std::recursive_mutex> lock(lock_);
   if (state_ == FilterState::Paused) return S_OK;
@@ -223,10 +258,10 @@ HRESULT FilterGraph::Pause() {
   HRESULT hr = PauseFilters();
   if (FAILED(hr)) {
     StopFilters();
-    state_ = FilterState::Stopped;
+    SetStateLocked(FilterState::Stopped);
     return hr;
   }
-  state_ = FilterState::Paused;
+  SetStateLocked(FilterState::Paused);
   return S_OK;
 }
 
@@ -242,10 +277,10 @@ HRESULT FilterGraph::Run() {
   HRESULT hr = RunFilters(start_);
   if (FAILED(hr)) {
     StopFilters();
-    state_ = FilterState::Stopped;
+    SetStateLocked(FilterState::Stopped);
     return hr;
   }
-  state_ = FilterState::Running;
+  SetStateLocked(FilterState::Running);
   bool noRenderers;
   {
     std::lock_guard<std::mutex> events(eventLock_);
@@ -260,7 +295,7 @@ HRESULT FilterGraph::Run(REFERENCE_TIME) { return Run(); }
 HRESULT FilterGraph::Stop() {
   std::lock_guard<std::recursive_mutex> lock(lock_);
   StopFilters();
-  state_ = FilterState::Stopped;
+  SetStateLocked(FilterState::Stopped);
   pausedAt_ = 0;
   ResetCompletion(0);
   return S_OK;

@@ -83,6 +83,7 @@ class FilterGraph : public MediaObject,
   ComPtr<T> FirstFilterWith() const;
   template <class Call>
   HRESULT ToAudio(Call call);  // call on the first filter with IBasicAudio, under the lock
+  void SetStateLocked(FilterState state);  // keeps the list of graphs out of the stopped state
   HRESULT ChooseClock();
   HRESULT PauseFilters();
   HRESULT RunFilters(REFERENCE_TIME start);

@@ -592,6 +592,9 @@ std::vector<FilterRegistration> RegisteredMediaFilters();
 // Objects and layer threads alive now: both come back to 0 when everything is released.
 int MediaLiveObjects();
 int MediaLiveThreads();
+// Stops every graph that is paused or running, which joins its filters' threads: for an exit()
+// with graphs still playing. No other thread may release a graph meanwhile.
+void StopMediaGraphs();
 
 // The sound output that audio renderers play through (the engine's device), or null for none:
 // their sound is then dropped. Renderers let go of buffers on the old device before this returns.

@@ -11,11 +11,11 @@
 //
 //   movie handle lock -> graph lock -> filter lock -> streaming lock -> audio output lock
 //     -> a filter's own locks -> sound device mutex -> allocator lock, event lock, registry lock,
-//     a clock's own lock -> picture memory lock, engine allocator lock
+//     active graphs lock, a clock's own lock -> picture memory lock, engine allocator lock
 //
 // Held above them, and taken under none of them: the API lock (LibInit and LibEnd start and end
-// the sound output and the movies) and a drawing graph's handle lock (DeleteGraphCallback closes
-// its movie).
+// the sound output and the movies; an exit() inside the message pump closes the movies under it)
+// and a drawing graph's handle lock (DeleteGraphCallback closes its movie).
 //
 // - Movie handle lock (the movie handle set's, engine/system/handle.cpp): the movie handles. Held
 //   by SubHandle while a closing movie goes (CloseMovie, a failed OpenMovie, TerminateMovieManage:
@@ -69,6 +69,9 @@
 //   music locks, never one of this layer.
 // - Allocator lock (MemAllocator), the graph's event lock, the registry lock and whatever lock a
 //   reference clock's GetTime takes: nothing but the picture memory lock is taken under them.
+// - Active graphs lock (graph.cpp): the graphs out of the stopped state. Taken under a graph's
+//   lock as it leaves or reaches the stopped state, and alone by StopMediaGraphs, which lets go
+//   of it before stopping any graph. Nothing is taken under it.
 // - Picture memory lock (picture_memory.cpp): the spare picture blocks. A picture goes back to
 //   it from whichever thread lets it go last, under any of the locks above; innermost.
 // - Engine allocator lock (engine/system/memory.cpp): the engine's list of live blocks, held only

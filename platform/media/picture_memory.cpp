@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/lifelong.h"
+
 namespace {
 
 constexpr size_t kPageBytes = 4096;
@@ -33,10 +35,7 @@ void SetPoolThresholds(int mappingBytes, int trimBytes) {
 #endif
 }
 
-SpareBlocks& Spare() {
-  static SpareBlocks* spare = new SpareBlocks;  // outlives threads that give blocks back at exit
-  return *spare;
-}
+SpareBlocks& Spare() { return Lifelong<SpareBlocks>(); }
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 // Object creation by class id, and the filters intelligent connect and RenderFile may choose.
 #include <algorithm>
 
+#include "platform/lifelong.h"
 #include "platform/media/builtin_filters.h"
 #include "platform/media/ffmpeg/ffmpeg_filters.h"
 #include "platform/media/graph.h"
@@ -51,10 +52,7 @@ struct Registry {
   }
 };
 
-Registry& TheRegistry() {
-  static Registry registry;
-  return registry;
-}
+Registry& TheRegistry() { return Lifelong<Registry>(); }
 
 }  // namespace
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/lifelong.h"
 #include "platform/window/window.h"
 
 namespace {
@@ -38,10 +39,7 @@ struct DriverState {
   long pumpCount = 0;
 };
 
-DriverState& State() {
-  static DriverState state;
-  return state;
-}
+DriverState& State() { return Lifelong<DriverState>(); }
 
 bool ParseNumber(const std::string& word, long* out) {
   if (word.empty()) return false;

@@ -1,5 +1,10 @@
+#include <gmock/gmock.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <chrono>
@@ -344,4 +349,46 @@ TEST(EngineFatal, FatalExitEndsTheEngineAndTheProcess) {
     if (LibInit() == 0) FatalExit("致命的なエラー");
   };
   EXPECT_EXIT(fatal(), ::testing::ExitedWithCode(255), "致命的なエラー");
+}
+
+namespace {
+
+std::atomic<int> exitLoadsAsking{0}, exitLoadsRefused{0};
+
+// Its call ends the process from inside the pump, as Xlib does when the display goes away.
+void AskTheMainThreadToExit(AsyncLoadRequest*) {
+  ++exitLoadsAsking;
+  MainThreadRequest call{[](void*) -> int { std::exit(1); }, nullptr};
+  if (RequestMainThreadCall(&call) == -1) ++exitLoadsRefused;
+}
+
+}  // namespace
+
+// exit() on the main thread with the engine up: the status it was given, no abort. Every loading
+// thread waits for the main thread, one more load is queued, and the main thread's pump exits
+// while it serves one of the calls: the calls all fail, even the one being served, the loads end
+// before the static destructors run (seen by a step registered before the engine's, so run after
+// it) and the queued one never runs.
+TEST(EngineExit, ExitInThePumpWithLoadsWaitingEndsWithItsStatus) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto exitWithLoadsWaiting = [] {
+    alarm(60);  // a hang at exit fails the test instead of stalling the suite
+    std::atexit([] {
+      if (exitLoadsAsking != ASYNC_LOAD_THREAD_COUNT || exitLoadsRefused != ASYNC_LOAD_THREAD_COUNT) {
+        std::fputs("loads still running at exit\n", stderr);
+        std::_Exit(3);
+      }
+    });
+    SetLogOutputFlag(0);
+    if (LibInit() != 0) return;
+    for (int i = 0; i <= ASYNC_LOAD_THREAD_COUNT; ++i) {
+      AsyncLoadRequest* request = AllocAsyncLoadRequest(0);
+      request->routine = AskTheMainThreadToExit;
+      AddAsyncLoadRequest(request, "load");
+    }
+    while (exitLoadsAsking != ASYNC_LOAD_THREAD_COUNT) std::this_thread::yield();
+    for (;;) PumpMessages();
+  };
+  EXPECT_EXIT(exitWithLoadsWaiting(), ::testing::ExitedWithCode(1),
+              ::testing::Not(::testing::HasSubstr("terminate called")));
 }

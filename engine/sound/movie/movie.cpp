@@ -6,6 +6,7 @@
 
 #include "engine/sound/movie/movie_media.h"
 #include "engine/sound/movie/theora_decode.h"
+#include "platform/media/media.h"
 #include "platform/media/picture_memory.h"
 
 namespace {
@@ -107,6 +108,11 @@ int TerminateMovieManage() {
   if (!MovieSystem.movies.initialized) return -1;
   TermHandleManager(&MovieSystem.movies);
   return 0;
+}
+
+void EndMoviesForExit() {
+  TerminateMovieManage();
+  StopMediaGraphs();
 }
 
 int CheckMovieManagerInit() { return MovieSystem.movies.initialized ? 0 : -1; }

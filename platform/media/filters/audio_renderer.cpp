@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/lifelong.h"
 #include "platform/media/builtin_filters.h"
 #include "platform/media/media_base.h"
 #include "platform/media/test_hooks.h"
@@ -27,10 +28,7 @@ struct AudioOutput {
   std::vector<AudioRenderer*> renderers;
 };
 
-AudioOutput& Output() {
-  static AudioOutput output;
-  return output;
-}
+AudioOutput& Output() { return Lifelong<AudioOutput>(); }
 
 constexpr uint32_t kRingMilliseconds = 1000;
 constexpr auto kPoll = std::chrono::milliseconds(5);

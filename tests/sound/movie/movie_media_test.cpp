@@ -2,6 +2,7 @@
 // their frames in order, loop or stop at their end, send their sound to the sound output, play
 // from a temporary copy when only the engine's file layer reads them, and leave nothing behind;
 // colour bars of each tag, and clips of each container and codec pair on a stepped clock.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -467,3 +468,38 @@ TEST_P(MovieSync, PictureAndSoundKeepTheClipsTimesToTheEndAndRoundTheLoop) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Clips, MovieSync, ::testing::ValuesIn(SyncClips()), movietest::ClipTestName());
+
+// exit() with movies playing on both paths and a graph playing outside any movie, as a sound's
+// conversion runs one: the status it was given, no abort, and no thread of the media layer left
+// when the static destructors run (seen by a step registered before the engine's, so run after it).
+TEST(MovieExit, ExitWithMoviesPlayingEndsTheirThreadsFirst) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto exitWhilePlaying = [] {
+    alarm(60);  // a hang at exit fails the test instead of stalling the suite
+    std::atexit([] {
+      if (MediaLiveThreads() != 0) {
+        std::fputs("media threads still running at exit\n", stderr);
+        std::_Exit(3);
+      }
+    });
+    static NullAudioConfig audio;
+    AudioNull_Install(&audio);
+    SetLogOutputFlag(0);
+    SetScreenMode(128, 64, 32);
+    if (LibInit() != 0) return;
+    const int param[1] = {0};
+    bool playing = true;
+    for (const char* name : {"count50.mp4", "count100.ogv"}) {
+      const int movie = OpenMovie(param, MoviePath(name).c_str(), nullptr, nullptr, 0, 0);
+      playing = playing && movie != -1 && PlayMovie(movie, PlayType::Loop) == 0;
+    }
+    ComPtr<IGraphBuilder> graph;
+    const std::string tone = MoviePath("tone.mp3");
+    playing = playing && SUCCEEDED(CreateMediaObject(CLSID_FilterGraph, nullptr, IID_IGraphBuilder, graph.PutVoid())) &&
+              SUCCEEDED(graph->RenderFile(std::u16string(tone.begin(), tone.end()).c_str(), nullptr)) &&
+              SUCCEEDED(graph.As<IMediaControl>()->Run()) && MediaLiveThreads() > 0;
+    std::exit(playing ? 1 : 4);
+  };
+  EXPECT_EXIT(exitWhilePlaying(), ::testing::ExitedWithCode(1),
+              ::testing::Not(::testing::HasSubstr("terminate called")));
+}
