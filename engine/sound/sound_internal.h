@@ -112,7 +112,8 @@ struct SoundSystemState {
   std::atomic<uint64_t> threadPasses;
   std::atomic<bool> threadKick;  // a pass is wanted now
 
-  // A process that ends without shutting the engine down still ends the thread first.
+  // A process that started the sound output on its own (tests, benchmarks) and ends without
+  // ending it still ends the thread first; with the engine started, its exit step has done so.
   ~SoundSystemState() { EndSoundThread(); }
 };
 
