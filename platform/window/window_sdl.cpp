@@ -1,6 +1,7 @@
 #include <SDL.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -180,6 +181,15 @@ std::string DisplayFailure(const std::string& waylandWhy) {
   return text;
 }
 
+// A display server that goes away while the program writes to it would end the process by
+// SIGPIPE, with no exit() and no status of its own. Ignored, the write fails and Xlib reports the
+// lost display, and exits, as it does when a read finds it gone. A disposition the program was
+// started with is kept.
+void IgnoreBrokenConnections() {
+  struct sigaction current {};
+  if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) std::signal(SIGPIPE, SIG_IGN);
+}
+
 }  // namespace
 
 int PlatformWindow_Init() {
@@ -204,6 +214,7 @@ int PlatformWindow_Init() {
   // The window's framebuffer without a GPU texture behind it (see PresentToWindowSurface);
   // the environment may still ask for one.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  IgnoreBrokenConnections();
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     if (chosen) {
       SetError("SDL video");

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -164,6 +167,19 @@ TEST(Display, NoneFoundIsAnErrorUnlessRunningUnseenWasAskedFor) {
     EXPECT_EQ(PlatformWindow_IsHeadless(), 1);
     PlatformWindow_Quit();
   }
+}
+
+// A display server gone while the program writes to it: the write fails, and Xlib then reports
+// the lost display and exits with its status, instead of SIGPIPE ending the process.
+TEST(Display, AWriteToAServerThatWentAwayFailsWithoutEndingTheProcess) {
+  ASSERT_EQ(PlatformWindow_Init(), 0);
+  int ends[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+  close(ends[1]);
+  EXPECT_EQ(write(ends[0], "x", 1), -1);
+  EXPECT_EQ(errno, EPIPE);
+  close(ends[0]);
+  PlatformWindow_Quit();
 }
 
 TEST(Events, DriverEventsComeFirstAndInOrder) {
